@@ -1,0 +1,237 @@
+#include "platform/DispatchQueue.h"
+
+#include <pthread.h>
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace vozi::platform {
+
+namespace {
+
+constexpr auto kIdleTimeout = std::chrono::seconds(5);
+constexpr int kMaxConcurrentThreads = 512;
+
+// The queues whose blocks the current thread is running, innermost last.
+// A sync carries the caller's list over to the block it runs.
+thread_local std::vector<const DispatchQueue::Impl*> tCurrentQueues;
+
+struct QueueScope {
+  std::vector<const DispatchQueue::Impl*> saved;
+  QueueScope(const std::vector<const DispatchQueue::Impl*>& inherited, const DispatchQueue::Impl* queue) {
+    saved = std::move(tCurrentQueues);
+    tCurrentQueues = inherited;
+    tCurrentQueues.push_back(queue);
+  }
+  ~QueueScope() { tCurrentQueues = std::move(saved); }
+};
+
+void nameThisThread(const std::string& label) {
+  // Linux keeps 15 characters of a thread name; the end of a label says most.
+  std::string name = label.size() > 15 ? label.substr(label.size() - 15) : label;
+  pthread_setname_np(pthread_self(), name.c_str());
+}
+
+}  // namespace
+
+struct DispatchQueue::Impl : std::enable_shared_from_this<DispatchQueue::Impl> {
+  struct Item {
+    Block block;
+    std::vector<const Impl*> inherited;
+  };
+
+  Kind kind;
+  std::string label;
+  QualityOfService qos;
+
+  std::mutex mutex;
+  std::condition_variable wake;
+  std::condition_variable drained;
+  std::deque<Item> items;
+  std::multimap<Clock::time_point, Block> timed;
+  int threads = 0;
+  int idle = 0;
+  bool stopping = false;
+  bool timerRunning = false;
+
+  Impl(Kind k, std::string l, QualityOfService q) : kind(k), label(std::move(l)), qos(q) {}
+
+  int maxThreads() const { return kind == Kind::serial ? 1 : kMaxConcurrentThreads; }
+
+  // Called with the mutex held after an item was queued.
+  void startWorkerIfNeeded(std::unique_lock<std::mutex>&) {
+    if (idle > 0) {
+      wake.notify_one();
+      return;
+    }
+    if (threads >= maxThreads()) return;
+    ++threads;
+    std::thread([self = shared_from_this()] { self->work(); }).detach();
+  }
+
+  bool enqueue(Item item) {
+    std::unique_lock lock(mutex);
+    if (stopping) return false;
+    items.push_back(std::move(item));
+    startWorkerIfNeeded(lock);
+    return true;
+  }
+
+  void work() {
+    nameThisThread(label);
+    std::unique_lock lock(mutex);
+    for (;;) {
+      if (items.empty()) {
+        if (stopping) break;
+        ++idle;
+        const bool woke = wake.wait_for(lock, kIdleTimeout, [&] { return !items.empty() || stopping; });
+        --idle;
+        if (!woke) break;
+        continue;
+      }
+      Item item = std::move(items.front());
+      items.pop_front();
+      lock.unlock();
+      {
+        QueueScope scope(item.inherited, this);
+        item.block();
+      }
+      item = {};
+      lock.lock();
+    }
+    --threads;
+    drained.notify_all();
+  }
+
+  // One timer thread per queue that has delayed blocks; it moves each block
+  // onto the queue when its deadline passes.
+  void schedule(Clock::time_point deadline, Block block) {
+    std::unique_lock lock(mutex);
+    if (stopping) return;
+    timed.emplace(deadline, std::move(block));
+    if (!timerRunning) {
+      timerRunning = true;
+      std::thread([self = shared_from_this()] { self->runTimer(); }).detach();
+    } else {
+      wake.notify_all();
+    }
+  }
+
+  void runTimer() {
+    nameThisThread(label + ".t");
+    std::unique_lock lock(mutex);
+    while (!stopping) {
+      if (timed.empty()) {
+        if (!wake.wait_for(lock, kIdleTimeout, [&] { return !timed.empty() || stopping; })) break;
+        continue;
+      }
+      auto first = timed.begin();
+      if (first->first > Clock::now()) {
+        wake.wait_until(lock, first->first);
+        continue;
+      }
+      items.push_back(Item{std::move(first->second), {}});
+      timed.erase(first);
+      startWorkerIfNeeded(lock);
+    }
+    timerRunning = false;
+    drained.notify_all();
+  }
+
+  void shutdown() {
+    std::unique_lock lock(mutex);
+    stopping = true;
+    timed.clear();
+    wake.notify_all();
+    // A block of this queue may drop the last reference to it; that thread
+    // cannot wait for itself.
+    const bool onOwnThread = std::find(tCurrentQueues.begin(), tCurrentQueues.end(), this) != tCurrentQueues.end();
+    const int remaining = onOwnThread ? 1 : 0;
+    drained.wait(lock, [&] { return threads <= remaining && !timerRunning; });
+  }
+};
+
+DispatchQueue::DispatchQueue(Kind kind, std::string label, QualityOfService qos)
+    : impl_(std::make_shared<Impl>(kind, std::move(label), qos)) {}
+
+DispatchQueue::~DispatchQueue() { impl_->shutdown(); }
+
+std::shared_ptr<DispatchQueue> DispatchQueue::serial(std::string label, QualityOfService qos) {
+  return std::make_shared<DispatchQueue>(Kind::serial, std::move(label), qos);
+}
+
+std::shared_ptr<DispatchQueue> DispatchQueue::concurrent(std::string label, QualityOfService qos) {
+  return std::make_shared<DispatchQueue>(Kind::concurrent, std::move(label), qos);
+}
+
+std::shared_ptr<DispatchQueue> DispatchQueue::global(QualityOfService qos) {
+  static const auto queues = [] {
+    // Deliberately never destroyed: blocks may still run while the process exits.
+    auto* all = new std::vector<std::shared_ptr<DispatchQueue>>;
+    const char* names[] = {"background", "utility", "default", "user-initiated", "user-interactive"};
+    for (int i = 0; i < 5; ++i)
+      all->push_back(concurrent(std::string("com.apple.root.") + names[i] + "-qos", QualityOfService(i)));
+    return all;
+  }();
+  return (*queues)[static_cast<int>(qos)];
+}
+
+const std::string& DispatchQueue::label() const { return impl_->label; }
+DispatchQueue::Kind DispatchQueue::kind() const { return impl_->kind; }
+QualityOfService DispatchQueue::qualityOfService() const { return impl_->qos; }
+
+void DispatchQueue::async(Block block) { impl_->enqueue(Impl::Item{std::move(block), {}}); }
+
+void DispatchQueue::sync(const Block& block) {
+  if (impl_->kind == Kind::serial && isCurrent()) {
+    std::fprintf(stderr, "DispatchQueue.sync onto serial queue \"%s\" from a block already running on it: deadlock\n",
+                 impl_->label.c_str());
+    std::abort();
+  }
+  if (impl_->kind == Kind::concurrent) {
+    // A concurrent queue puts no order on its blocks: run it right here.
+    QueueScope scope(tCurrentQueues, impl_.get());
+    block();
+    return;
+  }
+  std::promise<void> done;
+  auto finished = done.get_future();
+  if (!impl_->enqueue(Impl::Item{[&] {
+                              try {
+                                block();
+                                done.set_value();
+                              } catch (...) {
+                                done.set_exception(std::current_exception());
+                              }
+                            },
+                            tCurrentQueues})) {
+    std::fprintf(stderr, "DispatchQueue.sync onto queue \"%s\" while it is being destroyed\n", impl_->label.c_str());
+    std::abort();
+  }
+  finished.get();
+}
+
+void DispatchQueue::asyncAfter(Clock::time_point deadline, Block block) {
+  if (deadline <= Clock::now()) {
+    async(std::move(block));
+    return;
+  }
+  impl_->schedule(deadline, std::move(block));
+}
+
+bool DispatchQueue::isCurrent() const {
+  return std::find(tCurrentQueues.begin(), tCurrentQueues.end(), impl_.get()) != tCurrentQueues.end();
+}
+
+std::string DispatchQueue::currentLabel() {
+  return tCurrentQueues.empty() ? std::string() : tCurrentQueues.back()->label;
+}
+
+}  // namespace vozi::platform

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <string>
+
+namespace vozi::platform {
+
+class ProcessInfo {
+ public:
+  // The process's name: the file name of its executable ("VOZi" for the daemon).
+  static std::string processName();
+  // True on the thread that started the process.
+  static bool isMainThread();
+};
+
+}  // namespace vozi::platform

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace vozi::platform {
+
+// SHA-256 digests as lower-case hex text.
+class Sha256 {
+ public:
+  static std::string hex(const void* bytes, std::size_t length);
+  static std::string hex(std::string_view bytes) { return hex(bytes.data(), bytes.size()); }
+  // The digest of a whole file, read in chunks; absent when it cannot be read.
+  // The last component is opened without following a symbolic link.
+  static std::optional<std::string> hexOfFile(const std::string& path);
+};
+
+}  // namespace vozi::platform

@@ -1,0 +1,83 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+
+#include "platform/Date.h"
+#include "platform/Error.h"
+#include "platform/HostRoot.h"
+#include "platform/ProcessInfo.h"
+#include "platform/Sha256.h"
+#include "platform/Value.h"
+#include "support/TempRoot.h"
+
+using namespace vozi::platform;
+
+TEST(Date, ConvertsToAndFrom1970TimeAndDescribesItselfInUtc) {
+  struct Case {
+    double since1970;
+    const char* description;
+  } cases[] = {
+      {978307200.0, "2001-01-01 00:00:00 +0000"},
+      {0.0, "1970-01-01 00:00:00 +0000"},
+      {1700000000.75, "2023-11-14 22:13:20 +0000"},
+      {-1.5, "1969-12-31 23:59:58 +0000"},
+  };
+  for (const auto& c : cases) {
+    const Date date = Date::fromTimeIntervalSince1970(c.since1970);
+    EXPECT_EQ(date.description(), c.description) << c.since1970;
+    EXPECT_DOUBLE_EQ(date.timeIntervalSince1970(), c.since1970);
+  }
+  const Date exact(812345678.123456789);
+  EXPECT_EQ(Date(exact.timeIntervalSinceReferenceDate()), exact);
+}
+
+TEST(Value, KeepsTypesAndUnsignedSizes) {
+  Value::Dictionary dict{{"size", Value(std::uint64_t{18446744073709551615ull})},
+                         {"count", Value(-3)},
+                         {"ratio", Value(0.5)},
+                         {"name", Value("x")}};
+  Value value(dict);
+  EXPECT_TRUE(value.find("size")->isUnsigned());
+  EXPECT_EQ(value.find("size")->asUInt64(), 18446744073709551615ull);
+  EXPECT_FALSE(value.find("size")->asInt64().has_value());
+  EXPECT_EQ(value.find("count")->asInt64(), -3);
+  EXPECT_FALSE(value.find("count")->asUInt64().has_value());
+  EXPECT_EQ(value.find("missing"), nullptr);
+  value["added"] = Value(true);
+  EXPECT_EQ(value.find("added")->asBool(), true);
+}
+
+TEST(Error, DescribesItselfFromItsUserInfo) {
+  Error plain("ZOLBackendErrorDomain", 3);
+  EXPECT_NE(plain.localizedDescription().find("ZOLBackendErrorDomain"), std::string::npos);
+  Error described("d", 1, {{"NSLocalizedDescription", Value("broken")}});
+  EXPECT_EQ(described.localizedDescription(), "broken");
+}
+
+TEST(HostRoot, ResolvesTreePathsUnderTheRoot) {
+  vozi::test::TempRoot root;
+  EXPECT_EQ(HostRoot::resolve("/Library/Caches"), root.path() + "/Library/Caches");
+  EXPECT_EQ(HostRoot::resolve(root.path() + "/Users"), root.path() + "/Users");
+  EXPECT_EQ(HostRoot::resolve("relative/x"), "relative/x");
+  EXPECT_EQ(HostRoot::unresolve(root.path() + "/Users/bob"), "/Users/bob");
+  EXPECT_EQ(HostRoot::unresolve(root.path() + "x/Users"), root.path() + "x/Users");
+}
+
+TEST(Sha256, HashesBuffersAndWholeFiles) {
+  EXPECT_EQ(Sha256::hex(""), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+  EXPECT_EQ(Sha256::hex("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+  vozi::test::TempRoot root;
+  const std::string big(3 << 20, 'a');
+  const auto path = root.writeFile("/big", big);
+  EXPECT_EQ(Sha256::hexOfFile(path), Sha256::hex(big));
+  EXPECT_FALSE(Sha256::hexOfFile(root / "/missing").has_value());
+}
+
+TEST(ProcessInfo, NamesTheProcessAndKnowsTheMainThread) {
+  EXPECT_EQ(ProcessInfo::processName(), "test_platform");
+  EXPECT_TRUE(ProcessInfo::isMainThread());
+  bool other = true;
+  std::thread([&] { other = ProcessInfo::isMainThread(); }).join();
+  EXPECT_FALSE(other);
+}
