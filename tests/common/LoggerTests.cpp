@@ -183,6 +183,26 @@ TEST_F(CapturedLogTest, FormatFormWritesTheTextUnchanged) {
                                           site + std::to_string(line + 3) + "]: 3 items, -1%"));
 }
 
+namespace sample {
+struct Worker {
+  Worker() { MLog("constructed"); }
+  template <class T>
+  void run(T value) {
+    auto body = [&] { MLogf("%@", value); };
+    body();
+  }
+};
+}  // namespace sample
+
+TEST_F(CapturedLogTest, CallSitesInMembersTemplatesAndLambdasGetTheirFunctionName) {
+  sample::Worker worker;
+  worker.run(7);
+  const auto lines = sink_->lines();
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_THAT(lines[0], ::testing::MatchesRegex(R"(<Main> LoggerTests\.cpp Worker\(\)\[[0-9]+\]: "constructed")"));
+  EXPECT_THAT(lines[1], ::testing::MatchesRegex(R"(<Main> LoggerTests\.cpp run\(\)\[[0-9]+\]: 7)"));
+}
+
 TEST_F(CapturedLogTest, ExplicitSiteAndBackgroundThreadLabel) {
   auto queue = platform::DispatchQueue::serial("vozi.test.background");
   queue->sync([] { MLogMessage("from a queue", "/with blank/Thing.cpp", "setUserEmail(_:params:)", 42); });
