@@ -351,7 +351,9 @@ Socket::Result<void> Socket::listen(int port, long maxBacklogSize, const std::op
   const int on = 1;
   if (::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) < 0)
     return failure(SOCKET_ERR_SETSOCKOPT_FAILED, lastError());
-  if (::setsockopt(fd, SOL_SOCKET, SO_REUSEPORT, &on, sizeof on) < 0 && errno != ENOPROTOOPT)
+  // Sharing the port is a wish, not a need: a family without it (Linux
+  // answers EOPNOTSUPP outside IPv4 and IPv6) still listens.
+  if (::setsockopt(fd, SOL_SOCKET, SO_REUSEPORT, &on, sizeof on) < 0 && errno != ENOPROTOOPT && errno != EOPNOTSUPP)
     return failure(SOCKET_ERR_SETSOCKOPT_FAILED, lastError());
   if (!signature_) return failure(SOCKET_ERR_INTERNAL, "Socket signature not found.");
 
