@@ -1,0 +1,22 @@
+#include "ipc/IPCMessageCodec.h"
+
+#include "platform/CocoaError.h"
+#include "platform/Json.h"
+
+namespace vozi {
+
+using platform::Value;
+
+platform::Result<Value::Dictionary> IPCMessageCodec::decode(std::string_view piece) {
+  auto parsed = platform::Json::parse(piece);
+  if (!parsed) return parsed.error();
+  if (auto* dictionary = parsed->asDictionary()) return std::move(*dictionary);
+  return platform::CocoaError::make(platform::CocoaError::propertyListReadCorrupt,
+                                    "A request must be a JSON object, not an array.");
+}
+
+platform::Result<std::string> IPCMessageCodec::encode(const Value::Dictionary& message) {
+  return platform::Json::serialize(Value(message));
+}
+
+}  // namespace vozi
