@@ -29,7 +29,11 @@ void check(bool condition, const char* what) {
   if (!condition) fail(what);
 }
 
-bool isBlank(std::string_view line) { return line.find_first_not_of(" \t\r") == std::string_view::npos; }
+// Blank: JSON whitespace only, after a byte-order mark perhaps.
+bool isBlank(std::string_view line) {
+  if (line.starts_with("\xEF\xBB\xBF")) line.remove_prefix(3);
+  return line.find_first_not_of(" \t\r") == std::string_view::npos;
+}
 
 std::string withoutWhitespace(const std::vector<std::string>& pieces) {
   std::string out;
@@ -54,6 +58,12 @@ Outcome run(std::string_view body, std::size_t limit, const std::vector<std::siz
       return outcome;
     }
     at = cut;
+    // What is held back is the end of what came, and never a whole request:
+    // a request must not wait for a line feed that may never come.
+    check(splitter.pendingLength() <= at, "more is held than came");
+    const std::string_view held = body.substr(at - splitter.pendingLength(), splitter.pendingLength());
+    check(held.find('\n') == std::string_view::npos, "a held line holds a line feed");
+    check(!IPCMessageCodec::decode(held).ok(), "a whole request is held back");
   }
   if (!splitter.append(body.substr(at), outcome.pieces)) {
     outcome.overflowed = true;

@@ -8,6 +8,11 @@ namespace vozi {
 using platform::Value;
 
 platform::Result<Value::Dictionary> IPCMessageCodec::decode(std::string_view piece) {
+  // JSON has no place for a raw NUL byte, but the parser underneath takes one
+  // for the end of the text and would accept "{...}\0<anything>".
+  if (piece.find('\0') != std::string_view::npos)
+    return platform::CocoaError::make(platform::CocoaError::propertyListReadCorrupt,
+                                      "A request must not hold a NUL byte.");
   auto parsed = platform::Json::parse(piece);
   if (!parsed) return parsed.error();
   if (auto* dictionary = parsed->asDictionary()) return std::move(*dictionary);
