@@ -15,6 +15,7 @@
 #include "platform/FileManager.h"
 #include "platform/FilePackage.h"
 #include "platform/FileSystemLayout.h"
+#include "platform/PathComponents.h"
 #include "platform/ProcessUser.h"
 #include "platform/UniformType.h"
 #include "support/MacTree.h"
@@ -99,6 +100,28 @@ TEST(FileSystemLayoutTest, TheUserDomainFollowsTheProcessUser) {
     EXPECT_THAT(FileManager::defaultManager().urls(SearchPathDirectory::Library, SearchPathDomainMask::User),
                 ElementsAre(root / "/Users/alice/Library"));
   }
+}
+
+TEST(PathComponentsTest, ComparesWholeComponents) {
+  struct Case {
+    std::string path, folder;
+    bool inside, sameOrInside;
+  };
+  const Case cases[] = {
+      {"/Users/bob/x", "/Users/bob", true, true},    {"/Users/bobby/x", "/Users/bob", false, false},
+      {"/Users/bob", "/Users/bob", false, true},     {"/Users/bob/", "/Users/bob", false, true},
+      {"/Users//bob/./x", "/Users/bob/", true, true}, {"/Users/bob/../alice", "/Users/bob", false, false},
+      {"/x", "/", true, true},                       {"/", "/", false, true},
+      {"/Users", "", false, false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(PathComponents::isInside(c.path, c.folder), c.inside) << c.path << " in " << c.folder;
+    EXPECT_EQ(PathComponents::isSameOrInside(c.path, c.folder), c.sameOrInside) << c.path << " in " << c.folder;
+  }
+  EXPECT_EQ(PathComponents::normalized("/../a/./b//c/../"), "/a/b");
+  EXPECT_EQ(PathComponents::normalized("/.."), "/");
+  EXPECT_EQ(PathComponents::appending("/a/", "/b"), "/a/b");
+  EXPECT_EQ(PathComponents::appending("/", "tmp"), "/tmp");
 }
 
 TEST(FilePackageTest, RecognisesPackageFoldersByExtension) {
