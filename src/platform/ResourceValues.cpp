@@ -1,6 +1,7 @@
 #include "platform/ResourceValues.h"
 
 #include <fcntl.h>
+#include <strings.h>
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -23,6 +24,28 @@ std::string_view lastComponent(const char* name) {
   while (text.size() > 1 && text.back() == '/') text.remove_suffix(1);
   const auto slash = text.rfind('/');
   return slash == std::string_view::npos ? text : text.substr(slash + 1);
+}
+
+// Folders that are documents or programs have a type of their own.
+constexpr std::string_view kPackageTypes[][2] = {
+    {"app", "com.apple.application-bundle"}, {"framework", "com.apple.framework"},
+    {"bundle", "com.apple.bundle"},          {"plugin", "com.apple.plugin"},
+    {"rtfd", "com.apple.rtfd"},              {"photoslibrary", "com.apple.photos.library"},
+    {"pkg", "com.apple.installer-package-archive"}, {"mpkg", "com.apple.installer-package-archive"},
+};
+
+std::string typeIdentifierOf(std::string_view name, mode_t type) {
+  if (type == S_IFLNK) return "public.symlink";
+  const std::string_view extension = FilePackage::extension(name);
+  if (type == S_IFDIR) {
+    if (!FilePackage::isPackageExtension(extension)) return UniformType::folder;
+    for (const auto& [known, identifier] : kPackageTypes)
+      if (known.size() == extension.size() && ::strncasecmp(known.data(), extension.data(), known.size()) == 0)
+        return std::string(identifier);
+    return "com.apple.package";
+  }
+  if (type != S_IFREG) return UniformType::item;
+  return UniformType::typeIdentifier(extension);
 }
 
 }  // namespace
@@ -62,13 +85,7 @@ std::optional<ResourceValues> ResourceValues::read(int directoryDescriptor, cons
   if (contains(keys, ResourceKeys::IsPackage))
     values.isPackage = directory && FilePackage::hasPackageExtension(itemName);
   if (contains(keys, ResourceKeys::IsHidden)) values.isHidden = !itemName.empty() && itemName.front() == '.';
-  if (contains(keys, ResourceKeys::TypeIdentifier)) {
-    UniformType::ItemKind kind = UniformType::ItemKind::other;
-    if (type == S_IFREG) kind = UniformType::ItemKind::regularFile;
-    if (directory) kind = UniformType::ItemKind::directory;
-    if (type == S_IFLNK) kind = UniformType::ItemKind::symbolicLink;
-    values.typeIdentifier = UniformType::identifierFor(itemName, kind);
-  }
+  if (contains(keys, ResourceKeys::TypeIdentifier)) values.typeIdentifier = typeIdentifierOf(itemName, type);
   if (contains(keys, ResourceKeys::Name)) values.name = std::string(itemName);
   return values;
 }

@@ -17,7 +17,6 @@
 #include "platform/FileSystemLayout.h"
 #include "platform/PathComponents.h"
 #include "platform/ProcessUser.h"
-#include "platform/UniformType.h"
 #include "support/MacTree.h"
 #include "support/ScopedProcessUser.h"
 #include "support/TempRoot.h"
@@ -150,25 +149,6 @@ TEST(FilePackageTest, RecognisesPackageFoldersByExtension) {
                           "xpc", "appex", "qlgenerator", "prefPane", "prefpane", "saver", "mdimporter"})
     EXPECT_TRUE(FilePackage::isPackageExtension(ext)) << ext;
   for (const char* ext : {"", "lproj", "txt", "plist", "ap"}) EXPECT_FALSE(FilePackage::isPackageExtension(ext)) << ext;
-}
-
-TEST(UniformTypeTest, IdentifiesItemsAndFollowsConformance) {
-  using K = UniformType::ItemKind;
-  EXPECT_EQ(UniformType::identifierFor("a.JPG", K::regularFile), "public.jpeg");
-  EXPECT_EQ(UniformType::identifierFor("a.unknown", K::regularFile), "public.data");
-  EXPECT_EQ(UniformType::identifierFor("Foo.app", K::directory), "com.apple.application-bundle");
-  EXPECT_EQ(UniformType::identifierFor("Foo", K::directory), "public.folder");
-  EXPECT_EQ(UniformType::identifierFor("x.jpg", K::symbolicLink), "public.symlink");
-  EXPECT_TRUE(UniformType::conformsTo("public.jpeg", "public.image"));
-  EXPECT_TRUE(UniformType::conformsTo("public.mp3", "public.audio"));
-  EXPECT_TRUE(UniformType::conformsTo("com.apple.quicktime-movie", "public.movie"));
-  EXPECT_TRUE(UniformType::conformsTo("com.apple.disk-image-udif", "public.archive"));
-  EXPECT_TRUE(UniformType::conformsTo("com.adobe.pdf", "public.composite-content"));
-  EXPECT_TRUE(UniformType::conformsTo("public.plain-text", "public.content"));
-  EXPECT_FALSE(UniformType::conformsTo("public.jpeg", "public.audio"));
-  EXPECT_FALSE(UniformType::conformsTo("public.data", "public.content"));
-  EXPECT_TRUE(UniformType::conformsTo("made.up", "made.up"));
-  EXPECT_FALSE(UniformType::conformsTo("made.up", "public.item"));
 }
 
 // A walked tree with a bit of everything, and a folder outside it that a
