@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cstdio>
 
+#include "common/MLog.h"
 #include "platform/FileSystemLayout.h"
 #include "platform/HostRoot.h"
 #include "platform/PathComponents.h"
@@ -117,8 +118,7 @@ std::optional<std::vector<std::string>> FileManager::contentOfDirectory(const st
   platform::Error error;
   auto names = contentsOfDirectory(path, &error);
   if (!names) {
-    // TODO log: "Directory isn't exist at path:<path> (<error's description>)"
-    (void)error;
+    MLogf("Directory isn't exist at path:%@ (%@)", path, error.localizedDescription());
     return std::nullopt;
   }
   return names;
@@ -143,8 +143,7 @@ void FileManager::createDirectoriesIfNotExist(const std::string& path) const {
   if (fileExists(path)) return;
   platform::Error error;
   if (!createDirectory(path, true, &error)) {
-    // TODO log: "Failed create directory at path:<path> (<error's description>)"
-    (void)error;
+    MLogf("Failed create directory at path:%@ (%@)", path, error.localizedDescription());
   }
 }
 

@@ -1,4 +1,7 @@
 #include <map>
+#include <memory>
+#include <mutex>
+#include <utility>
 #include <set>
 #include <string>
 #include <vector>
@@ -7,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "common/FileManager.h"
+#include "common/Logger.h"
 #include "support/MacTree.h"
 #include "support/ScopedProcessUser.h"
 #include "support/TempRoot.h"
@@ -174,6 +178,64 @@ TEST_F(WalkTest, CountsAndSizesStayInsideTheTree) {
   EXPECT_EQ(FileManager::directorySize(root / "/two"), 30u);
   EXPECT_EQ(FileManager::directorySize(root / "/single.txt"), 7u);
   EXPECT_EQ(FileManager::directorySize(root / "/missing"), 0u);
+}
+
+// Keeps the log lines written during a test.
+class LogCapture : public Logger {
+ public:
+  LogCapture() = default;
+  void log(const std::string& line) override {
+    std::lock_guard lock(mutex_);
+    lines_.push_back(line);
+  }
+  std::vector<std::string> take() {
+    Logger::flushForTesting();
+    std::lock_guard lock(mutex_);
+    return std::exchange(lines_, {});
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<std::string> lines_;
+};
+
+class FileManagerLogTest : public ::testing::Test {
+ protected:
+  void SetUp() override { Logger::setSinkForTesting(log); }
+  void TearDown() override {
+    Logger::flushForTesting();
+    Logger::setSinkForTesting(nullptr);
+  }
+  std::shared_ptr<LogCapture> log = std::make_shared<LogCapture>();
+};
+
+TEST_F(FileManagerLogTest, FailedListingsAndCreationsAreLoggedOnce) {
+  TempRoot root;
+  MacTree tree(root);
+  tree.addFile("/d/file", 1);
+  const FileManager& fm = FileManager::defaultManager();
+  const auto endsWith = [](const std::string& line, const std::string& tail) {
+    return line.size() >= tail.size() && line.compare(line.size() - tail.size(), tail.size(), tail) == 0;
+  };
+
+  EXPECT_EQ(fm.contentOfDirectory(root / "/d/file"), std::nullopt);
+  auto lines = log->take();
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_NE(lines[0].find("]: Directory isn't exist at path:" + root / "/d/file" + " (Not a directory"),
+            std::string::npos)
+      << lines[0];
+  EXPECT_TRUE(endsWith(lines[0], ")")) << lines[0];
+
+  EXPECT_EQ(fm.contentOfDirectory(root / "/d/missing"), std::nullopt);
+  fm.createDirectoriesIfNotExist(root / "/d/file");
+  fm.createDirectoriesIfNotExist(root / "/d/new");
+  EXPECT_TRUE(log->take().empty());
+
+  fm.createDirectoriesIfNotExist(root / "/d/file/below");
+  lines = log->take();
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_NE(lines[0].find("]: Failed create directory at path:" + root / "/d/file/below" + " ("), std::string::npos)
+      << lines[0];
 }
 
 TEST(FileManagerTest, SmallTestsAndListings) {
