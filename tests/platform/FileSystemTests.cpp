@@ -408,10 +408,10 @@ TEST(MacTreeTest, LaysOutTheMachineUsersAndBundles) {
     EXPECT_TRUE(fm.isDirectory(root / path)) << path;
   EXPECT_TRUE(fm.isSymbolicLink(root / "/tmp"));
   EXPECT_TRUE(fm.fileExists(root / "/Applications/Foo.app/Contents/Resources/AppIcon.icns"));
-  test::ApplicationSpec spec;
-  spec.name = "Foo";
-  spec.bundleIdentifier = "com.x.foo & co";
-  const std::string plist = MacTree::infoPlist(spec);
+  test::ApplicationBundle bundle;
+  bundle.name = "Foo";
+  bundle.bundleIdentifier = "com.x.foo & co";
+  const std::string plist = MacTree::infoPlist(bundle);
   EXPECT_NE(plist.find("<key>CFBundleIdentifier</key>\n\t<string>com.x.foo &amp; co</string>"), std::string::npos);
   EXPECT_NE(plist.find("<key>CFBundleIconFile</key>\n\t<string>AppIcon</string>"), std::string::npos);
   tree.addFile("/f", 100000).addSparseFile("/big", 1ull << 32);

@@ -78,25 +78,25 @@ MacTree& MacTree::addContainer(const std::string& user, const std::string& bundl
   return *this;
 }
 
-std::string MacTree::applicationPath(const ApplicationSpec& spec) {
-  std::string folder = spec.folder;
+std::string MacTree::applicationPath(const ApplicationBundle& bundle) {
+  std::string folder = bundle.folder;
   while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
-  return folder + "/" + spec.name + ".app";
+  return folder + "/" + bundle.name + ".app";
 }
 
-std::string MacTree::infoPlist(const ApplicationSpec& spec) {
+std::string MacTree::infoPlist(const ApplicationBundle& bundle) {
   std::vector<std::pair<std::string, std::string>> entries;
-  const std::string executable = spec.executable.empty() ? spec.name : spec.executable;
+  const std::string executable = bundle.executable.empty() ? bundle.name : bundle.executable;
   entries.emplace_back("CFBundleDevelopmentRegion", "en");
   entries.emplace_back("CFBundleExecutable", executable);
-  if (!spec.iconFile.empty()) entries.emplace_back("CFBundleIconFile", spec.iconFile);
-  if (!spec.bundleIdentifier.empty()) entries.emplace_back("CFBundleIdentifier", spec.bundleIdentifier);
+  if (!bundle.iconFile.empty()) entries.emplace_back("CFBundleIconFile", bundle.iconFile);
+  if (!bundle.bundleIdentifier.empty()) entries.emplace_back("CFBundleIdentifier", bundle.bundleIdentifier);
   entries.emplace_back("CFBundleInfoDictionaryVersion", "6.0");
-  entries.emplace_back("CFBundleName", spec.name);
+  entries.emplace_back("CFBundleName", bundle.name);
   entries.emplace_back("CFBundlePackageType", "APPL");
-  entries.emplace_back("CFBundleShortVersionString", spec.shortVersion);
-  entries.emplace_back("CFBundleVersion", spec.version);
-  for (const auto& extra : spec.extraInfo) entries.push_back(extra);
+  entries.emplace_back("CFBundleShortVersionString", bundle.shortVersion);
+  entries.emplace_back("CFBundleVersion", bundle.version);
+  for (const auto& extra : bundle.extraInfo) entries.push_back(extra);
 
   std::string text =
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
@@ -109,31 +109,31 @@ std::string MacTree::infoPlist(const ApplicationSpec& spec) {
 }
 
 MacTree& MacTree::addApplication(const std::string& name, const std::string& bundleIdentifier) {
-  ApplicationSpec spec;
-  spec.name = name;
-  spec.bundleIdentifier = bundleIdentifier;
-  return addApplication(spec);
+  ApplicationBundle bundle;
+  bundle.name = name;
+  bundle.bundleIdentifier = bundleIdentifier;
+  return addApplication(bundle);
 }
 
-MacTree& MacTree::addApplication(const ApplicationSpec& spec) {
-  if (spec.name.empty() || spec.name.find('/') != std::string::npos)
-    throw std::invalid_argument("MacTree: not a usable application name: " + spec.name);
-  const std::string contents = applicationPath(spec) + "/Contents";
-  const std::string executable = spec.executable.empty() ? spec.name : spec.executable;
+MacTree& MacTree::addApplication(const ApplicationBundle& bundle) {
+  if (bundle.name.empty() || bundle.name.find('/') != std::string::npos)
+    throw std::invalid_argument("MacTree: not a usable application name: " + bundle.name);
+  const std::string contents = applicationPath(bundle) + "/Contents";
+  const std::string executable = bundle.executable.empty() ? bundle.name : bundle.executable;
   addDirectory(contents + "/Resources");
-  if (spec.writeInfoPlist) addFile(contents + "/Info.plist", infoPlist(spec));
+  if (bundle.writeInfoPlist) addFile(contents + "/Info.plist", infoPlist(bundle));
   addFile(contents + "/PkgInfo", std::string("APPL????"));
   addFile(contents + "/MacOS/" + executable, std::string("#!/bin/sh\nexit 0\n"));
   ::chmod(host(contents + "/MacOS/" + executable).c_str(), 0755);
-  if (!spec.iconFile.empty()) {
+  if (!bundle.iconFile.empty()) {
     // An icon family header: the magic and the big-endian total length.
     std::string icon = "icns";
     icon += std::string("\0\0\0\x08", 4);
-    addFile(contents + "/Resources/" + spec.iconFile + ".icns", icon);
+    addFile(contents + "/Resources/" + bundle.iconFile + ".icns", icon);
   }
-  for (const std::string& language : spec.languages) {
+  for (const std::string& language : bundle.languages) {
     const std::string folder = contents + "/Resources/" + language + ".lproj";
-    addFile(folder + "/InfoPlist.strings", "\"CFBundleName\" = \"" + spec.name + "\";\n");
+    addFile(folder + "/InfoPlist.strings", "\"CFBundleName\" = \"" + bundle.name + "\";\n");
     addFile(folder + "/Localizable.strings", "\"Hello\" = \"Hello\";\n");
   }
   return *this;

@@ -12,7 +12,7 @@ namespace vozi::test {
 
 // What addApplication puts into a bundle. Only name and bundleIdentifier
 // are needed; the rest has usable defaults.
-struct ApplicationSpec {
+struct ApplicationBundle {
   std::string name;              // the bundle is "<name>.app"; also CFBundleName
   std::string bundleIdentifier;  // CFBundleIdentifier; left out of Info.plist when empty
   std::string version = "1.0";         // CFBundleVersion
@@ -56,10 +56,10 @@ class MacTree {
   // An application bundle "<folder>/<name>.app" with Contents/Info.plist,
   // PkgInfo, MacOS/<executable>, Resources/<icon>.icns and *.lproj folders.
   MacTree& addApplication(const std::string& name, const std::string& bundleIdentifier);
-  MacTree& addApplication(const ApplicationSpec& spec);
-  static std::string applicationPath(const ApplicationSpec& spec);  // tree path of the bundle
+  MacTree& addApplication(const ApplicationBundle& bundle);
+  static std::string applicationPath(const ApplicationBundle& bundle);  // tree path of the bundle
   // The XML property-list text of a bundle's Info.plist.
-  static std::string infoPlist(const ApplicationSpec& spec);
+  static std::string infoPlist(const ApplicationBundle& bundle);
 
   MacTree& addDirectory(const std::string& treePath);
   // A file of exactly `size` bytes; the bytes repeat the tree path, so
