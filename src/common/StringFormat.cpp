@@ -63,7 +63,10 @@ std::string cSpec(const Spec& spec, std::string_view lengthModifier, char conver
   std::string out = "%";
   out += spec.flags;
   if (spec.width >= 0) out += std::to_string(spec.width);
-  if (spec.precision >= 0) out += "." + std::to_string(spec.precision);
+  if (spec.precision >= 0) {
+    out.push_back('.');
+    out.append(std::to_string(spec.precision));
+  }
   out += lengthModifier;
   out += conversion;
   return out;
