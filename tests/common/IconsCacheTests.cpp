@@ -9,6 +9,7 @@
 #include <sstream>
 #include <string>
 
+#include "support/MacTree.h"
 #include "support/TempRoot.h"
 
 namespace vozi {
@@ -36,22 +37,37 @@ class IconsCacheTest : public ::testing::Test {
   }
 };
 
-TEST_F(IconsCacheTest, KeepsAndFindsAnIconAcrossARestart) {
+TEST(IconsCacheRestartTest, KeepsAndFindsAnApplicationsIconAcrossARestart) {
+  test::TempRoot root;
+  test::MacTree tree(root);
+  test::ApplicationSpec spec;
+  spec.name = "Sample Editor";
+  spec.bundleIdentifier = "com.example.editor";
+  tree.addApplication(spec);
+  const std::string bundle = tree.host(test::MacTree::applicationPath(spec));
+  const std::string icon = bundle + "/Contents/Resources/AppIcon.icns";
+  const std::string copy = root / (kCacheFolder + "/com.example.editor/AppIcon.icns");
   {
     IconsCache cache;
     EXPECT_EQ(cache.cacheDirectory(), root / kCacheFolder);
     // The product folder does not exist yet: it is made on the way.
-    cache.cacheIcon(icon, "com.example.sample", bundle);
-    EXPECT_EQ(readFile(cached("com.example.sample", "AppIcon.icns")), "icon-bytes");
+    cache.cacheIcon(icon, spec.bundleIdentifier, bundle);
+    EXPECT_EQ(readFile(copy), readFile(icon));
     EXPECT_TRUE(fs::is_regular_file(root / (kCacheFolder + "/com_cache")));
-    EXPECT_EQ(cache.cachedIconPathForId("com.example.sample"), cached("com.example.sample", "AppIcon.icns"));
+    EXPECT_EQ(cache.cachedIconPathForId(spec.bundleIdentifier), copy);
   }
   IconsCache restarted(root / kCacheFolder);
-  const auto url = restarted.cachedIconForId("com.example.sample");
+  const auto url = restarted.cachedIconForId(spec.bundleIdentifier);
   ASSERT_TRUE(url);
-  EXPECT_EQ(*url, IconsCache::fileURLString(cached("com.example.sample", "AppIcon.icns")));
+  EXPECT_EQ(*url, IconsCache::fileURLString(copy));
   EXPECT_EQ(url->rfind("file:///", 0), 0u);
-  EXPECT_EQ(restarted.cachedIconPathForId("com.example.sample"), cached("com.example.sample", "AppIcon.icns"));
+  EXPECT_NE(url->find("Application%20Support"), std::string::npos);
+  EXPECT_EQ(restarted.cachedIconPathForId(spec.bundleIdentifier), copy);
+
+  // An identifier that climbs out of the cache folder is refused.
+  restarted.cacheIcon(icon, "../x", bundle);
+  EXPECT_EQ(restarted.cachedIconForId("../x"), std::nullopt);
+  EXPECT_FALSE(fs::exists(root / "/Library/Application Support/div.ez.iru/x"));
 }
 
 TEST_F(IconsCacheTest, NeverCachedIdentifierGivesNothingAndWritesNothing) {
