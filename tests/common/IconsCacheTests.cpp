@@ -40,29 +40,29 @@ class IconsCacheTest : public ::testing::Test {
 TEST(IconsCacheRestartTest, KeepsAndFindsAnApplicationsIconAcrossARestart) {
   test::TempRoot root;
   test::MacTree tree(root);
-  test::ApplicationSpec spec;
-  spec.name = "Sample Editor";
-  spec.bundleIdentifier = "com.example.editor";
-  tree.addApplication(spec);
-  const std::string bundle = tree.host(test::MacTree::applicationPath(spec));
+  test::ApplicationSpec app;
+  app.name = "Sample Editor";
+  app.bundleIdentifier = "com.example.editor";
+  tree.addApplication(app);
+  const std::string bundle = tree.host(test::MacTree::applicationPath(app));
   const std::string icon = bundle + "/Contents/Resources/AppIcon.icns";
   const std::string copy = root / (kCacheFolder + "/com.example.editor/AppIcon.icns");
   {
     IconsCache cache;
     EXPECT_EQ(cache.cacheDirectory(), root / kCacheFolder);
     // The product folder does not exist yet: it is made on the way.
-    cache.cacheIcon(icon, spec.bundleIdentifier, bundle);
+    cache.cacheIcon(icon, app.bundleIdentifier, bundle);
     EXPECT_EQ(readFile(copy), readFile(icon));
     EXPECT_TRUE(fs::is_regular_file(root / (kCacheFolder + "/com_cache")));
-    EXPECT_EQ(cache.cachedIconPathForId(spec.bundleIdentifier), copy);
+    EXPECT_EQ(cache.cachedIconPathForId(app.bundleIdentifier), copy);
   }
   IconsCache restarted(root / kCacheFolder);
-  const auto url = restarted.cachedIconForId(spec.bundleIdentifier);
+  const auto url = restarted.cachedIconForId(app.bundleIdentifier);
   ASSERT_TRUE(url);
   EXPECT_EQ(*url, IconsCache::fileURLString(copy));
   EXPECT_EQ(url->rfind("file:///", 0), 0u);
   EXPECT_NE(url->find("Application%20Support"), std::string::npos);
-  EXPECT_EQ(restarted.cachedIconPathForId(spec.bundleIdentifier), copy);
+  EXPECT_EQ(restarted.cachedIconPathForId(app.bundleIdentifier), copy);
 
   // An identifier that climbs out of the cache folder is refused.
   restarted.cacheIcon(icon, "../x", bundle);
