@@ -40,7 +40,7 @@ class IconsCacheTest : public ::testing::Test {
 TEST(IconsCacheRestartTest, KeepsAndFindsAnApplicationsIconAcrossARestart) {
   test::TempRoot root;
   test::MacTree tree(root);
-  test::ApplicationSpec app;
+  test::ApplicationBundle app;
   app.name = "Sample Editor";
   app.bundleIdentifier = "com.example.editor";
   tree.addApplication(app);
