@@ -406,7 +406,7 @@ TEST_F(ObjectStoreTest, ChangesToAnUnloadedSideAreMergedWhenItLoads) {
       g->setString("name", "g");
       for (int i = 0; i < 3; ++i) {
         auto f = store.moc->insertNewObject("FileItem");
-        f->setString("name", "f" + std::to_string(i));
+        f->setString("name", std::string("f").append(std::to_string(i)));
         g->addObject("items", f);
       }
       store.save();
@@ -575,7 +575,7 @@ TEST_F(ObjectStoreTest, SortDirectionAndLimitHoldWithPendingChanges) {
     for (int i = 1; i <= 5; ++i) {
       auto e = store.moc->insertNewObject("Event");
       e->setDate("date", Date(i * 10));
-      e->setString("type", "e" + std::to_string(i));
+      e->setString("type", std::string("e").append(std::to_string(i)));
     }
     store.save();
     auto events = store.all("Event");

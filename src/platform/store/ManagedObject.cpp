@@ -29,8 +29,15 @@ std::string describeValue(const Value& v) {
     return buffer;
   }
   if (v.isDate()) return v.asDate()->description();
-  if (const auto* s = v.asString()) return "\"" + *s + "\"";
-  if (const auto* d = v.asData()) return "<" + std::to_string(d->size()) + " bytes>";
+  if (const auto* s = v.asString()) {
+    std::string out;
+    out.reserve(s->size() + 2);
+    out.push_back('"');
+    out.append(*s);
+    out.push_back('"');
+    return out;
+  }
+  if (const auto* d = v.asData()) return std::string("<").append(std::to_string(d->size())).append(" bytes>");
   return "?";
 }
 
@@ -173,17 +180,24 @@ std::string ManagedObject::debugDescription() const {
   const std::string uri = objectID().URIRepresentation();
   std::string out = "<" + entity_->name() + ": " + uri + "> (entity: " + entity_->name() + "; data: {\n";
   for (const AttributeDescription* a : entity_->attributes())
-    out += "    " + a->name() + " = " + describeValue(values_[a->index()]) + ";\n";
+    out.append("    ").append(a->name()).append(" = ").append(describeValue(values_[a->index()])).append(";\n");
   for (const RelationshipDescription* r : entity_->toOneRelationships()) {
     const ObjectKey& k = toOne_[r->index()];
-    out += "    " + r->name() + " = " +
-           (k ? std::string(k.temporary ? "t" : "p") + std::to_string(k.id) : std::string("nil")) + ";\n";
+    out.append("    ").append(r->name()).append(" = ");
+    if (k)
+      out.append(k.temporary ? "t" : "p").append(std::to_string(k.id));
+    else
+      out.append("nil");
+    out.append(";\n");
   }
   for (const RelationshipDescription* r : entity_->toManyRelationships()) {
     const ToMany& m = toMany_[r->index()];
-    out += "    " + r->name() + " = " +
-           (m.loaded ? "(" + std::to_string(m.members.size()) + " objects)" : std::string("<relationship fault>")) +
-           ";\n";
+    out.append("    ").append(r->name()).append(" = ");
+    if (m.loaded)
+      out.append("(").append(std::to_string(m.members.size())).append(" objects)");
+    else
+      out.append("<relationship fault>");
+    out.append(";\n");
   }
   return out + "})";
 }

@@ -49,7 +49,7 @@ std::string constantText(const Value& value) {
     }
     return out + "\"";
   }
-  if (const auto* d = value.asData()) return "<" + std::to_string(d->size()) + " bytes>";
+  if (const auto* d = value.asData()) return std::string("<").append(std::to_string(d->size())).append(" bytes>");
   return "?";
 }
 
@@ -149,7 +149,7 @@ std::string Predicate::predicateFormat() const {
       std::string out;
       for (std::size_t i = 0; i < node_->children.size(); ++i) {
         if (i) out += node_->kind == Kind::conjunction ? " AND " : " OR ";
-        out += "(" + node_->children[i].predicateFormat() + ")";
+        out.append("(").append(node_->children[i].predicateFormat()).append(")");
       }
       return out;
     }
