@@ -94,6 +94,15 @@ bool ArchiveClassRegistry::add(ArchiveClass entry, const std::type_index* base) 
   return true;
 }
 
+bool ArchiveClassRegistry::addInterface(ArchiveClass entry) {
+  std::unique_lock lock(mutex_);
+  const auto sameType = byType_.find(entry.type);
+  if (sameType != byType_.end()) return sameType->second->name.empty();
+  classes_.push_back(std::move(entry));
+  byType_.emplace(classes_.back().type, &classes_.back());
+  return true;
+}
+
 const ArchiveClass* ArchiveClassRegistry::classNamed(std::string_view name) const {
   std::shared_lock lock(mutex_);
   const auto it = byName_.find(name);

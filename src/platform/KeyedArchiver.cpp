@@ -89,6 +89,13 @@ void KeyedArchiver::encodeURL(std::string_view key, const std::optional<std::str
   setValue(key, url ? urlReference(*url) : Value::uid(0));
 }
 
+void KeyedArchiver::encodeURLArray(std::string_view key, const std::vector<std::string>& urls) {
+  std::vector<Value> refs;
+  refs.reserve(urls.size());
+  for (const auto& url : urls) refs.push_back(urlReference(url));
+  setValue(key, collection("NSArray", std::move(refs)));
+}
+
 void KeyedArchiver::encodePropertyList(std::string_view key, const Value& value) {
   setValue(key, propertyListReference(value, scopes_.size()));
 }

@@ -289,28 +289,48 @@ std::optional<Date> KeyedUnarchiver::decodeDateForKey(std::string_view key) {
   return dateAt(*uid);
 }
 
-std::optional<std::string> KeyedUnarchiver::decodeURLForKey(std::string_view key) {
-  const auto uid = referenceForKey(key);
-  if (!uid || *uid == 0) return std::nullopt;
+std::optional<std::string> KeyedUnarchiver::urlAt(std::uint64_t uid) {
   std::string_view className;
-  const auto* dict = instance(*uid, className);
+  const auto* dict = instance(uid, className);
   if (!dict) return std::nullopt;
   if (className != "NSURL") {
-    failForKey(key, "is a '" + std::string(className) + "', not a URL");
+    fail("object " + std::to_string(uid) + " is a '" + std::string(className) + "', not a URL");
     return std::nullopt;
   }
   const auto base = dict->find("NS.base");
   if (base != dict->end() && base->second.asUID() != 0u) {
-    failForKey(key, "is a URL relative to another URL, which is not supported");
+    fail("a URL is relative to another URL, which is not supported");
     return std::nullopt;
   }
   const auto relative = dict->find("NS.relative");
   const auto relativeUID = relative == dict->end() ? std::nullopt : relative->second.asUID();
   if (!relativeUID || *relativeUID == 0 || *relativeUID >= objects_->size()) {
-    failForKey(key, "is a URL without a valid \"NS.relative\" string");
+    fail("a URL has no valid \"NS.relative\" string");
     return std::nullopt;
   }
   return stringAt(*relativeUID);
+}
+
+std::optional<std::string> KeyedUnarchiver::decodeURLForKey(std::string_view key) {
+  const auto uid = referenceForKey(key);
+  if (!uid || *uid == 0) return std::nullopt;
+  return urlAt(*uid);
+}
+
+std::optional<std::vector<std::string>> KeyedUnarchiver::decodeURLArrayForKey(std::string_view key) {
+  const auto uids = collectionForKey(key, {"NSArray", "NSMutableArray"});
+  if (!uids) return std::nullopt;
+  std::vector<std::string> urls;
+  urls.reserve(uids->size());
+  for (auto uid : *uids) {
+    auto url = uid == 0 ? std::nullopt : urlAt(uid);
+    if (!url) {
+      failForKey(key, "holds something other than a URL");
+      return std::nullopt;
+    }
+    urls.push_back(std::move(*url));
+  }
+  return urls;
 }
 
 std::optional<std::vector<std::uint64_t>> KeyedUnarchiver::collectionForKey(
@@ -460,13 +480,14 @@ std::shared_ptr<void> KeyedUnarchiver::decodeRecord(std::uint64_t uid, std::type
   const ArchiveClass* requested = byType->second;
   bool permitted = false;
   if (allowed.empty()) {
-    permitted = requested && cls->isKindOf(requested->name);
+    permitted = requested && !requested->name.empty() && cls->isKindOf(requested->name);
   } else {
     for (const auto& name : allowed.names()) permitted = permitted || cls->isKindOf(name);
   }
   if (!permitted) {
     fail("an object of class '" + cls->name + "' is not allowed here (allowed: " +
-         (allowed.empty() ? (requested ? requested->name : std::string("nothing registered")) : listed(allowed.names())) +
+         (allowed.empty() ? (requested && !requested->name.empty() ? requested->name : std::string("none given"))
+                          : listed(allowed.names())) +
          ")");
     return nullptr;
   }

@@ -72,6 +72,8 @@ class KeyedUnarchiver {
   std::optional<Date> decodeDateForKey(std::string_view key);
   // The URL's relative string as stored.
   std::optional<std::string> decodeURLForKey(std::string_view key);
+  // An NSArray of NSURL objects, as their relative strings.
+  std::optional<std::vector<std::string>> decodeURLArrayForKey(std::string_view key);
   std::optional<std::vector<std::string>> decodeStringArrayForKey(std::string_view key);
   // Arrays, dictionaries (string keys), ordered sets (as arrays), strings,
   // numbers, data, dates and $null, as a Value.
@@ -154,6 +156,7 @@ class KeyedUnarchiver {
                                                              std::initializer_list<std::string_view> classNames);
   std::optional<std::string> stringAt(std::uint64_t uid);
   std::optional<Date> dateAt(std::uint64_t uid);
+  std::optional<std::string> urlAt(std::uint64_t uid);
   std::optional<Value> propertyListAt(std::uint64_t uid, std::size_t depth);
   std::shared_ptr<void> decodeRecordForKey(std::string_view key, std::type_index target, const AllowedClasses& allowed);
   Records decodeRecordsForKey(std::string_view key, Collection kind, std::type_index target, const AllowedClasses& allowed);

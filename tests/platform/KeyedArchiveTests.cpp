@@ -116,6 +116,27 @@ struct Unregistered {
   virtual ~Unregistered() = default;
 };
 
+// An interface two unrelated record classes implement.
+struct Item {
+  virtual ~Item() = default;
+};
+
+struct Note : Item {
+  Note() = default;
+  explicit Note(KeyedUnarchiver& u) : text(u.decodeStringForKey("text").value_or("")) {}
+  void encode(KeyedArchiver& a) const { a.encode("text", text); }
+  std::string text;
+};
+
+struct Link : Item {
+  Link() = default;
+  explicit Link(KeyedUnarchiver& u) : targets(u.decodeURLArrayForKey("targets")) {}
+  void encode(KeyedArchiver& a) const {
+    if (targets) a.encodeURLArray("targets", *targets);
+  }
+  std::optional<std::vector<std::string>> targets;
+};
+
 void registerTestClasses() {
   auto& registry = ArchiveClassRegistry::shared();
   ASSERT_TRUE(registry.registerClass<Entry>("TestEntry"));
@@ -124,6 +145,9 @@ void registerTestClasses() {
   ASSERT_TRUE(registry.registerClass<Unrelated>("TestUnrelated"));
   ASSERT_TRUE(registry.registerAbstractClass<Shape>("TestShape"));
   ASSERT_TRUE((registry.registerClass<Circle, Shape>("TestCircle")));
+  ASSERT_TRUE(registry.registerInterface<Item>());
+  ASSERT_TRUE((registry.registerClass<Note, Item>("TestNote")));
+  ASSERT_TRUE((registry.registerClass<Link, Item>("TestLink")));
 }
 
 class KeyedArchive : public ::testing::Test {
@@ -629,4 +653,43 @@ TEST_F(KeyedArchive, HostileArchivesFailCleanly) {
   auto empty = KeyedUnarchiver::unarchivedObject<Entry>(archiveOf({Value("$null")}, {}));
   ASSERT_FALSE(empty);
   EXPECT_EQ(empty.error().code, CocoaError::coderValueNotFound);
+}
+
+TEST_F(KeyedArchive, InterfacesHoldUnrelatedRecordsAndUrlArraysRoundTrip) {
+  auto note = std::make_shared<Note>();
+  note->text = "hello";
+  auto link = std::make_shared<Link>();
+  link->targets = std::vector<std::string>{"file:///Users/bob/a/", "https://example.com/x?y=1"};
+  const std::vector<std::shared_ptr<Item>> items{note, link, std::make_shared<Link>()};
+  auto bytes = KeyedArchiver::archivedArray(items);
+  ASSERT_TRUE(bytes) << bytes.error().localizedDescription();
+
+  auto plist = PropertyList::fromBinary(*bytes);
+  ASSERT_TRUE(plist);
+  bool sawNoteClass = false;
+  for (const auto& o : *plist->find("$objects")->asArray()) {
+    if (o.find("$classname") && *o.find("$classname") == Value("TestNote")) {
+      EXPECT_EQ(*o.find("$classes"), Value(Value::Array{Value("TestNote"), Value("NSObject")}));
+      sawNoteClass = true;
+    }
+  }
+  EXPECT_TRUE(sawNoteClass);
+
+  auto back = KeyedUnarchiver::unarchivedArray<Item>(*bytes, {"TestNote", "TestLink"});
+  ASSERT_TRUE(back) << back.error().localizedDescription();
+  ASSERT_EQ(back->size(), 3u);
+  EXPECT_EQ(std::dynamic_pointer_cast<Note>((*back)[0])->text, "hello");
+  EXPECT_EQ(std::dynamic_pointer_cast<Link>((*back)[1])->targets, link->targets);
+  EXPECT_FALSE(std::dynamic_pointer_cast<Link>((*back)[2])->targets);
+
+  EXPECT_FALSE(KeyedUnarchiver::unarchivedArray<Item>(*bytes));               // an interface names no class
+  EXPECT_FALSE(KeyedUnarchiver::unarchivedArray<Item>(*bytes, {"TestNote"}));  // a link is not allowed
+  EXPECT_TRUE(ArchiveClassRegistry::shared().registerInterface<Item>());
+  EXPECT_FALSE(ArchiveClassRegistry::shared().registerInterface<Entry>());  // already a named class
+
+  // A URL array holding a plain string is refused.
+  auto notUrls = archiveOf({Value("$null"), object(2, {{"targets", Value::uid(3)}}), classDescription("TestLink", {}),
+                            object(4, {{"NS.objects", Value(Value::Array{Value::uid(5)})}}),
+                            classDescription("NSArray", {}), Value("file:///x")});
+  EXPECT_FALSE(KeyedUnarchiver::unarchivedObject<Item>(notUrls, {"TestLink"}));
 }
