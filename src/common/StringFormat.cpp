@@ -14,7 +14,7 @@ namespace {
 // able to ask for gigabytes of padding.
 constexpr int kMaxWidth = 4096;
 
-struct Spec {
+struct Placeholder {
   std::string flags;
   int width = -1;
   int precision = -1;
@@ -22,7 +22,7 @@ struct Spec {
   char conversion = 0;
 };
 
-bool hasFlag(const Spec& spec, char flag) { return spec.flags.find(flag) != std::string::npos; }
+bool hasFlag(const Placeholder& placeholder, char flag) { return placeholder.flags.find(flag) != std::string::npos; }
 
 std::size_t codePointCount(std::string_view text) {
   std::size_t count = 0;
@@ -43,27 +43,30 @@ std::string_view codePointPrefix(std::string_view text, std::size_t limit) {
   return text;
 }
 
-std::string padded(std::string text, const Spec& spec) {
-  if (spec.width < 0) return text;
+std::string padded(std::string text, const Placeholder& placeholder) {
+  if (placeholder.width < 0) return text;
   const std::size_t length = codePointCount(text);
-  const auto width = static_cast<std::size_t>(spec.width);
+  const auto width = static_cast<std::size_t>(placeholder.width);
   if (length >= width) return text;
   const std::string padding(width - length, ' ');
-  return hasFlag(spec, '-') ? text + padding : padding + text;
+  return hasFlag(placeholder, '-') ? text + padding : padding + text;
 }
 
-std::string textConversion(std::string_view text, const Spec& spec) {
-  if (spec.precision >= 0) text = codePointPrefix(text, static_cast<std::size_t>(spec.precision));
-  return padded(std::string(text), spec);
+std::string textConversion(std::string_view text, const Placeholder& placeholder) {
+  if (placeholder.precision >= 0) text = codePointPrefix(text, static_cast<std::size_t>(placeholder.precision));
+  return padded(std::string(text), placeholder);
 }
 
 // A printf conversion built only from characters we parsed and checked, and
 // given a value of exactly the type the conversion reads.
-std::string cSpec(const Spec& spec, std::string_view lengthModifier, char conversion) {
+std::string cFormat(const Placeholder& placeholder, std::string_view lengthModifier, char conversion) {
   std::string out = "%";
-  out += spec.flags;
-  if (spec.width >= 0) out += std::to_string(spec.width);
-  if (spec.precision >= 0) out += "." + std::to_string(spec.precision);
+  out += placeholder.flags;
+  if (placeholder.width >= 0) out += std::to_string(placeholder.width);
+  if (placeholder.precision >= 0) {
+    out.push_back('.');
+    out.append(std::to_string(placeholder.precision));
+  }
   out += lengthModifier;
   out += conversion;
   return out;
@@ -100,34 +103,34 @@ void appendUTF8(std::string& out, std::uint32_t c) {
   }
 }
 
-std::string integerConversion(const StringFormat::Argument& argument, const Spec& spec) {
+std::string integerConversion(const StringFormat::Argument& argument, const Placeholder& placeholder) {
   using Kind = StringFormat::Argument::Kind;
-  if (argument.kind() == Kind::text) return textConversion(argument.description(), spec);
+  if (argument.kind() == Kind::text) return textConversion(argument.description(), placeholder);
   if (argument.kind() == Kind::real && !std::isfinite(argument.realValue()))
-    return textConversion(argument.description(), spec);
-  const bool isSigned = spec.conversion == 'd' || spec.conversion == 'i';
+    return textConversion(argument.description(), placeholder);
+  const bool isSigned = placeholder.conversion == 'd' || placeholder.conversion == 'i';
   if (isSigned) {
     // An unsigned value too big for a signed one keeps its value.
     if (argument.kind() == Kind::unsignedInteger && argument.unsignedValue() > static_cast<std::uint64_t>(INT64_MAX) &&
-        spec.length != "hh" && spec.length != "h")
-      return printfValue(cSpec(spec, "ll", 'u'), static_cast<unsigned long long>(argument.unsignedValue()));
+        placeholder.length != "hh" && placeholder.length != "h")
+      return printfValue(cFormat(placeholder, "ll", 'u'), static_cast<unsigned long long>(argument.unsignedValue()));
     std::int64_t value = argument.signedValue();
-    if (spec.length == "hh") value = static_cast<signed char>(value);
-    if (spec.length == "h") value = static_cast<short>(value);
-    return printfValue(cSpec(spec, "ll", spec.conversion), static_cast<long long>(value));
+    if (placeholder.length == "hh") value = static_cast<signed char>(value);
+    if (placeholder.length == "h") value = static_cast<short>(value);
+    return printfValue(cFormat(placeholder, "ll", placeholder.conversion), static_cast<long long>(value));
   }
   std::uint64_t value = argument.unsignedValue();
-  if (spec.length == "hh") value = static_cast<unsigned char>(value);
-  if (spec.length == "h") value = static_cast<unsigned short>(value);
-  return printfValue(cSpec(spec, "ll", spec.conversion), static_cast<unsigned long long>(value));
+  if (placeholder.length == "hh") value = static_cast<unsigned char>(value);
+  if (placeholder.length == "h") value = static_cast<unsigned short>(value);
+  return printfValue(cFormat(placeholder, "ll", placeholder.conversion), static_cast<unsigned long long>(value));
 }
 
-std::string realConversion(const StringFormat::Argument& argument, const Spec& spec) {
-  if (argument.kind() == StringFormat::Argument::Kind::text) return textConversion(argument.description(), spec);
-  return printfValue(cSpec(spec, "", spec.conversion), argument.realValue());
+std::string realConversion(const StringFormat::Argument& argument, const Placeholder& placeholder) {
+  if (argument.kind() == StringFormat::Argument::Kind::text) return textConversion(argument.description(), placeholder);
+  return printfValue(cFormat(placeholder, "", placeholder.conversion), argument.realValue());
 }
 
-std::string characterConversion(const StringFormat::Argument& argument, const Spec& spec) {
+std::string characterConversion(const StringFormat::Argument& argument, const Placeholder& placeholder) {
   std::string text;
   if (argument.kind() == StringFormat::Argument::Kind::text) {
     const std::string description = argument.description();
@@ -135,14 +138,14 @@ std::string characterConversion(const StringFormat::Argument& argument, const Sp
   } else {
     appendUTF8(text, static_cast<std::uint32_t>(argument.unsignedValue() & 0xFFFFFFFFu));
   }
-  return padded(text, spec);
+  return padded(text, placeholder);
 }
 
-std::string pointerConversion(const StringFormat::Argument& argument, const Spec& spec) {
-  if (argument.kind() == StringFormat::Argument::Kind::text) return textConversion(argument.description(), spec);
+std::string pointerConversion(const StringFormat::Argument& argument, const Placeholder& placeholder) {
+  if (argument.kind() == StringFormat::Argument::Kind::text) return textConversion(argument.description(), placeholder);
   char buffer[32];
   std::snprintf(buffer, sizeof buffer, "0x%llx", static_cast<unsigned long long>(argument.unsignedValue()));
-  return padded(buffer, spec);
+  return padded(buffer, placeholder);
 }
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
@@ -244,7 +247,7 @@ std::string StringFormat::format(std::string_view format, std::span<const Argume
       out.push_back('%');
       break;
     }
-    Spec spec;
+    Placeholder placeholder;
     std::optional<std::size_t> position;
     // Positional argument "n$".
     {
@@ -258,7 +261,7 @@ std::string StringFormat::format(std::string_view format, std::span<const Argume
       }
     }
     while (i < format.size() && std::string_view("-+ #0'").find(format[i]) != std::string_view::npos) {
-      if (format[i] != '\'' && !hasFlag(spec, format[i])) spec.flags.push_back(format[i]);
+      if (format[i] != '\'' && !hasFlag(placeholder, format[i])) placeholder.flags.push_back(format[i]);
       ++i;
     }
     if (i < format.size() && format[i] == '*') {
@@ -266,12 +269,12 @@ std::string StringFormat::format(std::string_view format, std::span<const Argume
       const Argument* width = takeArgument(std::nullopt);
       long value = width ? static_cast<long>(std::clamp<std::int64_t>(width->signedValue(), -kMaxWidth, kMaxWidth)) : 0;
       if (value < 0) {
-        if (!hasFlag(spec, '-')) spec.flags.push_back('-');
+        if (!hasFlag(placeholder, '-')) placeholder.flags.push_back('-');
         value = -value;
       }
-      spec.width = static_cast<int>(value);
+      placeholder.width = static_cast<int>(value);
     } else if (i < format.size() && isDigit(format[i])) {
-      spec.width = readNumber(format, i);
+      placeholder.width = readNumber(format, i);
     }
     if (i < format.size() && format[i] == '.') {
       ++i;
@@ -279,48 +282,48 @@ std::string StringFormat::format(std::string_view format, std::span<const Argume
         ++i;
         const Argument* precision = takeArgument(std::nullopt);
         const std::int64_t value = precision ? std::clamp<std::int64_t>(precision->signedValue(), -1, kMaxWidth) : 0;
-        spec.precision = static_cast<int>(value);
+        placeholder.precision = static_cast<int>(value);
       } else {
-        spec.precision = readNumber(format, i);
+        placeholder.precision = readNumber(format, i);
       }
     }
     while (i < format.size() && std::string_view("hlqLzjt").find(format[i]) != std::string_view::npos) {
-      spec.length.push_back(format[i]);
+      placeholder.length.push_back(format[i]);
       ++i;
     }
     if (i >= format.size()) {  // an unfinished placeholder is written as it stands
       out.append(format.substr(start));
       break;
     }
-    spec.conversion = format[i++];
-    if (spec.conversion == '%') {
+    placeholder.conversion = format[i++];
+    if (placeholder.conversion == '%') {
       out.push_back('%');
       continue;
     }
-    if (std::string_view("@sSdiuxXocCfFeEgGaApn").find(spec.conversion) == std::string_view::npos) {
+    if (std::string_view("@sSdiuxXocCfFeEgGaApn").find(placeholder.conversion) == std::string_view::npos) {
       out.append(format.substr(start, i - start));  // unknown: written as it stands
       continue;
     }
-    if (spec.conversion == 'n') continue;
+    if (placeholder.conversion == 'n') continue;
     const Argument* argument = takeArgument(position);
     if (!argument) {
-      out.append(padded("(null)", spec));
+      out.append(padded("(null)", placeholder));
       continue;
     }
-    switch (spec.conversion) {
+    switch (placeholder.conversion) {
       case '@':
       case 's':
-      case 'S': out.append(textConversion(argument->description(), spec)); break;
+      case 'S': out.append(textConversion(argument->description(), placeholder)); break;
       case 'd':
       case 'i':
       case 'u':
       case 'x':
       case 'X':
-      case 'o': out.append(integerConversion(*argument, spec)); break;
+      case 'o': out.append(integerConversion(*argument, placeholder)); break;
       case 'c':
-      case 'C': out.append(characterConversion(*argument, spec)); break;
-      case 'p': out.append(pointerConversion(*argument, spec)); break;
-      default: out.append(realConversion(*argument, spec)); break;
+      case 'C': out.append(characterConversion(*argument, placeholder)); break;
+      case 'p': out.append(pointerConversion(*argument, placeholder)); break;
+      default: out.append(realConversion(*argument, placeholder)); break;
     }
   }
   return out;

@@ -9,10 +9,15 @@ namespace {
 
 std::string grouped(const std::string& number) {
   const auto dot = number.find('.');
-  std::string whole = number.substr(0, dot);
-  const std::string fraction = dot == std::string::npos ? "" : number.substr(dot);
-  for (int i = static_cast<int>(whole.size()) - 3; i > 0; i -= 3) whole.insert(static_cast<std::size_t>(i), ",");
-  return whole + fraction;
+  const std::size_t wholeLength = dot == std::string::npos ? number.size() : dot;
+  std::string out;
+  out.reserve(number.size() + wholeLength / 3);
+  for (std::size_t i = 0; i < wholeLength; ++i) {
+    if (i > 0 && (wholeLength - i) % 3 == 0) out.push_back(',');
+    out.push_back(number[i]);
+  }
+  out.append(number, wholeLength, std::string::npos);
+  return out;
 }
 
 }  // namespace

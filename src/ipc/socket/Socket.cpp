@@ -1002,20 +1002,28 @@ Socket::Result<void> Socket::setWriteTimeout(std::uint32_t value) {
 void Socket::close() { close(true); }
 
 void Socket::close(bool withSSLCleanup) {
+  // Only the call that takes the descriptor does the work, so two closes
+  // from two threads never both touch the socket's state. Once closed, a
+  // socket cannot regain a host name, port or path, so a later close has
+  // nothing left to reset.
+  auto descriptor = descriptor_.exchange(nullptr);
+  if (!descriptor) return;
   const bool wasListening = isListening();
-  if (auto descriptor = descriptor_.exchange(nullptr)) {
-    if (withSSLCleanup && delegate_) delegate_->tearDown();
-    // A listener is shut down so that a thread waiting in accept returns. A
-    // connection still in use by another thread (a reader waiting for data)
-    // is shut down too: closing alone would leave that thread waiting.
-    if (wasListening || descriptor.use_count() > 1) ::shutdown(descriptor->fd, SHUT_RDWR);
-    isListening_ = false;
-    isConnected_ = false;
-    // The descriptor is closed here, or by the last call still using it.
-  }
+  if (withSSLCleanup && delegate_) delegate_->tearDown();
+  // A listener is shut down so that a thread waiting in accept returns. A
+  // connection still in use by another thread (a reader waiting for data)
+  // is shut down too: closing alone would leave that thread waiting.
+  if (wasListening || descriptor.use_count() > 1) ::shutdown(descriptor->fd, SHUT_RDWR);
+  isListening_ = false;
+  isConnected_ = false;
+  // The descriptor is closed here, or by the last call still using it.
+  descriptor.reset();
+
   if (signature_) {
     signature_->hostname = std::string(NO_HOSTNAME);
     signature_->port = SOCKET_INVALID_PORT;
+    // The socket file goes only while it is still the one this socket bound:
+    // another listener may have taken the path over since.
     if (signature_->path && wasListening && boundFile_) {
       struct stat info {};
       if (isSocketFile(*signature_->path, &info) && info.st_dev == boundFile_->first &&
@@ -1025,7 +1033,7 @@ void Socket::close(bool withSSLCleanup) {
     signature_->path.reset();
     signature_->isSecure = false;
   }
-  if (wasListening) boundFile_.reset();
+  boundFile_.reset();
 }
 
 void Socket::shutdown() {
