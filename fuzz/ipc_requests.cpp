@@ -29,11 +29,7 @@ void check(bool condition, const char* what) {
   if (!condition) fail(what);
 }
 
-// Blank: JSON whitespace only, after a byte-order mark perhaps.
-bool isBlank(std::string_view line) {
-  if (line.starts_with("\xEF\xBB\xBF")) line.remove_prefix(3);
-  return line.find_first_not_of(" \t\r") == std::string_view::npos;
-}
+bool isBlank(std::string_view line) { return line.find_first_not_of(" \t\r") == std::string_view::npos; }
 
 std::string withoutWhitespace(const std::vector<std::string>& pieces) {
   std::string out;

@@ -13,6 +13,12 @@ platform::Result<Value::Dictionary> IPCMessageCodec::decode(std::string_view pie
   if (piece.find('\0') != std::string_view::npos)
     return platform::CocoaError::make(platform::CocoaError::propertyListReadCorrupt,
                                       "A request must not hold a NUL byte.");
+  // The parser would skip a byte-order mark; senders must not write one
+  // (RFC 8259), and the line splitter, which hands out a request as soon as
+  // its object closes, does not look for one either.
+  if (piece.starts_with("\xEF\xBB\xBF"))
+    return platform::CocoaError::make(platform::CocoaError::propertyListReadCorrupt,
+                                      "A request must not begin with a byte-order mark.");
   auto parsed = platform::Json::parse(piece);
   if (!parsed) return parsed.error();
   if (auto* dictionary = parsed->asDictionary()) return std::move(*dictionary);

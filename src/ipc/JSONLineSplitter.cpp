@@ -5,7 +5,6 @@
 namespace vozi {
 
 namespace {
-constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
 constexpr std::size_t kKeptCapacity = 64 * 1024;
 
 bool isJSONWhitespace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
@@ -39,23 +38,17 @@ bool JSONLineSplitter::append(std::string_view bytes, std::vector<std::string>& 
 
 std::optional<std::string> JSONLineSplitter::finish() {
   std::optional<std::string> tail;
-  if (!isBlank()) tail = std::move(pending_);
+  if (shape_ != Shape::blank) tail = std::move(pending_);
   reset();
   overflowed_ = false;
   return tail;
 }
 
 void JSONLineSplitter::scan(std::string_view segment) {
-  for (std::size_t scanned = 0; scanned < segment.size(); ++scanned) {
-    const char c = segment[scanned];
+  for (const char c : segment) {
     switch (shape_) {
       case Shape::blank:
-        // A byte-order mark may open the line, as the decoder accepts it there.
-        if (bomBytes_ < 3 && pending_.size() + scanned == bomBytes_ && c == kByteOrderMark[bomBytes_]) {
-          ++bomBytes_;
-        } else if (bomBytes_ == 1 || bomBytes_ == 2) {
-          shape_ = Shape::other;  // a broken mark
-        } else if (c == '{') {
+        if (c == '{') {
           shape_ = Shape::object;
           depth_ = 1;
         } else if (!isJSONWhitespace(c)) {
@@ -89,11 +82,9 @@ void JSONLineSplitter::scan(std::string_view segment) {
 }
 
 void JSONLineSplitter::emit(std::vector<std::string>& pieces) {
-  if (!isBlank()) pieces.push_back(std::move(pending_));
+  if (shape_ != Shape::blank) pieces.push_back(std::move(pending_));
   reset();
 }
-
-bool JSONLineSplitter::isBlank() const { return shape_ == Shape::blank && (bomBytes_ == 0 || bomBytes_ == 3); }
 
 void JSONLineSplitter::reset() {
   pending_.clear();
@@ -101,7 +92,6 @@ void JSONLineSplitter::reset() {
   if (pending_.capacity() > kKeptCapacity) pending_.shrink_to_fit();
   shape_ = Shape::blank;
   depth_ = 0;
-  bomBytes_ = 0;
   inString_ = false;
   escaped_ = false;
 }

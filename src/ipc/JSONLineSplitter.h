@@ -42,14 +42,13 @@ class JSONLineSplitter {
  private:
   // What the current line looks like so far.
   enum class Shape {
-    blank,   // only JSON whitespace (and perhaps a byte-order mark first)
+    blank,   // only JSON whitespace
     object,  // inside a top-level object
     closed,  // a whole top-level object, then only whitespace
     other,   // anything else: handed out at the line feed for the decoder to refuse
   };
 
   void scan(std::string_view segment);
-  bool isBlank() const;
   void emit(std::vector<std::string>& pieces);
   void reset();
 
@@ -57,7 +56,6 @@ class JSONLineSplitter {
   std::string pending_;
   Shape shape_ = Shape::blank;
   std::size_t depth_ = 0;
-  std::size_t bomBytes_ = 0;  // bytes of a byte-order mark that opened the line
   bool inString_ = false;
   bool escaped_ = false;
   bool overflowed_ = false;

@@ -11,7 +11,6 @@ TEST(IPCMessageCodec, DecodesOnlyWholeJsonObjects) {
   using namespace std::string_literals;
   EXPECT_EQ(*IPCMessageCodec::decode("{\"method\":\"quit\"}"), (Value::Dictionary{{"method", Value("quit")}}));
   EXPECT_EQ(*IPCMessageCodec::decode(" {\"a\":1}\r"), (Value::Dictionary{{"a", Value(1)}}));
-  EXPECT_EQ(*IPCMessageCodec::decode("\xEF\xBB\xBF{}"), Value::Dictionary{});
   const std::string refused[] = {
       "",
       "not json",
@@ -22,6 +21,7 @@ TEST(IPCMessageCodec, DecodesOnlyWholeJsonObjects) {
       "{\"a\":\"\xff\"}",
       "{\"a\":\"\xed\xa0\x80\"}",  // a surrogate
       "{\"a\":1e999}",
+      "\xEF\xBB\xBF{}",
       "{\"method\":\"quit\"}\0trailing"s,
       "{\"method\":\"quit\"}\0"s,
       "{\"a\":\"x\0y\"}"s,

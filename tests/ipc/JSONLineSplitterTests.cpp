@@ -44,10 +44,6 @@ TEST(JSONLineSplitter, CutsReadsIntoRequests) {
       {"array waits for its line feed", {"[1,2]", "\n"}, {{}, {"[1,2]"}}, std::nullopt},
       {"two objects on one line stay one piece", {"{}{}", "\n"}, {{}, {"{}{}"}}, std::nullopt},
       {"unfinished tail at the end", {"{\"a\":"}, {{}}, std::string("{\"a\":")},
-      {"byte-order mark before a request", {"\xEF\xBB\xBF{\"a\":1}"}, {{"\xEF\xBB\xBF{\"a\":1}"}}, std::nullopt},
-      {"byte-order mark on a blank line", {"\xEF\xBB\xBF \r\n"}, {{}}, std::nullopt},
-      {"broken byte-order mark is no blank", {"\xEF\xBB\n\xEF\xBB{}\n"}, {{"\xEF\xBB", "\xEF\xBB{}"}},
-       std::nullopt},
       {"multi-byte character cut between reads", {"{\"n\":\"\xc3", "\xa9\"}\n"}, {{}, {"{\"n\":\"\xc3\xa9\"}"}},
        std::nullopt},
   };
