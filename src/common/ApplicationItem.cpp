@@ -1,0 +1,115 @@
+#include "common/ApplicationItem.h"
+
+#include <sys/stat.h>
+
+#include "common/RecordDescription.h"
+
+namespace vozi {
+
+namespace {
+
+std::string bundleName(const platform::URL& url) { return url.deletingPathExtension().lastPathComponent(); }
+
+// When the bundle was last used: its last access, as the file system keeps it.
+std::optional<platform::Date> lastAccessDate(const platform::URL& url) {
+  struct stat info {};
+  if (::lstat(url.path().c_str(), &info) != 0) return std::nullopt;
+  const double seconds = static_cast<double>(info.st_atim.tv_sec) + static_cast<double>(info.st_atim.tv_nsec) / 1e9;
+  return platform::Date::fromTimeIntervalSince1970(seconds);
+}
+
+bool isRegularFile(const std::string& path) {
+  struct stat info {};
+  return ::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+std::string resourcesFolder(const platform::URL& bundleURL) { return bundleURL.path() + "/Contents/Resources/"; }
+
+}  // namespace
+
+ApplicationItem::ApplicationItem(platform::URL url, std::uint64_t size,
+                                 const std::shared_ptr<IZOLModelItemCollection>& leftovers,
+                                 std::optional<std::string> identifier, ItemGroupHistoryPtr scanningHistory,
+                                 ItemGroupHistoryPtr cleaningHistory, std::optional<platform::URL> cachedIconURL)
+    : FileRepresentableGroup(bundleName(url), size, leftovers, std::move(identifier), std::move(scanningHistory),
+                             std::move(cleaningHistory)),
+      url_(url),
+      lastOpen_(lastAccessDate(url)),
+      iconURL_(std::move(cachedIconURL)) {}
+
+ApplicationItem::ApplicationItem(std::optional<std::string> name, std::uint64_t size,
+                                 const std::shared_ptr<IZOLModelItemCollection>& leftovers,
+                                 ItemGroupHistoryPtr scanningHistory, ItemGroupHistoryPtr cleaningHistory,
+                                 std::optional<platform::URL> url, std::optional<platform::Date> lastOpen,
+                                 std::optional<platform::URL> iconURL)
+    : FileRepresentableGroup(std::move(name), size, leftovers, std::nullopt, std::move(scanningHistory),
+                             std::move(cleaningHistory)),
+      url_(std::move(url)),
+      lastOpen_(lastOpen),
+      iconURL_(std::move(iconURL)) {}
+
+std::optional<std::string> ApplicationItem::identifier() const {
+  if (!url_) return std::nullopt;
+  return platform::URL::percentEncodePath(url_->path());
+}
+
+std::optional<std::string> ApplicationItem::name() const {
+  if (!applicationName_ && url_) applicationName_ = bundleName(*url_);
+  return applicationName_ ? applicationName_ : FileRepresentableGroup::name();
+}
+
+std::optional<std::string> ApplicationItem::path() const {
+  if (!url_) return std::nullopt;
+  return url_->path();
+}
+
+std::optional<platform::URL> ApplicationItem::iconURL() const {
+  if (iconURL_) return iconURL_;
+  if (!url_) return std::nullopt;
+  return iconURL(*url_);
+}
+
+std::optional<std::string> ApplicationItem::bundleID() const {
+  if (!url_) return std::nullopt;
+  return bundleID(*url_);
+}
+
+std::optional<platform::Value::Dictionary> ApplicationItem::infoPlist(const platform::URL& /*bundleURL*/) {
+  return std::nullopt;
+}
+
+std::optional<std::string> ApplicationItem::bundleID(const platform::URL& bundleURL) {
+  const auto info = infoPlist(bundleURL);
+  if (!info) return std::nullopt;
+  const auto found = info->find("CFBundleIdentifier");
+  if (found == info->end() || !found->second.asString()) return std::nullopt;
+  return *found->second.asString();
+}
+
+std::optional<std::string> ApplicationItem::infoPlistPath(const platform::URL& bundleURL) {
+  std::string path = resourcesFolder(bundleURL) + "info.plist";
+  if (!isRegularFile(path)) return std::nullopt;
+  return path;
+}
+
+std::optional<platform::URL> ApplicationItem::iconURL(const platform::URL& bundleURL) {
+  const auto info = infoPlist(bundleURL);
+  if (!info) return std::nullopt;
+  const auto found = info->find("CFBundleIconFile");
+  if (found == info->end() || !found->second.asString()) return std::nullopt;
+  std::string iconName = *found->second.asString();
+  for (auto at = iconName.find(".icns"); at != std::string::npos; at = iconName.find(".icns")) iconName.erase(at, 5);
+  // A resource name is a plain file name inside the bundle's resources.
+  if (iconName.empty() || iconName.find('/') != std::string::npos || iconName == "." || iconName == "..") {
+    return std::nullopt;
+  }
+  const std::string path = resourcesFolder(bundleURL) + iconName + ".icns";
+  if (!isRegularFile(path)) return std::nullopt;
+  return platform::URL::fileURLWithPath(path);
+}
+
+std::string ApplicationItem::description() const {
+  return ItemGroup::description() + " URL: " + recorddescription::text(url_) + ".";
+}
+
+}  // namespace vozi

@@ -1,0 +1,70 @@
+#include "common/FileItem.h"
+
+#include <sys/stat.h>
+
+#include "common/ApplicationItem.h"
+#include "common/RecordDescription.h"
+#include "platform/Sha256.h"
+
+namespace vozi {
+
+namespace {
+
+std::optional<platform::Data> bytesOfHex(const std::string& hex) {
+  if (hex.size() % 2 != 0) return std::nullopt;
+  platform::Data bytes(hex.size() / 2);
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    bytes[i] = static_cast<std::uint8_t>(std::stoul(hex.substr(2 * i, 2), nullptr, 16));
+  }
+  return bytes;
+}
+
+// The path of a record that stands for something on disk, if it has one.
+std::optional<std::string> pathOf(const IModelItem& record) {
+  if (const auto* file = dynamic_cast<const IFileItem*>(&record)) return file->path();
+  if (const auto* application = dynamic_cast<const ApplicationItem*>(&record)) return application->path();
+  return std::nullopt;
+}
+
+}  // namespace
+
+FileItem::FileItem(platform::URL url, std::uint64_t size, std::optional<platform::Date> lastOpenDate,
+                   std::string_view /*identifier*/)
+    : url_(std::move(url)), size_(size), lastOpenDate_(lastOpenDate) {}
+
+FileItem::FileItem(const FileItem& other)
+    : IFileItem(other), url_(other.url_), size_(other.size_), lastOpenDate_(other.lastOpenDate_) {}
+
+std::optional<std::string> FileItem::identifier() const { return platform::URL::percentEncodePath(path()); }
+
+std::optional<std::string> FileItem::name() const { return url_.deletingPathExtension().lastPathComponent(); }
+
+void FileItem::updateSize() {
+  // The item's own size: a symbolic link is measured, not followed.
+  struct stat info {};
+  size_ = ::lstat(path().c_str(), &info) == 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
+}
+
+std::optional<platform::Data> FileItem::fileDataHash() const {
+  if (!fileDataHash_) {
+    if (auto hex = platform::Sha256::hexOfFile(path())) fileDataHash_ = bytesOfHex(*hex);
+  }
+  return fileDataHash_;
+}
+
+bool FileItem::isEqual(const IModelItem& other) const {
+  if (&other == this) return true;
+  const auto otherPath = pathOf(other);
+  return otherPath && *otherPath == path();
+}
+
+std::size_t FileItem::hash() const { return std::hash<std::string>{}(path()); }
+
+std::string FileItem::description() const {
+  std::string text = recorddescription::header(className(), this) + " url: " + url_.absoluteString() + ", identifier " +
+         recorddescription::text(identifier()) + ".";
+  if (lastOpenDate_) text += " LastOpen: " + lastOpenDate_->description() + ".";
+  return text;
+}
+
+}  // namespace vozi

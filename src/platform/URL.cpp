@@ -1,0 +1,166 @@
+#include "platform/URL.h"
+
+#include <cctype>
+
+namespace vozi::platform {
+
+namespace {
+
+bool isPathAllowed(unsigned char c) {
+  if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) return true;
+  switch (c) {
+    case '-': case '.': case '_': case '~': case '!': case '$': case '&': case '\'': case '(': case ')':
+    case '*': case '+': case ',': case ';': case '=': case ':': case '@': case '/':
+      return true;
+    default:
+      return false;
+  }
+}
+
+int hexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+std::string_view lastComponentOf(std::string_view path) {
+  if (path.size() > 1 && path.back() == '/') path.remove_suffix(1);
+  if (path == "/") return path;
+  const auto slash = path.rfind('/');
+  return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
+// Position of the extension's dot inside the last component, or npos.
+std::size_t extensionDot(std::string_view component) {
+  const auto dot = component.rfind('.');
+  if (dot == std::string_view::npos || dot == 0 || dot + 1 == component.size()) return std::string_view::npos;
+  return dot;
+}
+
+}  // namespace
+
+std::string URL::percentEncodePath(std::string_view text) {
+  static const char* digits = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(text.size());
+  for (unsigned char c : text) {
+    if (isPathAllowed(c)) {
+      out.push_back(static_cast<char>(c));
+    } else {
+      out.push_back('%');
+      out.push_back(digits[c >> 4]);
+      out.push_back(digits[c & 15]);
+    }
+  }
+  return out;
+}
+
+std::optional<std::string> URL::percentDecode(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '%') {
+      out.push_back(text[i]);
+      continue;
+    }
+    if (i + 2 >= text.size()) return std::nullopt;
+    const int high = hexValue(text[i + 1]);
+    const int low = hexValue(text[i + 2]);
+    if (high < 0 || low < 0) return std::nullopt;
+    out.push_back(static_cast<char>(high * 16 + low));
+    i += 2;
+  }
+  return out;
+}
+
+URL URL::fileURLWithPath(std::string_view path, bool isDirectory) {
+  std::string absolute = "file://" + percentEncodePath(path);
+  if (isDirectory && (absolute.empty() || absolute.back() != '/')) absolute.push_back('/');
+  return URL(std::move(absolute));
+}
+
+std::optional<URL> URL::fromString(std::string_view text) {
+  const auto colon = text.find(':');
+  if (colon == std::string_view::npos || colon == 0) return std::nullopt;
+  for (std::size_t i = 0; i < colon; ++i) {
+    const char c = text[i];
+    const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                    (i > 0 && ((c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.'));
+    if (!ok) return std::nullopt;
+  }
+  URL url{std::string(text)};
+  if (url.isFileURL()) {
+    auto decoded = percentDecode(url.rawPath());
+    if (!decoded || decoded->find('\0') != std::string::npos) return std::nullopt;
+  }
+  return url;
+}
+
+std::string URL::scheme() const {
+  const auto colon = absolute_.find(':');
+  std::string s = absolute_.substr(0, colon);
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+bool URL::isFileURL() const { return scheme() == "file"; }
+
+std::string_view URL::rawPath() const {
+  std::string_view rest(absolute_);
+  rest.remove_prefix(rest.find(':') + 1);
+  if (rest.starts_with("//")) {
+    rest.remove_prefix(2);
+    const auto slash = rest.find('/');
+    rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash);
+  }
+  const auto end = rest.find_first_of("?#");
+  return end == std::string_view::npos ? rest : rest.substr(0, end);
+}
+
+bool URL::hasDirectoryPath() const {
+  const auto raw = rawPath();
+  return !raw.empty() && raw.back() == '/';
+}
+
+std::string URL::path() const {
+  std::string decoded = percentDecode(rawPath()).value_or(std::string(rawPath()));
+  if (decoded.size() > 1 && decoded.back() == '/') decoded.pop_back();
+  return decoded;
+}
+
+std::string URL::lastPathComponent() const { return std::string(lastComponentOf(path())); }
+
+std::string URL::pathExtension() const {
+  const std::string component = lastPathComponent();
+  const auto dot = extensionDot(component);
+  return dot == std::string::npos ? std::string() : component.substr(dot + 1);
+}
+
+URL URL::deletingPathExtension() const {
+  if (!isFileURL()) return *this;
+  const std::string full = path();
+  const std::string component(lastComponentOf(full));
+  const auto dot = extensionDot(component);
+  if (dot == std::string::npos) return *this;
+  const std::string stem = full.substr(0, full.size() - component.size() + dot);
+  return fileURLWithPath(stem, hasDirectoryPath());
+}
+
+URL URL::deletingLastPathComponent() const {
+  if (!isFileURL()) return *this;
+  const std::string full = path();
+  const auto slash = full.rfind('/');
+  if (slash == std::string::npos || full == "/") return fileURLWithPath("/", true);
+  return fileURLWithPath(slash == 0 ? "/" : full.substr(0, slash), true);
+}
+
+URL URL::appendingPathComponent(std::string_view component, bool isDirectory) const {
+  if (!isFileURL()) return *this;
+  std::string full = path();
+  if (full.empty() || full.back() != '/') full.push_back('/');
+  full.append(component);
+  return fileURLWithPath(full, isDirectory);
+}
+
+}  // namespace vozi::platform

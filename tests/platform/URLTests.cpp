@@ -1,0 +1,53 @@
+#include <gtest/gtest.h>
+
+#include "platform/URL.h"
+
+using vozi::platform::URL;
+
+TEST(URL, FileURLsPercentEncodeTheirPathAndDecodeItBack) {
+  struct Case {
+    const char* path;
+    bool directory;
+    const char* absolute;
+    const char* last;
+    const char* extension;
+  } cases[] = {
+      {"/a/b c.txt", false, "file:///a/b%20c.txt", "b c.txt", "txt"},
+      {"/Applications/A.app", true, "file:///Applications/A.app/", "A.app", "app"},
+      {"/x/archive.tar.gz", false, "file:///x/archive.tar.gz", "archive.tar.gz", "gz"},
+      {"/x/.profile", false, "file:///x/.profile", ".profile", ""},
+      {"/x/100%?#", false, "file:///x/100%25%3F%23", "100%?#", ""},
+      {"/", true, "file:///", "/", ""},
+  };
+  for (const auto& c : cases) {
+    const URL url = URL::fileURLWithPath(c.path, c.directory);
+    EXPECT_EQ(url.absoluteString(), c.absolute);
+    EXPECT_EQ(url.path(), c.path);
+    EXPECT_EQ(url.lastPathComponent(), c.last);
+    EXPECT_EQ(url.pathExtension(), c.extension);
+    EXPECT_TRUE(url.isFileURL());
+    EXPECT_EQ(url.hasDirectoryPath(), c.directory);
+    EXPECT_EQ(URL::fromString(c.absolute), url);
+  }
+}
+
+TEST(URL, EditsPathComponents) {
+  const URL url = URL::fileURLWithPath("/Apps/My App.app", true);
+  EXPECT_EQ(url.deletingPathExtension().path(), "/Apps/My App");
+  EXPECT_EQ(url.deletingLastPathComponent().absoluteString(), "file:///Apps/");
+  EXPECT_EQ(url.appendingPathComponent("Contents").path(), "/Apps/My App.app/Contents");
+  EXPECT_EQ(URL::fileURLWithPath("/a/.git").deletingPathExtension().path(), "/a/.git");
+}
+
+TEST(URL, RejectsTextThatIsNoURL) {
+  EXPECT_FALSE(URL::fromString("/plain/path"));
+  EXPECT_FALSE(URL::fromString("file:///bad%zzescape"));
+  EXPECT_FALSE(URL::fromString("file:///nul%00byte"));
+  EXPECT_FALSE(URL::fromString("file:///cut%2"));
+  const auto web = URL::fromString("https://example.com/a%20b?q=1");
+  ASSERT_TRUE(web);
+  EXPECT_FALSE(web->isFileURL());
+  EXPECT_EQ(web->scheme(), "https");
+  EXPECT_EQ(web->path(), "/a b");
+  EXPECT_EQ(URL::percentDecode("%41%42c"), "ABc");
+}
