@@ -77,4 +77,30 @@ Value& Value::operator[](const std::string& key) {
   return (*dict)[key];
 }
 
+Value Value::uid(std::uint64_t index) {
+  Value number = index <= static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())
+                     ? Value(static_cast<std::int64_t>(index))
+                     : Value(index);
+  return Value(Dictionary{{"CF$UID", std::move(number)}});
+}
+
+std::optional<std::uint64_t> Value::asUID() const {
+  auto dict = asDictionary();
+  if (!dict || dict->size() != 1) return std::nullopt;
+  auto it = dict->find("CF$UID");
+  if (it == dict->end() || !it->second.isInteger()) return std::nullopt;
+  return it->second.asUInt64();
+}
+
+bool operator==(const Value& a, const Value& b) {
+  if (a.isInteger() && b.isInteger()) {
+    if (a.isUnsigned() == b.isUnsigned()) return a.storage_ == b.storage_;
+    // One signed, one unsigned: equal only when both are the same non-negative number.
+    auto ua = a.asUInt64();
+    auto ub = b.asUInt64();
+    return ua && ub && *ua == *ub;
+  }
+  return a.storage_ == b.storage_;
+}
+
 }  // namespace vozi::platform

@@ -74,7 +74,18 @@ class Value {
   // Dictionary insert-or-access; turns a null value into an empty dictionary.
   Value& operator[](const std::string& key);
 
-  friend bool operator==(const Value&, const Value&) = default;
+  // A keyed-archive object reference. Property lists hold these as their own
+  // type; as a Value it is the dictionary {"CF$UID": n}, the shape the XML
+  // form of a property list gives it.
+  static Value uid(std::uint64_t index);
+  // The index when this is such a reference: a dictionary whose only entry
+  // is "CF$UID" holding a non-negative integer.
+  std::optional<std::uint64_t> asUID() const;
+
+  // Same type and same contents. Integers compare by numeric value whether
+  // stored signed or unsigned (a reader gives back int64 for every integer
+  // that fits), but an integer never equals a real, nor a bool an integer.
+  friend bool operator==(const Value& a, const Value& b);
 
  private:
   std::variant<std::monostate, bool, std::int64_t, std::uint64_t, double, std::string, Data, Date, Array,

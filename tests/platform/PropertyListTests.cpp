@@ -1,0 +1,334 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+
+#include "RunTool.h"
+#include "platform/CocoaError.h"
+#include "platform/PropertyList.h"
+#include "platform/PropertyListGuard.h"
+#include "support/TempRoot.h"
+
+using namespace vozi::platform;
+using vozi::test::TempRoot;
+
+namespace {
+
+constexpr std::uint64_t kHugeSize = 18446744073709551000ull;  // above INT64_MAX
+
+Value sampleDocument() {
+  Value::Dictionary inner{
+      {"size", Value(kHugeSize)},
+      {"smallUnsigned", Value(std::uint64_t{42})},
+      {"offset", Value(std::int64_t{-9223372036854775807LL - 1})},
+      {"max", Value(std::numeric_limits<std::int64_t>::max())},
+      {"ratio", Value(0.1)},
+      {"whole", Value(5.0)},
+      {"flag", Value(false)},
+      {"blob", Value(Data{0x00, 0xFF, 0x10, 0x3C})},
+      {"empty", Value(Data{})},
+      {"when", Value(Date(700000000.0))},
+      {"name", Value("Caches <&> \"quoted\" — naïve ✓")},
+      {"blank", Value("")},
+  };
+  return Value(Value::Dictionary{
+      {"inner", Value(inner)},
+      {"list", Value(Value::Array{Value(1), Value("two"), Value(Value::Array{}), Value(Value::Dictionary{}),
+                                  Value(Value::Array{Value(true), Value(-3.25)})})},
+      {"ref", Value::uid(7)},
+  });
+}
+
+// Builds a binary property list from raw object encodings.
+std::string bplist(const std::vector<std::string>& objects, std::uint8_t refSize = 1, std::uint64_t top = 0,
+                   std::uint64_t declaredCount = 0) {
+  std::string out = "bplist00";
+  std::vector<std::uint64_t> offsets;
+  for (const auto& o : objects) {
+    offsets.push_back(out.size());
+    out += o;
+  }
+  const std::uint64_t table = out.size();
+  for (auto off : offsets) {
+    out.push_back(static_cast<char>(off >> 24));
+    out.push_back(static_cast<char>(off >> 16));
+    out.push_back(static_cast<char>(off >> 8));
+    out.push_back(static_cast<char>(off));
+  }
+  std::string trailer(32, '\0');
+  trailer[6] = 4;
+  trailer[7] = static_cast<char>(refSize);
+  const std::uint64_t count = declaredCount ? declaredCount : objects.size();
+  for (int i = 0; i < 8; ++i) {
+    trailer[8 + i] = static_cast<char>(count >> (8 * (7 - i)));
+    trailer[16 + i] = static_cast<char>(top >> (8 * (7 - i)));
+    trailer[24 + i] = static_cast<char>(table >> (8 * (7 - i)));
+  }
+  return out + trailer;
+}
+
+// An array object (marker 0xA0 + count) holding the given references.
+std::string arrayObject(const std::vector<std::uint64_t>& refs, std::uint8_t refSize) {
+  std::string out(1, static_cast<char>(0xA0 + refs.size()));
+  for (auto r : refs)
+    for (int i = refSize - 1; i >= 0; --i) out.push_back(static_cast<char>(r >> (8 * i)));
+  return out;
+}
+
+std::string nestedXML(std::size_t levels) {
+  std::string text = "<?xml version=\"1.0\"?><plist version=\"1.0\">";
+  for (std::size_t i = 0; i < levels; ++i) text += "<array>";
+  for (std::size_t i = 0; i < levels; ++i) text += "</array>";
+  return text + "</plist>";
+}
+
+// A chain of `levels` arrays, each holding the next.
+std::string nestedBinary(std::size_t levels) {
+  std::vector<std::string> objects;
+  for (std::size_t i = 0; i < levels; ++i)
+    objects.push_back(i + 1 < levels ? arrayObject({i + 1}, 4) : arrayObject({}, 4));
+  return bplist(objects, 4);
+}
+
+std::string xmlDocument(const std::string& body) {
+  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">" + body + "</plist>";
+}
+
+}  // namespace
+
+TEST(Value, ComparesIntegersByValueAcrossSignedness) {
+  EXPECT_EQ(Value(std::uint64_t{5}), Value(std::int64_t{5}));
+  EXPECT_NE(Value(std::uint64_t{18446744073709551615ull}), Value(std::int64_t{-1}));
+  EXPECT_NE(Value(5), Value(5.0));
+  EXPECT_NE(Value(1), Value(true));
+  EXPECT_EQ(Value::uid(3).asUID(), 3u);
+  EXPECT_FALSE(Value(Value::Dictionary{{"CF$UID", Value("3")}}).asUID());
+}
+
+TEST(PropertyList, NestedDocumentRoundTripsThroughBothFormatsKeepingTypes) {
+  const Value original = sampleDocument();
+  for (auto format : {PropertyList::Format::xml, PropertyList::Format::binary}) {
+    SCOPED_TRACE(format == PropertyList::Format::xml ? "xml" : "binary");
+    auto bytes = PropertyList::serialize(original, format);
+    ASSERT_TRUE(bytes) << bytes.error().localizedDescription();
+    PropertyList::Format detected{};
+    auto back = PropertyList::fromAny(*bytes, &detected);
+    ASSERT_TRUE(back) << back.error().localizedDescription();
+    EXPECT_EQ(detected, format);
+    EXPECT_EQ(*back, original);
+    const Value& inner = *back->find("inner");
+    EXPECT_TRUE(inner.find("size")->isUnsigned());
+    EXPECT_EQ(inner.find("size")->asUInt64(), kHugeSize);
+    EXPECT_EQ(inner.find("offset")->asInt64(), std::numeric_limits<std::int64_t>::min());
+    EXPECT_TRUE(inner.find("whole")->isReal());
+    EXPECT_TRUE(inner.find("when")->isDate());
+    EXPECT_TRUE(inner.find("blob")->isData());
+    EXPECT_TRUE(inner.find("empty")->isData());
+    EXPECT_EQ(back->find("ref")->asUID(), 7u);
+  }
+}
+
+TEST(PropertyList, BinaryDatesKeepTheFullDoubleAndXmlDatesWholeSeconds) {
+  const double seconds[] = {0.0,           -0.5,    1e-6, 123456789.123456789, 700000000.000001,
+                            -63114076800.0, // 0001-01-01, far outside 32-bit seconds
+                            63113904000.0,   4102444800.25};
+  for (double s : seconds) {
+    SCOPED_TRACE(s);
+    const Value original(Value::Array{Value(Date(s))});
+    auto binary = PropertyList::toBinary(original);
+    ASSERT_TRUE(binary);
+    auto fromBinary = PropertyList::fromBinary(*binary);
+    ASSERT_TRUE(fromBinary) << fromBinary.error().localizedDescription();
+    EXPECT_EQ(fromBinary->asArray()->at(0).asDate()->timeIntervalSinceReferenceDate(), s);
+
+    auto xml = PropertyList::toXML(original);
+    ASSERT_TRUE(xml);
+    auto fromXML = PropertyList::fromXML(*xml);
+    ASSERT_TRUE(fromXML) << fromXML.error().localizedDescription() << *xml;
+    EXPECT_EQ(fromXML->asArray()->at(0).asDate()->timeIntervalSinceReferenceDate(), std::trunc(s));
+  }
+}
+
+TEST(PropertyList, RealsAndIntegerEdgesSurvive) {
+  const Value original(Value::Array{Value(std::numeric_limits<double>::min()), Value(4.9e-324), Value(1e308),
+                                    Value(-2.5), Value(std::numeric_limits<double>::infinity()),
+                                    Value(std::uint64_t{std::numeric_limits<std::uint64_t>::max()}),
+                                    Value(std::uint64_t{9223372036854775808ull}), Value(std::int64_t{-1}),
+                                    Value(0)});
+  for (auto format : {PropertyList::Format::xml, PropertyList::Format::binary}) {
+    auto bytes = PropertyList::serialize(original, format);
+    ASSERT_TRUE(bytes);
+    auto back = PropertyList::fromAny(*bytes);
+    ASSERT_TRUE(back) << back.error().localizedDescription();
+    EXPECT_EQ(*back, original);
+    EXPECT_TRUE(back->asArray()->at(6).isUnsigned());
+    EXPECT_FALSE(back->asArray()->at(7).isUnsigned());
+  }
+  auto nan = PropertyList::toBinary(Value(Value::Array{Value(std::nan(""))}));
+  ASSERT_TRUE(nan);
+  EXPECT_TRUE(std::isnan(*PropertyList::fromBinary(*nan)->asArray()->at(0).asDouble()));
+}
+
+TEST(PropertyList, PlistutilReadsTheBinaryWeWrite) {
+  TempRoot root;
+  const std::string path = root / "/sample.plist";
+  ASSERT_TRUE(PropertyList::writeFile(path, sampleDocument(), PropertyList::Format::binary));
+  auto xml = vozi::test::runTool({"/usr/bin/plistutil", "-i", path, "-f", "xml"});
+  ASSERT_TRUE(xml.has_value());
+  EXPECT_NE(xml->find("<integer>18446744073709551000</integer>"), std::string::npos) << *xml;
+  EXPECT_NE(xml->find("<integer>-9223372036854775808</integer>"), std::string::npos);
+  EXPECT_NE(xml->find("<key>name</key>"), std::string::npos);
+  EXPECT_NE(xml->find("Caches &lt;&amp;&gt;"), std::string::npos);
+  EXPECT_NE(xml->find("<real>0.10000000000000001</real>"), std::string::npos);
+  EXPECT_NE(xml->find("<date>2023-03-08T20:26:40Z</date>"), std::string::npos);
+  EXPECT_NE(xml->find("<data>"), std::string::npos);
+  // And its XML reads back as the same document.
+  auto back = PropertyList::fromXML(*xml);
+  ASSERT_TRUE(back) << back.error().localizedDescription();
+  EXPECT_EQ(*back, sampleDocument());
+}
+
+TEST(PropertyList, MalformedInputFailsCleanly) {
+  const std::string goodBinary = bplist({"\xA2\x01\x02", "\x10\x05", "\x55hello"});
+  ASSERT_TRUE(PropertyList::fromBinary(goodBinary));
+
+  // 40 arrays, each holding the next one twice: 2^40 nodes once expanded.
+  std::vector<std::string> bomb;
+  for (std::uint64_t i = 0; i < 40; ++i) bomb.push_back(i < 39 ? arrayObject({i + 1, i + 1}, 1) : arrayObject({}, 1));
+
+  struct Case {
+    const char* name;
+    std::string bytes;
+  } cases[] = {
+      {"empty", ""},
+      {"garbage", "not a property list at all"},
+      {"truncated binary", goodBinary.substr(0, goodBinary.size() - 5)},
+      {"binary header only", "bplist00"},
+      {"reference out of range", bplist({"\xA1\x07"})},
+      {"top object out of range", bplist({"\x10\x01"}, 1, 3)},
+      {"count past the end", bplist({std::string("\xAF\x13\x7F\xFF\xFF\xFF\xFF\xFF\xFF\xFF", 10)})},
+      {"declared object count too large", bplist({"\x10\x01"}, 1, 0, 1ull << 40)},
+      {"string past the end", bplist({"\x5Fhi"})},
+      {"self cycle", bplist({"\xA1\x00"})},
+      {"two-object cycle", bplist({"\xA1\x01", "\xA1\x00"})},
+      {"non-string key", bplist({"\xD1\x01\x01", "\x10\x01"})},
+      {"shared expansion bomb", bplist(bomb)},
+      {"deep binary", nestedBinary(100000)},
+      {"deep XML", nestedXML(100000)},
+      {"unterminated XML", "<?xml version=\"1.0\"?><plist><dict><key>a</key>"},
+      {"integer garbage", xmlDocument("<integer>abc</integer>")},
+      {"octal-looking integer", xmlDocument("<integer>010</integer>")},
+      {"integer overflow", xmlDocument("<integer>18446744073709551616</integer>")},
+      {"real garbage", xmlDocument("<real>abc</real>")},
+      {"date garbage", xmlDocument("<date>yesterday</date>")},
+      {"date with fraction", xmlDocument("<date>2020-01-01T00:00:00.5Z</date>")},
+      {"data garbage", xmlDocument("<data>!!!</data>")},
+      {"invalid UTF-8 string", xmlDocument("<string>\xFF\xFE</string>")},
+      {"mismatched tags", xmlDocument("<array></dict>")},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto result = PropertyList::fromAny(c.bytes);
+    ASSERT_FALSE(result);
+    EXPECT_EQ(result.error().domain, "NSCocoaErrorDomain");
+    EXPECT_EQ(result.error().code, CocoaError::propertyListReadCorrupt);
+  }
+}
+
+TEST(PropertyList, NestingUpToTheCapIsAccepted) {
+  EXPECT_TRUE(PropertyList::fromXML(nestedXML(PropertyList::kMaxDepth)));
+  EXPECT_FALSE(PropertyList::fromXML(nestedXML(PropertyList::kMaxDepth + 1)));
+  EXPECT_TRUE(PropertyList::fromBinary(nestedBinary(PropertyList::kMaxDepth)));
+  EXPECT_FALSE(PropertyList::fromBinary(nestedBinary(PropertyList::kMaxDepth + 1)));
+  // Shared scalars (as every writer produces) and a shared container within limits are fine.
+  auto shared = PropertyList::fromBinary(bplist({"\xA3\x01\x01\x02", "\x51x", "\xA2\x01\x01"}));
+  ASSERT_TRUE(shared);
+  EXPECT_EQ(*shared, Value(Value::Array{Value("x"), Value("x"), Value(Value::Array{Value("x"), Value("x")})}));
+  // A shared container reached from deep down counts at its full depth.
+  std::vector<std::string> objects;
+  for (std::uint64_t i = 0; i < 300; ++i) objects.push_back(arrayObject({i + 1, 300}, 4));
+  for (std::uint64_t i = 300; i < 600; ++i) objects.push_back(i + 1 < 600 ? arrayObject({i + 1}, 4) : arrayObject({}, 4));
+  EXPECT_FALSE(PropertyList::fromBinary(bplist(objects, 4)));
+}
+
+TEST(PropertyList, XmlFormsWrittenByOthersAreRead) {
+  auto parsed = PropertyList::fromXML(xmlDocument(
+      "<!-- a comment --><dict><key>hex</key><integer>0x1F</integer><key>neg</key><integer> -12 </integer>"
+      "<key>inf</key><real>-infinity</real><key>exp</key><real>1e3</real><key>d</key><data>AAE=\n  AgM=</data>"
+      "<key>t</key><true/><key>s</key><string><![CDATA[<raw>]]></string><key>e</key><array/></dict>"));
+  ASSERT_TRUE(parsed) << parsed.error().localizedDescription();
+  EXPECT_EQ(parsed->find("hex")->asInt64(), 31);
+  EXPECT_EQ(parsed->find("neg")->asInt64(), -12);
+  EXPECT_EQ(parsed->find("inf")->asDouble(), -std::numeric_limits<double>::infinity());
+  EXPECT_EQ(parsed->find("exp")->asDouble(), 1000.0);
+  EXPECT_EQ(*parsed->find("d")->asData(), (Data{0, 1, 2, 3}));
+  EXPECT_EQ(*parsed->find("s")->asString(), "<raw>");
+  EXPECT_EQ(*parsed->find("e"), Value(Value::Array{}));
+}
+
+TEST(PropertyList, UnwritableValuesAreErrors) {
+  const Value cases[] = {
+      Value(),
+      Value(Value::Array{Value()}),
+      Value(std::string("nul\0inside", 10)),
+      Value("\xC3\x28"),
+      Value(Value::Dictionary{{"\xFF", Value(1)}}),
+  };
+  for (const auto& v : cases) {
+    auto binary = PropertyList::toBinary(v);
+    ASSERT_FALSE(binary);
+    EXPECT_EQ(binary.error().code, CocoaError::propertyListWriteInvalid);
+    EXPECT_FALSE(PropertyList::toXML(v));
+  }
+  Value deep(Value::Array{});
+  for (std::size_t i = 0; i < PropertyList::kMaxDepth; ++i) deep = Value(Value::Array{std::move(deep)});
+  EXPECT_FALSE(PropertyList::toBinary(deep));
+}
+
+TEST(PropertyList, WritesFilesAtomicallyWithTheGivenMode) {
+  TempRoot root;
+  const std::string folder = root.makeDirectory("/Library/Preferences");
+  const std::string path = folder + "/settings.plist";
+  const Value first(Value::Dictionary{{"a", Value(1)}});
+  const Value second(Value::Dictionary{{"a", Value(2)}});
+
+  ASSERT_TRUE(PropertyList::writeFile(path, first, PropertyList::Format::xml, 0600));
+  struct stat info {};
+  ASSERT_EQ(::stat(path.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0600u);
+  PropertyList::Format format{};
+  EXPECT_EQ(*PropertyList::readFile(path, &format), first);
+  EXPECT_EQ(format, PropertyList::Format::xml);
+
+  ASSERT_TRUE(PropertyList::writeFile(path, second));
+  ASSERT_EQ(::stat(path.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0644u);
+  EXPECT_EQ(*PropertyList::readFile(path, &format), second);
+  EXPECT_EQ(format, PropertyList::Format::binary);
+  std::size_t entries = 0;
+  for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(folder)) ++entries;
+  EXPECT_EQ(entries, 1u);  // no temporary file left behind
+
+  // A symbolic link at the destination is replaced, not written through.
+  const std::string outside = root.writeFile("/outside.txt", "keep");
+  const std::string link = folder + "/link.plist";
+  ASSERT_EQ(::symlink(outside.c_str(), link.c_str()), 0);
+  ASSERT_TRUE(PropertyList::writeFile(link, first));
+  std::ifstream kept(outside);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "keep");
+  EXPECT_EQ(*PropertyList::readFile(link), first);
+
+  // Failures are errors naming the file; an unwritable value leaves the old file.
+  auto missing = PropertyList::readFile(folder + "/missing.plist");
+  ASSERT_FALSE(missing);
+  EXPECT_EQ(missing.error().code, CocoaError::fileReadNoSuchFile);
+  EXPECT_EQ(*missing.error().userInfo.at("NSFilePath").asString(), folder + "/missing.plist");
+  EXPECT_FALSE(PropertyList::writeFile(root / "/no/such/folder/x.plist", first));
+  EXPECT_FALSE(PropertyList::writeFile(path, Value()));
+  EXPECT_EQ(*PropertyList::readFile(path), second);
+  EXPECT_FALSE(PropertyList::readFile(folder));
+}
