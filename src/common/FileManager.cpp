@@ -1,0 +1,224 @@
+#include "common/FileManager.h"
+
+#include <cctype>
+#include <cstdio>
+
+#include "common/MLog.h"
+#include "platform/FileSystemLayout.h"
+#include "platform/HostRoot.h"
+#include "platform/PathComponents.h"
+
+namespace vozi {
+
+using platform::DirectoryWalker;
+using platform::PathComponents;
+using platform::WalkAction;
+
+namespace {
+
+constexpr const char* kLeftoverFolderNames[] = {
+    "Application Support", "Preferences", "LaunchAgents", "LaunchDaemons",
+    "PreferencePanes",     "StartupItems", "Saved Application State",
+};
+
+std::optional<platform::ResourceValues> valuesOf(const DirectoryWalker::Entry& entry, platform::ResourceKeys keys) {
+  if (keys == platform::ResourceKeys::None) return std::nullopt;
+  return entry.resourceValues(keys);
+}
+
+std::optional<platform::ResourceValues> valuesOf(const std::string& path, platform::ResourceKeys keys) {
+  if (keys == platform::ResourceKeys::None) return std::nullopt;
+  return platform::ResourceValues::read(path, keys);
+}
+
+DirectoryWalker::ErrorHandler forward(const FileManager::ErrorHandler& errorHandler) {
+  if (!errorHandler) return {};
+  return [&errorHandler](const std::string& path, const platform::Error& error) { return errorHandler(path, error); };
+}
+
+}  // namespace
+
+FileManager& FileManager::defaultManager() {
+  static FileManager shared;
+  return shared;
+}
+
+void FileManager::enumerate(const std::vector<std::string>& directories, Keys keys, Options options,
+                            const FileHandler& fileHandler, const ErrorHandler& errorHandler) const {
+  for (const std::string& root : directories) {
+    if (!isDirectory(root)) {
+      // A file or a link stands for itself; nothing at all gives nothing.
+      if (fileExists(root) && fileHandler) fileHandler(root, valuesOf(root, keys));
+      continue;
+    }
+    platform::FileManager::enumerate(
+        root, options,
+        [&](const DirectoryWalker::Entry& entry) {
+          if (fileHandler) fileHandler(entry.path(), valuesOf(entry, keys));
+          return WalkAction::Continue;
+        },
+        forward(errorHandler));
+  }
+}
+
+void FileManager::enumerate(const std::vector<std::string>& directories, Keys keys, Options options,
+                            const FileHandler& fileHandler, const SubpathHandler& subpathHandler,
+                            const ErrorHandler& errorHandler, const Canceller& canceller) const {
+  const bool skipPackages = contains(options, Options::SkipsPackageDescendants);
+  // The walk decides every descent itself; only hidden names are left to
+  // the listing.
+  const Options listing = options & Options::SkipsHiddenFiles;
+  for (const std::string& root : directories) {
+    if (!isDirectory(root)) {
+      if (fileExists(root) && fileHandler) fileHandler(root, valuesOf(root, keys));
+      continue;
+    }
+    platform::FileManager::enumerate(
+        root, listing,
+        [&](const DirectoryWalker::Entry& entry) {
+          if (canceller && canceller()) return WalkAction::SkipSiblings;
+          const FileManagerEnumerationAction action =
+              subpathHandler ? subpathHandler(entry.path()) : FileManagerEnumerationAction::continueEnumeration;
+          if (action == FileManagerEnumerationAction::skipPath) return WalkAction::SkipDescendants;
+          if (!entry.isDirectory()) {
+            if (fileHandler) fileHandler(entry.path(), valuesOf(entry, keys));
+            return WalkAction::Continue;
+          }
+          if (fileHandler) fileHandler(entry.path(), std::nullopt);
+          if (action == FileManagerEnumerationAction::foundNeeded) return WalkAction::SkipDescendants;
+          if (skipPackages && entry.isPackage()) return WalkAction::SkipDescendants;
+          return WalkAction::Continue;
+        },
+        forward(errorHandler));
+  }
+}
+
+std::uint64_t FileManager::numberOfPaths(const std::vector<std::string>& urls, Options options,
+                                         const Canceller& canceller) const {
+  std::string description = "[";
+  for (std::size_t i = 0; i < urls.size(); ++i) description += (i ? ", " : "") + urls[i];
+  description += "]";
+  std::printf("number of paths from %s\n", description.c_str());
+  std::fflush(stdout);
+
+  std::uint64_t count = 0;
+  enumerate(
+      urls, Keys::None, options, [&count](const std::string&, const auto&) { ++count; }, SubpathHandler{},
+      ErrorHandler{}, canceller);
+  return count;
+}
+
+bool FileManager::isDirectoryEmpty(const std::string& path) const {
+  const auto names = contentOfDirectory(path);
+  return !names || names->empty();
+}
+
+std::optional<std::vector<std::string>> FileManager::contentOfDirectory(const std::string& path) const {
+  if (!fileExists(path)) return std::nullopt;
+  platform::Error error;
+  auto names = contentsOfDirectory(path, &error);
+  if (!names) {
+    MLogf("Directory isn't exist at path:%@ (%@)", path, error.localizedDescription());
+    return std::nullopt;
+  }
+  return names;
+}
+
+std::optional<std::vector<std::string>> FileManager::contentOfDirectory(const std::string& path,
+                                                                        const std::string& filesExtension) const {
+  auto names = contentOfDirectory(path);
+  if (!names) return std::nullopt;
+  std::vector<std::string> kept;
+  for (const std::string& name : *names) {
+    std::string lower = name;
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (lower.size() >= filesExtension.size() &&
+        lower.compare(lower.size() - filesExtension.size(), filesExtension.size(), filesExtension) == 0)
+      kept.push_back(name);
+  }
+  return kept;
+}
+
+void FileManager::createDirectoriesIfNotExist(const std::string& path) const {
+  if (fileExists(path)) return;
+  platform::Error error;
+  if (!createDirectory(path, true, &error)) {
+    MLogf("Failed create directory at path:%@ (%@)", path, error.localizedDescription());
+  }
+}
+
+std::vector<std::string> FileManager::filesAt(const std::vector<std::string>& paths) const {
+  std::vector<std::string> all;
+  for (const std::string& path : paths) {
+    auto below = subpathsOfDirectory(path);
+    if (below) all.insert(all.end(), below->begin(), below->end());
+  }
+  return all;
+}
+
+bool FileManager::isFileInOtherUserSpace(const std::string& path) const {
+  const auto users = urls(platform::SearchPathDirectory::Users, platform::SearchPathDomainMask::Local);
+  if (users.empty()) return false;
+  if (!PathComponents::isInside(path, users.front())) return false;
+  const auto home = homeDirectoryForCurrentUser();
+  return !(home && PathComponents::isSameOrInside(path, *home));
+}
+
+std::uint64_t FileManager::directorySize(const std::string& url) {
+  const FileManager& manager = defaultManager();
+  if (!manager.isDirectory(url)) {
+    auto values = valuesOf(url, Keys::FileSize);
+    return values && values->fileSize ? *values->fileSize : 0;
+  }
+  // Folders have no size of their own, so only the other entries are read.
+  std::uint64_t total = 0;
+  manager.platform::FileManager::enumerate(url, Options::None, [&total](const DirectoryWalker::Entry& entry) {
+    if (!entry.isDirectory()) {
+      auto values = entry.resourceValues(Keys::FileSize);
+      if (values && values->fileSize) total += *values->fileSize;
+    }
+    return WalkAction::Continue;
+  });
+  return total;
+}
+
+std::string FileManager::addPlistExtensionIfNeeded(const std::string& name) {
+  const std::string suffix = plistFileExtension;
+  if (name.size() >= suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
+    return name;
+  return name + "." + suffix;
+}
+
+std::optional<std::string> FileManager::homeDirectory(const std::string& userName,
+                                                      const platform::FileManager& fileManager) {
+  if (!platform::FileSystemLayout::isValidUserName(userName)) return std::nullopt;
+  if (userName == platform::FileSystemLayout::kSuperUserName)
+    return platform::HostRoot::resolve(platform::FileSystemLayout::kSuperUserHome);
+  const auto users = fileManager.urls(platform::SearchPathDirectory::Users, platform::SearchPathDomainMask::Local);
+  const std::string base =
+      users.empty() ? platform::HostRoot::resolve(platform::FileSystemLayout::kUsersFolder) : users.front();
+  return PathComponents::appending(base, userName);
+}
+
+std::optional<std::string> FileManager::getUserHomeDir(const std::string& userName) {
+  return homeDirectory(userName, platform::FileManager::defaultManager());
+}
+
+std::vector<std::string> FileManager::leftoversDirs(const std::string& userName) {
+  return leftoversDirs(userName, platform::FileManager::defaultManager());
+}
+
+std::vector<std::string> FileManager::leftoversDirs(const std::string& userName,
+                                                    const platform::FileManager& fileManager) {
+  const auto home = homeDirectory(userName, fileManager);
+  if (!home) return {};
+  const std::string library = PathComponents::appending(*home, "Library");
+  std::vector<std::string> folders;
+  for (const char* name : kLeftoverFolderNames) {
+    folders.push_back(platform::HostRoot::resolve(std::string("/Library/") + name));
+    folders.push_back(PathComponents::appending(library, name));
+  }
+  return folders;
+}
+
+}  // namespace vozi

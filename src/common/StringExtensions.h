@@ -1,0 +1,16 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vozi {
+
+// The text cut into consecutive pieces of `length` user-perceived characters
+// (the last piece may be shorter). Empty text gives no pieces; a count that is
+// an exact multiple of the length gives no empty trailing piece. A length of
+// zero or below cannot cut anything: the whole text comes back as one piece.
+std::vector<std::string> chunks(std::string_view text, std::ptrdiff_t length);
+
+}  // namespace vozi

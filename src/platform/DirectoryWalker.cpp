@@ -1,0 +1,199 @@
+#include "platform/DirectoryWalker.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "platform/FilePackage.h"
+#include "platform/PosixError.h"
+
+namespace vozi::platform {
+
+namespace {
+
+struct Listed {
+  std::uint32_t offset;  // of the name in Folder::names
+  std::uint32_t length;
+  unsigned char type;    // d_type
+};
+
+// One open folder on the walk's stack: its stream (which owns the
+// descriptor the children are opened and examined through), its names
+// read in one go, and the position reached.
+struct Folder {
+  DIR* stream = nullptr;
+  std::string path;
+  std::string names;
+  std::vector<Listed> entries;
+  std::size_t next = 0;
+
+  Folder() = default;
+  Folder(const Folder&) = delete;
+  Folder& operator=(const Folder&) = delete;
+  ~Folder() {
+    if (stream) ::closedir(stream);
+  }
+  int descriptor() const { return ::dirfd(stream); }
+  std::string_view name(const Listed& entry) const {
+    return std::string_view(names.data() + entry.offset, entry.length);
+  }
+};
+
+// Reads every entry of the open folder but "." and "..", hidden ones left
+// out when asked, sorted by name. False with errno set when reading fails.
+bool readFolder(Folder& folder, bool skipHidden) {
+  for (;;) {
+    errno = 0;
+    const dirent* item = ::readdir(folder.stream);
+    if (!item) return errno == 0;
+    const char* name = item->d_name;
+    if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))) continue;
+    if (skipHidden && name[0] == '.') continue;
+    const std::size_t length = std::strlen(name);
+    folder.entries.push_back(
+        {static_cast<std::uint32_t>(folder.names.size()), static_cast<std::uint32_t>(length), item->d_type});
+    folder.names.append(name, length);
+  }
+}
+
+void sortFolder(Folder& folder) {
+  std::sort(folder.entries.begin(), folder.entries.end(),
+            [&folder](const Listed& a, const Listed& b) { return folder.name(a) < folder.name(b); });
+}
+
+DirectoryWalker::FileType typeOf(unsigned char dtype, int parent, const std::string& name) {
+  switch (dtype) {
+    case DT_REG:
+      return DirectoryWalker::FileType::regular;
+    case DT_DIR:
+      return DirectoryWalker::FileType::directory;
+    case DT_LNK:
+      return DirectoryWalker::FileType::symbolicLink;
+    case DT_UNKNOWN:
+      break;
+    default:
+      return DirectoryWalker::FileType::other;
+  }
+  // Some file systems do not fill in the type: ask, without following.
+  struct stat info {};
+  if (::fstatat(parent, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) return DirectoryWalker::FileType::other;
+  if (S_ISREG(info.st_mode)) return DirectoryWalker::FileType::regular;
+  if (S_ISDIR(info.st_mode)) return DirectoryWalker::FileType::directory;
+  if (S_ISLNK(info.st_mode)) return DirectoryWalker::FileType::symbolicLink;
+  return DirectoryWalker::FileType::other;
+}
+
+// Opens a folder without following a final link; takes ownership of fd.
+std::unique_ptr<Folder> openFolder(int fd, std::string path, bool skipHidden, int& failure) {
+  auto folder = std::make_unique<Folder>();
+  folder->stream = ::fdopendir(fd);
+  if (!folder->stream) {
+    failure = errno;
+    ::close(fd);
+    return nullptr;
+  }
+  folder->path = std::move(path);
+  if (!readFolder(*folder, skipHidden)) {
+    failure = errno;
+    return nullptr;
+  }
+  sortFolder(*folder);
+  return folder;
+}
+
+}  // namespace
+
+bool DirectoryWalker::Entry::isPackage() const {
+  return type_ == FileType::directory && FilePackage::hasPackageExtension(name_);
+}
+
+std::optional<ResourceValues> DirectoryWalker::Entry::resourceValues(ResourceKeys keys, Error* error) const {
+  // The name is the tail of path_, which ends with a NUL.
+  return ResourceValues::read(directoryDescriptor_, path_.c_str() + (path_.size() - name_.size()), keys, error);
+}
+
+bool DirectoryWalker::walk(const std::string& root, DirectoryEnumerationOptions options, const Visitor& visitor,
+                           const ErrorHandler& errorHandler, Error* error) {
+  const bool skipHidden = contains(options, DirectoryEnumerationOptions::SkipsHiddenFiles);
+  const bool skipSubfolders = contains(options, DirectoryEnumerationOptions::SkipsSubdirectoryDescendants);
+  const bool skipPackages = contains(options, DirectoryEnumerationOptions::SkipsPackageDescendants);
+
+  // A trailing slash would make the system follow a final link.
+  std::string rootPath = root;
+  while (rootPath.size() > 1 && rootPath.back() == '/') rootPath.pop_back();
+
+  auto fail = [&](const std::string& path, int code) {
+    Error failure = PosixError::make(code, path);
+    return !errorHandler || errorHandler(path, failure);
+  };
+
+  int failure = 0;
+  std::unique_ptr<Folder> rootFolder;
+  const int rootFd = rootPath.empty() ? -1 : ::open(rootPath.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (rootFd < 0)
+    failure = rootPath.empty() ? ENOENT : errno;
+  else
+    rootFolder = openFolder(rootFd, rootPath, skipHidden, failure);
+  if (!rootFolder) {
+    PosixError::set(error, failure, rootPath);
+    fail(rootPath, failure);
+    return false;
+  }
+
+  const std::size_t rootLength = rootPath == "/" ? 1 : rootPath.size() + 1;
+  std::vector<std::unique_ptr<Folder>> stack;
+  stack.push_back(std::move(rootFolder));
+  Entry entry;
+  entry.rootLength_ = rootLength;
+  std::string childName;
+
+  while (!stack.empty()) {
+    Folder& folder = *stack.back();
+    if (folder.next >= folder.entries.size()) {
+      stack.pop_back();
+      continue;
+    }
+    const Listed& listed = folder.entries[folder.next++];
+    const std::string_view name = folder.name(listed);
+
+    entry.path_.assign(folder.path);
+    if (folder.path != "/") entry.path_ += '/';
+    entry.path_.append(name);
+    entry.name_ = std::string_view(entry.path_).substr(entry.path_.size() - name.size());
+    entry.directoryDescriptor_ = folder.descriptor();
+    entry.depth_ = stack.size();
+    childName.assign(name);
+    entry.type_ = typeOf(listed.type, folder.descriptor(), childName);
+
+    const WalkAction action = visitor ? visitor(entry) : WalkAction::Continue;
+    if (action == WalkAction::Stop) return true;
+    if (action == WalkAction::SkipSiblings) {
+      stack.pop_back();
+      continue;
+    }
+    if (action == WalkAction::SkipDescendants || entry.type_ != FileType::directory || skipSubfolders) continue;
+    if (skipPackages && FilePackage::hasPackageExtension(name)) continue;
+
+    const int fd = ::openat(folder.descriptor(), childName.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    std::unique_ptr<Folder> child;
+    if (fd < 0)
+      failure = errno;
+    else
+      child = openFolder(fd, entry.path_, skipHidden, failure);
+    if (!child) {
+      if (!fail(entry.path_, failure)) return true;
+      continue;
+    }
+    stack.push_back(std::move(child));
+  }
+  return true;
+}
+
+}  // namespace vozi::platform

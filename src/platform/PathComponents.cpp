@@ -1,0 +1,54 @@
+#include "platform/PathComponents.h"
+
+#include <vector>
+
+namespace vozi::platform {
+
+std::string PathComponents::normalized(std::string_view path) {
+  const bool absolute = !path.empty() && path.front() == '/';
+  std::vector<std::string_view> parts;
+  std::size_t start = 0;
+  while (start <= path.size()) {
+    std::size_t end = path.find('/', start);
+    if (end == std::string_view::npos) end = path.size();
+    const std::string_view part = path.substr(start, end - start);
+    if (part == "..") {
+      if (!parts.empty()) parts.pop_back();
+    } else if (!part.empty() && part != ".") {
+      parts.push_back(part);
+    }
+    start = end + 1;
+  }
+  std::string result = absolute ? "/" : "";
+  for (std::size_t i = 0; i < parts.size(); ++i) {
+    if (i > 0) result += '/';
+    result.append(parts[i]);
+  }
+  return result;
+}
+
+bool PathComponents::isSameOrInside(std::string_view path, std::string_view folder) {
+  const std::string p = normalized(path);
+  const std::string f = normalized(folder);
+  if (p == f) return true;
+  return isInside(p, f);
+}
+
+bool PathComponents::isInside(std::string_view path, std::string_view folder) {
+  const std::string p = normalized(path);
+  const std::string f = normalized(folder);
+  if (f.empty() || p.size() <= f.size()) return false;
+  if (p.compare(0, f.size(), f) != 0) return false;
+  return f == "/" || p[f.size()] == '/';
+}
+
+std::string PathComponents::appending(std::string_view base, std::string_view component) {
+  std::string result(base);
+  while (!result.empty() && result.back() == '/') result.pop_back();
+  while (!component.empty() && component.front() == '/') component.remove_prefix(1);
+  result += '/';
+  result.append(component);
+  return result;
+}
+
+}  // namespace vozi::platform

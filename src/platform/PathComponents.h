@@ -1,0 +1,25 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace vozi::platform {
+
+// Path text handled by whole components, never by plain text prefixes:
+// "/Users/bob" contains "/Users/bob/x" but not "/Users/bobby".
+class PathComponents {
+ public:
+  // The lexical normal form of an absolute path: repeated slashes and "."
+  // removed, ".." taking away the component before it (never above "/"),
+  // no trailing slash. A relative path is normalised the same way and
+  // stays relative; ".." that cannot be taken away is dropped.
+  static std::string normalized(std::string_view path);
+  // True when path is folder or lies below it, after normalising both.
+  static bool isSameOrInside(std::string_view path, std::string_view folder);
+  // True when path lies strictly below folder, after normalising both.
+  static bool isInside(std::string_view path, std::string_view folder);
+  // base + "/" + component, with exactly one slash between them.
+  static std::string appending(std::string_view base, std::string_view component);
+};
+
+}  // namespace vozi::platform

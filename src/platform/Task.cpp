@@ -1,0 +1,253 @@
+#include "platform/Task.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform/PosixError.h"
+
+extern char** environ;
+
+namespace vozi::platform {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+class Descriptor {
+ public:
+  Descriptor() = default;
+  explicit Descriptor(int fd) : fd_(fd) {}
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  ~Descriptor() { reset(); }
+  int get() const { return fd_; }
+  bool open() const { return fd_ >= 0; }
+  void reset(int fd = -1) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = fd;
+  }
+
+ private:
+  int fd_ = -1;
+};
+
+bool makePipe(Descriptor& readEnd, Descriptor& writeEnd) {
+  int fds[2];
+  if (::pipe2(fds, O_CLOEXEC) != 0) return false;
+  readEnd.reset(fds[0]);
+  writeEnd.reset(fds[1]);
+  return true;
+}
+
+void setNonBlocking(int fd) { ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK); }
+
+// SIGPIPE from writing to a child that has gone is held back on this
+// thread for the run and discarded afterwards; the write sees EPIPE.
+class PipeSignalGuard {
+ public:
+  PipeSignalGuard() {
+    sigemptyset(&pipeSet_);
+    sigaddset(&pipeSet_, SIGPIPE);
+    ::pthread_sigmask(SIG_BLOCK, &pipeSet_, &previous_);
+  }
+  ~PipeSignalGuard() {
+    sigset_t pending;
+    sigemptyset(&pending);
+    if (::sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE) && !sigismember(&previous_, SIGPIPE)) {
+      const timespec zero{0, 0};
+      ::sigtimedwait(&pipeSet_, nullptr, &zero);
+    }
+    ::pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
+  }
+
+ private:
+  sigset_t pipeSet_;
+  sigset_t previous_;
+};
+
+Task::Result launchFailure(int code, const std::string& path) {
+  Task::Result result;
+  result.reason = Task::TerminationReason::launchFailed;
+  result.error = PosixError::make(code, path);
+  return result;
+}
+
+// Reads what is available; false once the stream has ended or failed.
+bool drain(int fd, std::string& sink, const Task::OutputHandler& handler) {
+  char buffer[65536];
+  for (;;) {
+    const ssize_t count = ::read(fd, buffer, sizeof buffer);
+    if (count > 0) {
+      if (handler)
+        handler(std::string_view(buffer, static_cast<std::size_t>(count)));
+      else
+        sink.append(buffer, static_cast<std::size_t>(count));
+      continue;
+    }
+    if (count == 0) return false;
+    if (errno == EINTR) continue;
+    return errno == EAGAIN || errno == EWOULDBLOCK;
+  }
+}
+
+}  // namespace
+
+Task::Task(std::string executablePath, std::vector<std::string> arguments)
+    : executablePath_(std::move(executablePath)), arguments_(std::move(arguments)) {}
+
+Task::Result Task::run(const std::string& executablePath, const std::vector<std::string>& arguments,
+                       std::optional<std::string> input, std::chrono::milliseconds timeout) {
+  Task task(executablePath, arguments);
+  if (input) task.setStandardInput(std::move(*input));
+  task.setTimeout(timeout);
+  return task.run();
+}
+
+Task::Result Task::run() const {
+  if (executablePath_.empty()) return launchFailure(ENOENT, executablePath_);
+
+  Descriptor outRead, outWrite, errRead, errWrite, inRead, inWrite;
+  if (!makePipe(outRead, outWrite) || !makePipe(errRead, errWrite) || (input_ && !makePipe(inRead, inWrite)))
+    return launchFailure(errno, executablePath_);
+
+  posix_spawn_file_actions_t actions;
+  posix_spawnattr_t attributes;
+  ::posix_spawn_file_actions_init(&actions);
+  ::posix_spawnattr_init(&attributes);
+  if (input_)
+    ::posix_spawn_file_actions_adddup2(&actions, inRead.get(), STDIN_FILENO);
+  else
+    ::posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  ::posix_spawn_file_actions_adddup2(&actions, outWrite.get(), STDOUT_FILENO);
+  ::posix_spawn_file_actions_adddup2(&actions, errWrite.get(), STDERR_FILENO);
+  if (currentDirectory_) ::posix_spawn_file_actions_addchdir_np(&actions, currentDirectory_->c_str());
+
+  // The child starts with no blocked signals, default dispositions and a
+  // process group of its own, so that a time-out reaches its children too.
+  sigset_t noSignals, allSignals;
+  sigemptyset(&noSignals);
+  sigfillset(&allSignals);
+  ::posix_spawnattr_setsigmask(&attributes, &noSignals);
+  ::posix_spawnattr_setsigdefault(&attributes, &allSignals);
+  ::posix_spawnattr_setpgroup(&attributes, 0);
+  ::posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
+
+  std::vector<char*> argv;
+  argv.push_back(const_cast<char*>(executablePath_.c_str()));
+  for (const std::string& argument : arguments_) argv.push_back(const_cast<char*>(argument.c_str()));
+  argv.push_back(nullptr);
+  std::vector<char*> envp;
+  if (environment_) {
+    for (const std::string& entry : *environment_) envp.push_back(const_cast<char*>(entry.c_str()));
+    envp.push_back(nullptr);
+  }
+
+  pid_t pid = -1;
+  const int spawned = ::posix_spawn(&pid, executablePath_.c_str(), &actions, &attributes, argv.data(),
+                                    environment_ ? envp.data() : environ);
+  ::posix_spawn_file_actions_destroy(&actions);
+  ::posix_spawnattr_destroy(&attributes);
+  if (spawned != 0) return launchFailure(spawned, executablePath_);
+
+  outWrite.reset();
+  errWrite.reset();
+  inRead.reset();
+  setNonBlocking(outRead.get());
+  setNonBlocking(errRead.get());
+  if (inWrite.open()) setNonBlocking(inWrite.get());
+
+  PipeSignalGuard pipeGuard;
+  Result result;
+  Descriptor exitWatch(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
+  bool exited = false;
+  int waitStatus = 0;
+  std::size_t written = 0;
+  if (input_ && input_->empty()) inWrite.reset();
+
+  const bool limited = timeout_.count() > 0;
+  auto deadline = Clock::now() + timeout_;
+  bool killed = false;
+
+  auto reap = [&](int flags) {
+    for (;;) {
+      const pid_t done = ::waitpid(pid, &waitStatus, flags);
+      if (done == pid) return true;
+      if (done < 0 && errno == EINTR) continue;
+      return false;
+    }
+  };
+
+  // Without a pollable exit handle the loop ends with the streams and the
+  // child is reaped by a blocking wait below.
+  while (outRead.open() || errRead.open() || (!exited && exitWatch.open())) {
+    pollfd fds[4];
+    int count = 0;
+    int outIndex = -1, errIndex = -1, inIndex = -1, exitIndex = -1;
+    if (outRead.open()) fds[outIndex = count++] = {outRead.get(), POLLIN, 0};
+    if (errRead.open()) fds[errIndex = count++] = {errRead.get(), POLLIN, 0};
+    if (inWrite.open()) fds[inIndex = count++] = {inWrite.get(), POLLOUT, 0};
+    if (!exited && exitWatch.open()) fds[exitIndex = count++] = {exitWatch.get(), POLLIN, 0};
+
+    int waitMs = -1;
+    if (limited) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+      waitMs = left > 0 ? static_cast<int>(std::min<long long>(left, 1 << 30)) : 0;
+    }
+    const int ready = ::poll(fds, static_cast<nfds_t>(count), waitMs);
+    if (ready < 0 && errno != EINTR) break;
+    if (ready == 0 && limited && Clock::now() >= deadline) {
+      if (killed) break;  // something outside the group still holds the pipes
+      ::kill(-pid, SIGKILL);
+      ::kill(pid, SIGKILL);
+      killed = true;
+      result.timedOut = true;
+      deadline = Clock::now() + std::chrono::seconds(1);
+      continue;
+    }
+    if (ready <= 0) continue;
+
+    if (outIndex >= 0 && fds[outIndex].revents && !drain(outRead.get(), result.standardOutput, outputHandler_))
+      outRead.reset();
+    if (errIndex >= 0 && fds[errIndex].revents && !drain(errRead.get(), result.standardError, errorHandler_))
+      errRead.reset();
+    if (inIndex >= 0 && fds[inIndex].revents) {
+      if (fds[inIndex].revents & (POLLERR | POLLHUP | POLLNVAL)) {
+        inWrite.reset();
+      } else {
+        const ssize_t count = ::write(inWrite.get(), input_->data() + written, input_->size() - written);
+        if (count > 0) written += static_cast<std::size_t>(count);
+        if ((count < 0 && errno != EAGAIN && errno != EINTR) || written == input_->size()) inWrite.reset();
+      }
+    }
+    if (exitIndex >= 0 && fds[exitIndex].revents) exited = reap(WNOHANG);
+  }
+  inWrite.reset();
+  outRead.reset();
+  errRead.reset();
+  if (!exited) {
+    if (killed) ::kill(pid, SIGKILL);
+    exited = reap(0);
+  }
+
+  if (exited && WIFEXITED(waitStatus)) {
+    result.reason = TerminationReason::exit;
+    result.status = WEXITSTATUS(waitStatus);
+  } else if (exited && WIFSIGNALED(waitStatus)) {
+    result.reason = TerminationReason::uncaughtSignal;
+    result.status = WTERMSIG(waitStatus);
+  } else {
+    result.reason = TerminationReason::uncaughtSignal;
+    result.status = SIGKILL;
+  }
+  return result;
+}
+
+}  // namespace vozi::platform

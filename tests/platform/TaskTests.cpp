@@ -1,0 +1,113 @@
+#include <signal.h>
+
+#include <chrono>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "platform/Task.h"
+
+namespace vozi::platform {
+namespace {
+
+using namespace std::chrono_literals;
+
+TEST(TaskTest, RunsAProgramWithItsArgumentsAsGiven) {
+  // No shell: a separator in an argument is just text.
+  const Task::Result result = Task::run("/bin/echo", {"a; echo b", "$HOME"});
+  EXPECT_TRUE(result.succeeded());
+  EXPECT_EQ(result.reason, Task::TerminationReason::exit);
+  EXPECT_EQ(result.standardOutput, "a; echo b $HOME\n");
+  EXPECT_EQ(result.standardError, "");
+}
+
+TEST(TaskTest, ReportsExitStatusAndSignals) {
+  struct Case {
+    std::vector<std::string> arguments;
+    Task::TerminationReason reason;
+    int status;
+  };
+  const Case cases[] = {
+      {{"-c", "exit 3"}, Task::TerminationReason::exit, 3},
+      {{"-c", "echo out; echo err >&2; exit 0"}, Task::TerminationReason::exit, 0},
+      {{"-c", "kill -TERM $$"}, Task::TerminationReason::uncaughtSignal, SIGTERM},
+  };
+  for (const Case& c : cases) {
+    const Task::Result result = Task::run("/bin/sh", c.arguments);
+    EXPECT_EQ(result.reason, c.reason) << c.arguments[1];
+    EXPECT_EQ(result.status, c.status) << c.arguments[1];
+    EXPECT_FALSE(result.timedOut);
+  }
+  const Task::Result both = Task::run("/bin/sh", {"-c", "echo out; echo err >&2"});
+  EXPECT_EQ(both.standardOutput, "out\n");
+  EXPECT_EQ(both.standardError, "err\n");
+}
+
+TEST(TaskTest, FeedsInputAndDrainsBothStreamsWithoutStalling) {
+  // Several pipe buffers each way: a child writing to both streams while
+  // its input is still being written must not wedge either side.
+  std::string input;
+  for (int i = 0; input.size() < 4 * 1024 * 1024; ++i) input += std::to_string(i) + "\n";
+  Task task("/bin/sh", {"-c", "tee /dev/stderr"});
+  task.setStandardInput(input);
+  const Task::Result result = task.run();
+  EXPECT_TRUE(result.succeeded());
+  EXPECT_EQ(result.standardOutput, input);
+  EXPECT_EQ(result.standardError, input);
+}
+
+TEST(TaskTest, AChildThatIgnoresItsInputDoesNotHurtTheCaller) {
+  Task task("/bin/true");
+  task.setStandardInput(std::string(8 * 1024 * 1024, 'x'));
+  const Task::Result result = task.run();
+  EXPECT_TRUE(result.succeeded());
+}
+
+TEST(TaskTest, WithoutInputTheChildReadsNothing) {
+  const Task::Result result = Task::run("/bin/cat", {});
+  EXPECT_TRUE(result.succeeded());
+  EXPECT_EQ(result.standardOutput, "");
+}
+
+TEST(TaskTest, TimeOutKillsTheChildAndItsGroup) {
+  // The background sleep keeps the pipes open; killing the group ends it too.
+  const Task::Result result = Task::run("/bin/sh", {"-c", "sleep 60 & sleep 60"}, std::nullopt, 200ms);
+  EXPECT_TRUE(result.timedOut);
+  EXPECT_EQ(result.reason, Task::TerminationReason::uncaughtSignal);
+  EXPECT_EQ(result.status, SIGKILL);
+  EXPECT_FALSE(result.succeeded());
+}
+
+TEST(TaskTest, AFailedLaunchIsAnErrorValue) {
+  for (const std::string& path : {std::string("/nonexistent/program"), std::string()}) {
+    const Task::Result result = Task::run(path, {});
+    EXPECT_EQ(result.reason, Task::TerminationReason::launchFailed) << path;
+    ASSERT_TRUE(result.error.has_value()) << path;
+    EXPECT_EQ(result.error->domain, "NSPOSIXErrorDomain");
+    EXPECT_EQ(result.error->code, ENOENT);
+  }
+}
+
+TEST(TaskTest, OutputHandlerSeesEveryByteAsItComes) {
+  Task task("/bin/sh", {"-c", "i=0; while [ $i -lt 1000 ]; do echo line$i; i=$((i+1)); done"});
+  std::size_t lines = 0;
+  task.setStandardOutputHandler([&](std::string_view chunk) {
+    for (char c : chunk) lines += c == '\n';
+  });
+  const Task::Result result = task.run();
+  EXPECT_TRUE(result.succeeded());
+  EXPECT_EQ(lines, 1000u);
+  EXPECT_EQ(result.standardOutput, "");
+}
+
+TEST(TaskTest, EnvironmentAndWorkingFolderCanBeSet) {
+  Task task("/bin/sh", {"-c", "pwd; echo \"$ONLY\""});
+  task.setEnvironment({"ONLY=this"});
+  task.setCurrentDirectory("/");
+  const Task::Result result = task.run();
+  EXPECT_TRUE(result.succeeded());
+  EXPECT_EQ(result.standardOutput, "/\nthis\n");
+}
+
+}  // namespace
+}  // namespace vozi::platform
