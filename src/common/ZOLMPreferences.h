@@ -6,6 +6,11 @@
 
 #include "common/ZOLMUpdatesCheckFrequency.h"
 
+namespace vozi::platform {
+class KeyedArchiver;
+class KeyedUnarchiver;
+}  // namespace vozi::platform
+
 namespace vozi {
 
 // The user's settings as the interface sends them to the daemon: updates,
@@ -23,6 +28,11 @@ class ZOLMPreferences {
                   bool startZOLNotificationCenterOnStart, std::vector<std::string> includeInAssistantAndBackgroundScan,
                   std::vector<std::string> excludeFromDuplicatesSearch, std::uint64_t bigFilesMinSize,
                   std::vector<std::string> bigFilesSearchKinds, std::int64_t bigFilesLastOpenMoreThan);
+
+  // Reads an archived record; a missing key reads as 0, false or empty, not
+  // as the default.
+  explicit ZOLMPreferences(platform::KeyedUnarchiver& unarchiver);
+  void encode(platform::KeyedArchiver& archiver) const;
 
   // Takes every field of the other record.
   void updateWith(const ZOLMPreferences& other) { *this = other; }

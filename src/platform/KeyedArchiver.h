@@ -1,0 +1,215 @@
+#pragma once
+
+#include <concepts>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <type_traits>
+#include <typeindex>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/ArchiveClassRegistry.h"
+#include "platform/Date.h"
+#include "platform/Result.h"
+#include "platform/Value.h"
+
+namespace vozi::platform {
+
+// Writes an object graph as a keyed archive: a binary property list with
+// "$archiver" = "NSKeyedArchiver", "$version" = 100000, "$top" holding the
+// root keys and "$objects" holding every object ("$null" first), objects
+// referring to each other and to their class descriptions by UID.
+//
+//   KeyedArchiver archiver;
+//   archiver.encodeObject("root", group);          // a registered record
+//   Result<Data> bytes = archiver.finishEncoding();
+//
+// or simply KeyedArchiver::archivedData(group). Inside a record's encoder
+// the same calls write the record's own keys:
+//
+//   void FileItemGroup::encode(KeyedArchiver& a) const {
+//     ItemGroup::encode(a);                       // base keys first
+//     a.encode("size", size_);                    // uint64_t: bits kept, see encodeUInt64
+//     a.encode("name", name_);                    // std::string
+//     a.encode("note", note_);                    // std::optional<std::string>
+//     a.encodeDate("modified", modified_);
+//     a.encodeURL("url", path_);
+//     a.encodeArray("children", children_);       // std::vector<std::shared_ptr<ItemGroup>>
+//   }
+//
+// Numbers and booleans are stored in the record itself; strings and data as
+// plain property-list objects; dates, URLs, arrays, dictionaries and
+// ordered sets as the Foundation classes "NSDate" ("NS.time"), "NSURL"
+// ("NS.base", "NS.relative"), "NSArray"/"NSMutableArray" ("NS.objects"),
+// "NSDictionary" ("NS.keys", "NS.objects") and "NSOrderedSet"
+// ("NS.objects"). A record reached twice (the same object by address) is
+// written once and referred to twice. Keys starting with "$" are written
+// with one more "$" so they cannot clash with the archive's own keys.
+//
+// Failures (an unregistered class, a reference cycle, nesting deeper than
+// kMaxDepth, a string that is not UTF-8, an encoder's failWithError) are
+// collected: the first one is kept, later calls do nothing, and
+// finishEncoding() returns it.
+class KeyedArchiver {
+ public:
+  static constexpr std::size_t kMaxDepth = 512;
+
+  KeyedArchiver();
+  ~KeyedArchiver();
+  KeyedArchiver(const KeyedArchiver&) = delete;
+  KeyedArchiver& operator=(const KeyedArchiver&) = delete;
+
+  // --- Values stored in the current record ---------------------------------
+  void encodeBool(std::string_view key, bool value);
+  void encodeInt64(std::string_view key, std::int64_t value);
+  // Stores the 64 bits as a signed integer, so any value (sizes above
+  // INT64_MAX included) comes back from decodeUInt64ForKey unchanged.
+  void encodeUInt64(std::string_view key, std::uint64_t value);
+  void encodeDouble(std::string_view key, double value);
+
+  void encode(std::string_view key, bool value) { encodeBool(key, value); }
+  void encode(std::string_view key, double value) { encodeDouble(key, value); }
+  // Every integer type: unsigned 64-bit ones keep their bits (encodeUInt64),
+  // the rest are stored as signed 64-bit integers.
+  template <std::integral I>
+    requires(!std::same_as<I, bool>)
+  void encode(std::string_view key, I value) {
+    if constexpr (std::is_unsigned_v<I> && sizeof(I) >= sizeof(std::uint64_t))
+      encodeUInt64(key, static_cast<std::uint64_t>(value));
+    else
+      encodeInt64(key, static_cast<std::int64_t>(value));
+  }
+
+  // --- Objects, referred to by UID; absent optionals are written as $null --
+  void encode(std::string_view key, std::string_view value);
+  void encode(std::string_view key, const std::string& value) { encode(key, std::string_view(value)); }
+  void encode(std::string_view key, const char* value) { encode(key, std::string_view(value)); }
+  void encode(std::string_view key, const std::optional<std::string>& value);
+  void encode(std::string_view key, const Data& value);
+  void encode(std::string_view key, const std::optional<Data>& value);
+  void encode(std::string_view key, const std::vector<std::string>& strings);  // an NSArray of strings
+  void encode(std::string_view key, const Date& value) { encodeDate(key, value); }
+  void encodeDate(std::string_view key, const Date& value);
+  void encodeDate(std::string_view key, const std::optional<Date>& value);
+  // An NSURL whose relative string is `url` as given (a path or a URL string).
+  void encodeURL(std::string_view key, std::string_view url);
+  void encodeURL(std::string_view key, const std::string& url) { encodeURL(key, std::string_view(url)); }
+  void encodeURL(std::string_view key, const char* url) { encodeURL(key, std::string_view(url)); }
+  void encodeURL(std::string_view key, const std::optional<std::string>& url);
+  // A property-list Value as Foundation objects: dictionaries as
+  // NSDictionary, arrays as NSArray, dates as NSDate, null as $null,
+  // strings, numbers and data as themselves.
+  void encodePropertyList(std::string_view key, const Value& value);
+  // $null under the key.
+  void encodeNull(std::string_view key);
+
+  // --- Records (registered classes) ----------------------------------------
+  template <class T>
+  void encodeObject(std::string_view key, const std::shared_ptr<T>& object) {
+    setValue(key, referenceFor(object));
+  }
+  // Elements must not be null.
+  template <class T>
+  void encodeArray(std::string_view key, const std::vector<std::shared_ptr<T>>& objects, bool mutableArray = false) {
+    std::vector<Value> refs = referencesFor(objects);
+    setValue(key, collection(mutableArray ? "NSMutableArray" : "NSArray", std::move(refs)));
+  }
+  // In order; a repeated object is kept once, at its first place.
+  template <class T>
+  void encodeOrderedSet(std::string_view key, const std::vector<std::shared_ptr<T>>& objects) {
+    std::vector<Value> refs = referencesFor(objects);
+    setValue(key, collection("NSOrderedSet", uniqueReferences(std::move(refs))));
+  }
+  // Any map or sequence of (string key, shared_ptr<T>) pairs.
+  template <class Map>
+  void encodeDictionary(std::string_view key, const Map& objects) {
+    std::vector<std::pair<std::string_view, Value>> entries;
+    for (const auto& [name, object] : objects) entries.emplace_back(name, referenceFor(object));
+    setValue(key, dictionary(std::move(entries)));
+  }
+
+  // The UID an object has or gets in this archive, for callers that build
+  // their own collections.
+  template <class T>
+  Value referenceFor(const std::shared_ptr<T>& object) {
+    if (!object) return Value::uid(0);
+    const void* address = nullptr;
+    if constexpr (std::is_polymorphic_v<T>)
+      address = dynamic_cast<const void*>(object.get());
+    else
+      address = static_cast<const void*>(object.get());
+    // The archiver keeps every object alive until it is destroyed, so an
+    // address is never reused for another object during one archive.
+    return recordReference(std::shared_ptr<const void>(object, address), std::type_index(typeid(*object)));
+  }
+
+  // --- Outcome ---------------------------------------------------------------
+  // Records a failure; the archive will not be produced.
+  void failWithError(Error error);
+  const std::optional<Error>& error() const { return error_; }
+  // The archive's bytes, or the first failure. Call once, after encoding.
+  Result<Data> finishEncoding();
+
+  // An archive with `root` under "root".
+  template <class T>
+  static Result<Data> archivedData(const std::shared_ptr<T>& root) {
+    KeyedArchiver archiver;
+    archiver.encodeObject("root", root);
+    return archiver.finishEncoding();
+  }
+  template <class T>
+  static Result<Data> archivedArray(const std::vector<std::shared_ptr<T>>& roots) {
+    KeyedArchiver archiver;
+    archiver.encodeArray("root", roots);
+    return archiver.finishEncoding();
+  }
+  static Result<Data> archivedPropertyList(const Value& root);
+
+ private:
+  template <class T>
+  std::vector<Value> referencesFor(const std::vector<std::shared_ptr<T>>& objects) {
+    std::vector<Value> refs;
+    refs.reserve(objects.size());
+    for (const auto& object : objects) {
+      if (!object) failWithError(nullElementError());
+      refs.push_back(referenceFor(object));
+    }
+    return refs;
+  }
+
+  static Error nullElementError();
+  void setValue(std::string_view key, Value value);
+  Value recordReference(std::shared_ptr<const void> object, std::type_index type);
+  Value collection(const char* className, std::vector<Value> references);
+  Value dictionary(std::vector<std::pair<std::string_view, Value>> entries);
+  static std::vector<Value> uniqueReferences(std::vector<Value> references);
+  Value stringReference(std::string_view text);
+  Value dataReference(const Data& data);
+  Value dateReference(const Date& date);
+  Value urlReference(std::string_view url);
+  Value propertyListReference(const Value& value, std::size_t depth);
+  Value classReference(const std::string& name, const std::vector<std::string>& classes);
+  Value foundationClassReference(const char* name);
+  std::uint64_t appendObject(Value object);
+
+  struct Record {
+    std::uint64_t uid;
+    bool inProgress;
+  };
+
+  std::vector<Value> objects_;
+  std::vector<Value::Dictionary> scopes_;  // [0] is $top; the back is the record being encoded
+  std::unordered_map<const void*, Record> records_;
+  std::vector<std::shared_ptr<const void>> retained_;
+  std::unordered_map<std::string, std::uint64_t> strings_;
+  std::unordered_map<std::string, std::uint64_t> classUIDs_;
+  std::unordered_map<std::type_index, const ArchiveClass*> classCache_;
+  std::optional<Error> error_;
+  bool finished_ = false;
+};
+
+}  // namespace vozi::platform

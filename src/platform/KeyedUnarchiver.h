@@ -1,0 +1,176 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <typeindex>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "platform/AllowedClasses.h"
+#include "platform/ArchiveClassRegistry.h"
+#include "platform/Date.h"
+#include "platform/Result.h"
+#include "platform/Value.h"
+
+namespace vozi::platform {
+
+// Reads a keyed archive (see KeyedArchiver) securely: every record class
+// must be registered and allowed by the caller, the archive's own claims
+// about classes are not trusted, and any fault makes the whole decode fail.
+//
+//   static const AllowedClasses kAllowed{"ItemGroup"};
+//   Result<std::shared_ptr<ItemGroup>> group =
+//       KeyedUnarchiver::unarchivedObject<ItemGroup>(bytes, kAllowed);
+//
+// Inside a record's decoding constructor the same calls read its keys:
+//
+//   FileItemGroup::FileItemGroup(KeyedUnarchiver& u) : ItemGroup(u) {
+//     size_ = u.decodeUInt64ForKey("size");
+//     name_ = u.decodeStringForKey("name").value_or("");
+//     modified_ = u.decodeDateForKey("modified");
+//     children_ = u.decodeArrayForKey<ItemGroup>("children", kAllowed).value_or({});
+//     if (size_ > limit) u.failWithError(...);    // refuse the whole archive
+//   }
+//
+// A missing key (or $null) reads as absent, 0 or false. A value of the
+// wrong kind, a UID out of range, a reference cycle, records nested deeper
+// than kMaxDepth, a class that is unknown or not allowed (for collections:
+// any element's class) record an error: the first error is kept, later
+// calls return empty values, and the top-level calls below return the
+// error, never a partly decoded object. Integers and reals convert into
+// each other where the value fits; booleans read from numbers too.
+class KeyedUnarchiver {
+ public:
+  static constexpr std::size_t kMaxDepth = 512;
+
+  // Parses the archive (binary or XML property list) and checks its frame;
+  // error() tells whether that worked.
+  explicit KeyedUnarchiver(const Data& archive);
+  explicit KeyedUnarchiver(std::string_view archive);
+  ~KeyedUnarchiver();
+  KeyedUnarchiver(const KeyedUnarchiver&) = delete;
+  KeyedUnarchiver& operator=(const KeyedUnarchiver&) = delete;
+
+  // --- Values stored in the current record ---------------------------------
+  bool containsValueForKey(std::string_view key) const;
+  bool decodeBoolForKey(std::string_view key);
+  std::int64_t decodeInt64ForKey(std::string_view key);
+  // The stored integer's 64 bits as unsigned (see KeyedArchiver::encodeUInt64).
+  std::uint64_t decodeUInt64ForKey(std::string_view key);
+  double decodeDoubleForKey(std::string_view key);
+
+  // --- Foundation objects ----------------------------------------------------
+  std::optional<std::string> decodeStringForKey(std::string_view key);
+  std::optional<Data> decodeDataForKey(std::string_view key);
+  std::optional<Date> decodeDateForKey(std::string_view key);
+  // The URL's relative string as stored.
+  std::optional<std::string> decodeURLForKey(std::string_view key);
+  std::optional<std::vector<std::string>> decodeStringArrayForKey(std::string_view key);
+  // Arrays, dictionaries (string keys), ordered sets (as arrays), strings,
+  // numbers, data, dates and $null, as a Value.
+  std::optional<Value> decodePropertyListForKey(std::string_view key);
+
+  // --- Records ---------------------------------------------------------------
+  // Null when the key is missing or holds $null. `allowed` empty: T's class.
+  template <class T>
+  std::shared_ptr<T> decodeObjectForKey(std::string_view key, const AllowedClasses& allowed = {}) {
+    return std::static_pointer_cast<T>(decodeRecordForKey(key, std::type_index(typeid(T)), allowed));
+  }
+  // Accepts "NSArray" and "NSMutableArray"; every element must be allowed.
+  template <class T>
+  std::optional<std::vector<std::shared_ptr<T>>> decodeArrayForKey(std::string_view key,
+                                                                   const AllowedClasses& allowed = {}) {
+    return castAll<T>(decodeRecordsForKey(key, Collection::array, std::type_index(typeid(T)), allowed));
+  }
+  // Accepts "NSOrderedSet" and "NSMutableOrderedSet"; a repeated element is kept once.
+  template <class T>
+  std::optional<std::vector<std::shared_ptr<T>>> decodeOrderedSetForKey(std::string_view key,
+                                                                        const AllowedClasses& allowed = {}) {
+    return castAll<T>(decodeRecordsForKey(key, Collection::orderedSet, std::type_index(typeid(T)), allowed));
+  }
+  // Accepts "NSDictionary" and "NSMutableDictionary" with string keys.
+  template <class T>
+  std::optional<std::map<std::string, std::shared_ptr<T>>> decodeDictionaryForKey(std::string_view key,
+                                                                                   const AllowedClasses& allowed = {}) {
+    auto entries = decodeRecordDictionaryForKey(key, std::type_index(typeid(T)), allowed);
+    if (!entries) return std::nullopt;
+    std::map<std::string, std::shared_ptr<T>> result;
+    for (auto& [name, object] : *entries) result.insert_or_assign(std::move(name), std::static_pointer_cast<T>(object));
+    return result;
+  }
+
+  // --- Outcome ---------------------------------------------------------------
+  // Records a failure (for a decoder that finds a value it cannot accept).
+  void failWithError(Error error);
+  const std::optional<Error>& error() const { return error_; }
+
+  // The record under "root", of an allowed class; an error when the archive
+  // is faulty in any way or the root is missing.
+  template <class T>
+  static Result<std::shared_ptr<T>> unarchivedObject(const Data& archive, const AllowedClasses& allowed = {}) {
+    KeyedUnarchiver unarchiver(archive);
+    auto root = unarchiver.decodeObjectForKey<T>("root", allowed);
+    if (auto failure = unarchiver.finish(root != nullptr)) return *failure;
+    return root;
+  }
+  template <class T>
+  static Result<std::vector<std::shared_ptr<T>>> unarchivedArray(const Data& archive,
+                                                                 const AllowedClasses& allowed = {}) {
+    KeyedUnarchiver unarchiver(archive);
+    auto root = unarchiver.decodeArrayForKey<T>("root", allowed);
+    if (auto failure = unarchiver.finish(root.has_value())) return *failure;
+    return std::move(*root);
+  }
+  static Result<Value> unarchivedPropertyList(const Data& archive);
+
+ private:
+  enum class Collection { array, orderedSet };
+  using Records = std::optional<std::vector<std::shared_ptr<void>>>;
+
+  template <class T>
+  static std::optional<std::vector<std::shared_ptr<T>>> castAll(Records records) {
+    if (!records) return std::nullopt;
+    std::vector<std::shared_ptr<T>> result;
+    result.reserve(records->size());
+    for (auto& object : *records) result.push_back(std::static_pointer_cast<T>(std::move(object)));
+    return result;
+  }
+
+  void open(std::string_view archive);
+  std::optional<Error> finish(bool found);
+  const Value* lookup(std::string_view key) const;
+  std::optional<std::uint64_t> referenceForKey(std::string_view key, const Value*& stored);
+  const Value* object(std::uint64_t uid);
+  const Value::Dictionary* instance(std::uint64_t uid, std::string_view& className);
+  bool allowedFoundation(std::string_view className, std::initializer_list<std::string_view> accepted);
+  std::shared_ptr<void> decodeRecordForKey(std::string_view key, std::type_index target, const AllowedClasses& allowed);
+  Records decodeRecordsForKey(std::string_view key, Collection kind, std::type_index target, const AllowedClasses& allowed);
+  std::optional<std::vector<std::pair<std::string, std::shared_ptr<void>>>> decodeRecordDictionaryForKey(
+      std::string_view key, std::type_index target, const AllowedClasses& allowed);
+  std::shared_ptr<void> decodeRecord(std::uint64_t uid, std::type_index target, const AllowedClasses& allowed);
+  std::optional<std::vector<std::uint64_t>> references(const Value::Dictionary& object, const char* key);
+  std::optional<std::string> stringAt(std::uint64_t uid);
+  std::optional<Value> propertyListAt(std::uint64_t uid, std::size_t depth);
+  void fail(const std::string& description);
+  void failForKey(std::string_view key, const std::string& problem);
+
+  struct Decoded {
+    enum class State { inProgress, done } state;
+    std::shared_ptr<void> object;  // points at the record's own class
+    const ArchiveClass* cls;
+  };
+
+  Value root_;
+  const Value::Array* objects_ = nullptr;
+  std::vector<const Value::Dictionary*> scopes_;  // [0] is $top; the back is the record being decoded
+  std::unordered_map<std::uint64_t, Decoded> decoded_;
+  std::unordered_map<std::uint64_t, const ArchiveClass*> classes_;  // by class-description UID
+  std::optional<Error> error_;
+};
+
+}  // namespace vozi::platform
