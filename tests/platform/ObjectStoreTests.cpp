@@ -835,3 +835,18 @@ TEST_F(ObjectStoreTest, AModelThatMovesAnEntityToAnotherTreeIsRefused) {
   EXPECT_FALSE(store.ok);
   EXPECT_NE(store.failure.find("moved"), std::string::npos) << store.failure;
 }
+
+TEST_F(ObjectStoreTest, BatchDeleteEvictsObjectsNobodyElseHolds) {
+  Store store(model, path);
+  store.run([&] {
+    for (int i = 0; i < 3; ++i) store.moc->insertNewObject("Doc");
+    store.save();
+    EXPECT_EQ(store.all("Doc").size(), 3u);  // loaded, then only the context holds them
+    const std::size_t before = store.moc->registeredObjectCount();
+    auto deleted = store.moc->executeBatchDelete(FetchRequest("Doc"));
+    ASSERT_TRUE(deleted);
+    EXPECT_EQ(deleted->size(), 3u);
+    EXPECT_EQ(store.moc->registeredObjectCount(), before - 3);
+    EXPECT_TRUE(store.all("Doc").empty());
+  });
+}

@@ -401,6 +401,8 @@ void ManagedObjectContext::cutRelationships(ManagedObject& object, bool recordCh
 }
 
 void ManagedObjectContext::unregister(ManagedObject& object) {
+  // The registry may hold the last reference.
+  ManagedObjectPtr keep = object.shared_from_this();
   registry_.erase(object.key_);
   object.context_ = nullptr;
   object.flags_ = 0;

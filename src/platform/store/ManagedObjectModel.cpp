@@ -122,20 +122,20 @@ ManagedObjectModel::EntityBuilder& ManagedObjectModel::Builder::entity(std::stri
 std::shared_ptr<const ManagedObjectModel> ManagedObjectModel::Builder::build(std::string* failure) const {
   std::shared_ptr<ManagedObjectModel> model(new ManagedObjectModel);
   std::set<std::string> foldedNames;
-  for (const EntityBuilder& specRef : entities_) {
-    const EntityBuilder* spec = &specRef;
+  for (const EntityBuilder& declRef : entities_) {
+    const EntityBuilder* decl = &declRef;
     // Names start with a letter and hold letters, digits and '_': they also
     // name tables.
-    if (spec->name_.empty() || !std::isalpha(static_cast<unsigned char>(spec->name_[0])) ||
-        !std::all_of(spec->name_.begin(), spec->name_.end(),
+    if (decl->name_.empty() || !std::isalpha(static_cast<unsigned char>(decl->name_[0])) ||
+        !std::all_of(decl->name_.begin(), decl->name_.end(),
                      [](unsigned char c) { return std::isalnum(c) || c == '_'; }))
-      return fail(failure, "entity name \"" + spec->name_ + "\" is not a plain name"), nullptr;
-    if (!foldedNames.insert(folded(spec->name_)).second)
-      return fail(failure, "entity name used twice: " + spec->name_), nullptr;
+      return fail(failure, "entity name \"" + decl->name_ + "\" is not a plain name"), nullptr;
+    if (!foldedNames.insert(folded(decl->name_)).second)
+      return fail(failure, "entity name used twice: " + decl->name_), nullptr;
     auto entity = std::make_unique<EntityDescription>();
-    entity->name_ = spec->name_;
-    entity->superName_ = spec->parent_;
-    entity->factory_ = spec->factory_;
+    entity->name_ = decl->name_;
+    entity->superName_ = decl->parent_;
+    entity->factory_ = decl->factory_;
     model->byName_[entity->name_] = entity.get();
     model->order_.push_back(entity.get());
     model->entities_.push_back(std::move(entity));
@@ -185,9 +185,9 @@ std::shared_ptr<const ManagedObjectModel> ManagedObjectModel::Builder::build(std
     std::set<std::string> used;
     for (auto* a : entity->attributes_) used.insert(folded(a->name()));
     for (auto& [name, r] : entity->relationshipIndex_) used.insert(folded(name));
-    const auto& spec = *std::find_if(entities_.begin(), entities_.end(),
+    const auto& decl = *std::find_if(entities_.begin(), entities_.end(),
                                      [&](const auto& s) { return s.name_ == entity->name_; });
-    for (const auto& a : spec.attributes_) {
+    for (const auto& a : decl.attributes_) {
       if (a.name.empty() || !used.insert(folded(a.name)).second)
         return fail(failure, "entity " + entity->name_ + " declares property \"" + a.name + "\" twice"), nullptr;
       auto attribute = std::make_unique<AttributeDescription>();
@@ -213,7 +213,7 @@ std::shared_ptr<const ManagedObjectModel> ManagedObjectModel::Builder::build(std
       entity->attributeIndex_[a.name] = attribute.get();
       entity->ownAttributes_.push_back(std::move(attribute));
     }
-    for (const auto& r : spec.relationships_) {
+    for (const auto& r : decl.relationships_) {
       if (r.name.empty() || !used.insert(folded(r.name)).second)
         return fail(failure, "entity " + entity->name_ + " declares property \"" + r.name + "\" twice"), nullptr;
       auto relationship = std::make_unique<RelationshipDescription>();
