@@ -4,6 +4,7 @@
 
 #include "common/RecordCoding.h"
 #include "common/RecordDescription.h"
+#include "common/URLExtensions.h"
 #include "platform/PropertyList.h"
 
 namespace vozi {
@@ -14,12 +15,9 @@ constexpr off_t kMaxInfoPlistSize = 8 * 1024 * 1024;
 
 std::string bundleName(const platform::URL& url) { return url.deletingPathExtension().lastPathComponent(); }
 
-// When the bundle was last used: its last access, as the file system keeps it.
+// When the bundle was last used, from the dates the file system keeps.
 std::optional<platform::Date> lastAccessDate(const platform::URL& url) {
-  struct stat info {};
-  if (::lstat(url.path().c_str(), &info) != 0) return std::nullopt;
-  const double seconds = static_cast<double>(info.st_atim.tv_sec) + static_cast<double>(info.st_atim.tv_nsec) / 1e9;
-  return platform::Date::fromTimeIntervalSince1970(seconds);
+  return URLExtensions::lastAccessDate(URLExtensions::resourceDates(url.path()));
 }
 
 bool isRegularFile(const std::string& path) {

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "common/FileKinds.h"
 #include "common/RecordDescription.h"
 #include "platform/KeyedArchiver.h"
 #include "platform/KeyedUnarchiver.h"
@@ -71,6 +72,14 @@ void ZOLMPreferences::encode(platform::KeyedArchiver& a) const {
   a.encodeInt64("bigFilesMinSize", static_cast<std::int64_t>(bigFilesMinSize_));
   a.encode("bigFilesSearchKinds", bigFilesSearchKinds_);
   a.encodeInt64("bigFilesLastOpenMoreThan", bigFilesLastOpenMoreThan_);
+}
+
+std::vector<ZOLMFileItemType> ZOLMPreferences::bigFilesSearchFileTypes() const {
+  std::vector<ZOLMFileItemType> types;
+  for (const auto& kind : bigFilesSearchKinds_) {
+    if (const auto type = FileKinds::fileType(std::string_view(kind))) types.push_back(*type);
+  }
+  return types;
 }
 
 std::string ZOLMPreferences::description() const {

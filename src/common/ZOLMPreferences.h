@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "common/ZOLMFileItemType.h"
 #include "common/ZOLMUpdatesCheckFrequency.h"
 
 namespace vozi::platform {
@@ -75,6 +76,9 @@ class ZOLMPreferences {
   // File-kind names ("Tracks", "Movies", ...).
   const std::vector<std::string>& bigFilesSearchKinds() const { return bigFilesSearchKinds_; }
   void setBigFilesSearchKinds(std::vector<std::string> value) { bigFilesSearchKinds_ = std::move(value); }
+  // The kinds bigFilesSearchKinds names, in order; a name of no kind is
+  // skipped (and logged).
+  std::vector<ZOLMFileItemType> bigFilesSearchFileTypes() const;
   // Seconds relative to now, negative: files not opened since then.
   std::int64_t bigFilesLastOpenMoreThan() const { return bigFilesLastOpenMoreThan_; }
   void setBigFilesLastOpenMoreThan(std::int64_t value) { bigFilesLastOpenMoreThan_ = value; }

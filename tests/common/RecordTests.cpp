@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "common/ZOLApplicationState.h"
+#include "common/ZOLEvent.h"
 #include "common/ZOLEventType.h"
 #include "common/ZOLMApplicationState.h"
 #include "common/ZOLMPreferences.h"
@@ -100,4 +101,34 @@ TEST(ZOLEventType, RawValuesAreTheCaseNames) {
   EXPECT_EQ(rawValue(ZOLEventType::userEvent), "userEvent");
   EXPECT_EQ(fromRawValue<ZOLEventType>("userEvent"), ZOLEventType::userEvent);
   EXPECT_FALSE(fromRawValue<ZOLEventType>("UserEvent"));
+}
+
+TEST(ZOLMPreferences, BigFileSearchKindsBecomeFileKindsInOrder) {
+  ZOLMPreferences preferences;
+  preferences.setBigFilesSearchKinds({"Movies", "NoSuchKind", "Documents"});
+  EXPECT_EQ(preferences.bigFilesSearchFileTypes(),
+            (std::vector<ZOLMFileItemType>{ZOLMFileItemType::movies, ZOLMFileItemType::documents}));
+  EXPECT_EQ(ZOLMPreferences().bigFilesSearchFileTypes().size(), 5u);
+}
+
+TEST(ZOLEvent, ReadsBackFromItsStoredAttributesOnlyWhenAllAreSound) {
+  const ZOLEvent event(platform::Date(100), ZOLEventType::cleanResults,
+                       platform::Value::Dictionary{{"size", platform::Value(5)}, {"name", platform::Value("x")}});
+  const auto bytes = event.backendJsonRepresentationData();
+  ASSERT_TRUE(bytes);
+  EXPECT_EQ(std::string(bytes->begin(), bytes->end()), R"({"name":"x","size":5})");
+  const auto back = ZOLEvent::fromStored(platform::Date(100), std::string("cleanResults"), bytes);
+  ASSERT_TRUE(back);
+  EXPECT_EQ(*back, event);
+
+  EXPECT_FALSE(ZOLEvent::fromStored(std::nullopt, std::string("cleanResults"), bytes));
+  EXPECT_FALSE(ZOLEvent::fromStored(platform::Date(100), std::string("other"), bytes));
+  EXPECT_FALSE(ZOLEvent::fromStored(platform::Date(100), std::nullopt, bytes));
+  const std::string array = "[1]";
+  EXPECT_FALSE(ZOLEvent::fromStored(platform::Date(100), std::string("userEvent"),
+                                    platform::Data(array.begin(), array.end())));
+  EXPECT_FALSE(ZOLEvent(platform::Date(1), ZOLEventType::userEvent,
+                        platform::Value::Dictionary{{"when", platform::Value(platform::Date(3))}})
+                   .backendJsonRepresentationData());
+  EXPECT_NE(event, ZOLEvent(platform::Date(101), ZOLEventType::cleanResults, event.backendJsonRepresentation()));
 }
