@@ -1,0 +1,335 @@
+#include "store/ZOLCoreDataManager.h"
+
+#include <algorithm>
+#include <unordered_set>
+
+#include "common/FileItem.h"
+#include "common/ITypedItem.h"
+#include "common/MLog.h"
+#include "common/MemoryGroup.h"
+#include "common/MemoryItem.h"
+#include "store/CoreDataFatalError.h"
+#include "store/IModelItemCoreDataExtensions.h"
+#include "store/ItemGroupNameCoreDataExtensions.h"
+#include "store/MODuplicateItem.h"
+#include "store/MOFileItem.h"
+#include "store/MOMemoryItem.h"
+#include "store/MOTypedFileItem.h"
+#include "store/StoredValues.h"
+#include "store/VOZiModel.h"
+#include "store/ZOLStoredHistoryUpdater.h"
+
+namespace vozi {
+
+// One merge of a top-level group: the tree it works in and the records it
+// took out of groups, which go at the end unless some group still holds them.
+struct ZOLCoreDataManager::Pass {
+  std::string scope;
+  std::vector<MOModelItemPtr> detached;
+};
+
+namespace {
+
+std::string nameOrNoName(const ItemGroup& group) { return group.name().value_or("No Name"); }
+
+std::string historyText(const std::shared_ptr<MOItemGroupHistory>& history) {
+  return history ? history->historyDescription() : "nil";
+}
+
+}  // namespace
+
+ZOLCoreDataManager::ZOLCoreDataManager()
+    : BaseCoreDataManager("VOZi", [](std::string* failure) { return VOZiModel::make(failure); }),
+      entityLoader_(std::make_shared<ZOLCoreDataEntityLoader>(moc())) {}
+
+ZOLCoreDataManager::~ZOLCoreDataManager() {
+  // The queued blocks use this object; let them finish first.
+  moc()->performAndWait([] {});
+}
+
+// ---- public operations ------------------------------------------------------
+
+void ZOLCoreDataManager::updateAfterScanning(ItemGroupPtr item, Completion completion) {
+  moc()->perform([this, item = std::move(item), completion = std::move(completion)] {
+    entityLoader_->preloadIndexesIfNeeded();
+    if (item) {
+      Pass pass{ZOLCoreDataEntityLoader::scopeOf(*item), {}};
+      updateAfterScanning(*item, true, pass);
+    }
+    if (completion) completion();
+  });
+}
+
+void ZOLCoreDataManager::updateAfterCleaning(ItemGroupPtr item, Completion completion) {
+  moc()->perform([this, item = std::move(item), completion = std::move(completion)] {
+    entityLoader_->preloadIndexesIfNeeded();
+    if (item) {
+      Pass pass{ZOLCoreDataEntityLoader::scopeOf(*item), {}};
+      updateAfterCleaning(*item, true, pass);
+    }
+    if (completion) completion();
+  });
+}
+
+void ZOLCoreDataManager::loadOrCreateItemGroups(std::vector<ItemGroupName> names, GroupsCompletion completion) {
+  moc()->perform([this, names = std::move(names), completion = std::move(completion)] {
+    // Each name once: a name given twice must not make two stored groups.
+    std::vector<ItemGroupName> unique;
+    for (ItemGroupName name : names)
+      if (std::find(unique.begin(), unique.end(), name) == unique.end()) unique.push_back(name);
+
+    std::vector<ItemGroupPtr> loaded = entityLoader_->loadItemGroups(unique);
+    std::vector<ItemGroupPtr> created;
+    for (ItemGroupName name : unique) {
+      const std::string raw(rawValue(name));
+      const bool stored = std::any_of(loaded.begin(), loaded.end(),
+                                      [&](const ItemGroupPtr& group) { return group->name() == raw; });
+      if (stored) continue;
+      const std::string entityName = ItemGroupNameCoreDataExtensions::storedEntityName(name);
+      auto group = moc()->insertNewObject<MOItemGroup>(entityDescription(entityName).name());
+      if (!group) coreDataFatalError("Error creating entity description");
+      group->setName(raw);
+      if (ItemGroupPtr runtime = group->createRuntimeModel()) {
+        group->setIdentifier(runtime->identifier());
+        created.push_back(std::move(runtime));
+      }
+    }
+    // Also commits identifiers that loading brought up to date.
+    save();
+    if (completion) {
+      loaded.insert(loaded.end(), created.begin(), created.end());
+      completion(std::move(loaded));
+    }
+  });
+}
+
+// ---- scanning ---------------------------------------------------------------
+
+MOItemGroupPtr ZOLCoreDataManager::updateAfterScanning(const ItemGroup& itemGroup, bool isTopLevelGroup, Pass& pass) {
+  if (isTopLevelGroup)
+    MLog("SAVE_AFTER_SCAN: Saving scan results for itemGroup: " + nameOrNoName(itemGroup) + " started");
+
+  MOItemGroupPtr stored;
+  if (isTopLevelGroup) {
+    stored = loadOrCreateItemGroup(itemGroup);
+  } else {
+    // A nested group without an identifier (an empty duplicate set, an
+    // application without its bundle) could never be found or rebuilt.
+    const auto identifier = itemGroup.identifier();
+    if (!identifier) return nullptr;
+    const platform::EntityDescription& entity = IModelItemCoreDataExtensions::storedModelClass(itemGroup, *mom());
+    if (auto found = entityLoader_->loadStoredItem(itemGroup, pass.scope); found && &found->entity() == &entity)
+      stored = std::dynamic_pointer_cast<MOItemGroup>(found);
+    if (!stored) {
+      stored = moc()->insertNewObject<MOItemGroup>(entity.name());
+      if (!stored) coreDataFatalError("Error creating entity description");
+    }
+    entityLoader_->recordStoredItem(pass.scope, *identifier, stored->objectID());
+  }
+
+  stored->updateWithRuntimeModel(itemGroup);
+
+  if (isTopLevelGroup) {
+    MLog("SAVE_AFTER_SCAN: Stored group items count before saving: " + std::to_string(stored->itemsCount()));
+    MLog("SAVE_AFTER_SCAN: Runtime group items count on saving: " + std::to_string(itemGroup.count()));
+    MLog("SAVE_AFTER_SCAN: Stored group scanningHistory before saving: " + historyText(stored->scanningHistory()));
+  }
+
+  ZOLStoredHistoryUpdater::updateScanningHistory(itemGroup.scanningHistory(), *stored,
+                                                 entityDescription(MOItemGroupScanningHistory::kEntityName), *moc());
+
+  // The members become the scanned items. Records of items scanned before
+  // are kept (and updated); the others are detached, and deleted at the end
+  // when nothing holds them.
+  const std::vector<MOModelItemPtr> previous = stored->items();
+  std::unordered_set<const platform::ManagedObject*> kept;
+  kept.reserve(itemGroup.count());
+  itemGroup.enumerateObjects([&](const ModelItemPtr& item, const ModelItemKey&, bool&) {
+    MOModelItemPtr member;
+    if (const auto* group = dynamic_cast<const ItemGroup*>(item.get()))
+      member = updateAfterScanning(*group, false, pass);
+    else
+      member = updateAfterScanning(item, pass);
+    if (!member) return;
+    kept.insert(member.get());
+    stored->addItemsObject(member);
+  });
+  for (const MOModelItemPtr& old : previous) {
+    if (kept.count(old.get())) continue;
+    stored->removeItemsObject(old);
+    pass.detached.push_back(old);
+  }
+
+  if (isTopLevelGroup) {
+    deleteUnheld(pass);
+    save();
+    entityLoader_->recursiveUpdateIndexes(*stored);
+    MLog("SAVE_AFTER_SCAN: Saving scan results for itemGroup: " + nameOrNoName(itemGroup) + " finished");
+    MLog("SAVE_AFTER_SCAN: Stored group items count after saving: " + std::to_string(stored->itemsCount()));
+    MLog("SAVE_AFTER_SCAN: Stored group scanningHistory after saving: " + historyText(stored->scanningHistory()));
+  }
+  return stored;
+}
+
+// Places one leaf item: its record from the previous scan of this group when
+// there is one of the item's own kind, else a new record.
+MOModelItemPtr ZOLCoreDataManager::updateAfterScanning(const ModelItemPtr& runTimeItem, Pass& pass) {
+  if (!runTimeItem) return nullptr;
+  const auto identifier = runTimeItem->identifier();
+  if (!identifier) return nullptr;
+  const platform::EntityDescription& entity = IModelItemCoreDataExtensions::storedModelClass(*runTimeItem, *mom());
+  MOModelItemPtr stored;
+  if (auto found = entityLoader_->loadStoredItem(*runTimeItem, pass.scope); found && &found->entity() == &entity)
+    stored = std::move(found);
+  if (!stored) stored = insertStoredItem(*runTimeItem);
+  update(*stored, *runTimeItem);
+  entityLoader_->recordStoredItem(pass.scope, *identifier, stored->objectID());
+  return stored;
+}
+
+void ZOLCoreDataManager::update(MOModelItem& storedItem, const IModelItem& runtimeItem) {
+  if (const auto* file = dynamic_cast<const FileItem*>(&runtimeItem)) {
+    if (auto* storedFile = dynamic_cast<MOFileItem*>(&storedItem)) {
+      storedFile->setPath(file->path());
+      storedFile->setLastOpenDate(file->lastOpenDate());
+    }
+    if (const auto* typed = dynamic_cast<const ITypedItem*>(&runtimeItem))
+      if (auto* storedTyped = dynamic_cast<MOTypedFileItem*>(&storedItem))
+        storedTyped->setFileType(StoredValues::storedFileType(typed->fileType()));
+  } else if (const auto* memory = dynamic_cast<const MemoryItem*>(&runtimeItem)) {
+    if (auto* storedMemory = dynamic_cast<MOMemoryItem*>(&storedItem))
+      storedMemory->setInstalledMemorySize(StoredValues::storedSize(memory->installedMemorySize()));
+  }
+  storedItem.setSize(StoredValues::storedSize(runtimeItem.size()));
+  storedItem.setName(runtimeItem.name());
+  storedItem.setIdentifier(runtimeItem.identifier());
+}
+
+// ---- cleaning ---------------------------------------------------------------
+
+MOItemGroupPtr ZOLCoreDataManager::updateAfterCleaning(const ItemGroup& itemGroup, bool isTopLevelGroup, Pass& pass) {
+  MOItemGroupPtr stored;
+  if (isTopLevelGroup) {
+    stored = loadOrCreateItemGroup(itemGroup);
+  } else {
+    // Only a nested group this tree holds can be cleaned; one it doesn't
+    // hold has nothing to take out (and making it would leave it in no group).
+    stored = std::dynamic_pointer_cast<MOItemGroup>(entityLoader_->loadStoredItem(itemGroup, pass.scope));
+    if (!stored) return nullptr;
+  }
+  stored->setName(itemGroup.name());
+  stored->setIdentifier(itemGroup.identifier());
+
+  const std::string storedName = stored->name().value_or("nil");
+  if (isTopLevelGroup)
+    MLog("SAVE_AFTER_CLEAN: Stored group cleaningHistory before saving: " + historyText(stored->cleaningHistory()));
+  MLog("SAVE_AFTER_CLEAN: group " + storedName + " items count before saving: " + std::to_string(stored->itemsCount()));
+  MLog("SAVE_AFTER_CLEAN: group " + itemGroup.name().value_or("nil") + " items count on saving: " +
+       std::to_string(itemGroup.count()));
+
+  ZOLStoredHistoryUpdater::updateCleaningHistory(itemGroup.cleaningHistory(), *stored,
+                                                 entityDescription(MOItemGroupCleaningHistory::kEntityName), *moc());
+
+  if (!dynamic_cast<const MemoryGroup*>(&itemGroup)) {
+    const std::uint64_t cleaned = itemGroup.size();
+    const std::uint64_t before = StoredValues::runtimeSize(stored->size());
+    stored->setSize(cleaned < before ? StoredValues::storedSize(before - cleaned) : 0);
+    itemGroup.enumerateObjects([&](const ModelItemPtr& item, const ModelItemKey&, bool&) {
+      if (const auto* group = dynamic_cast<const ItemGroup*>(item.get())) {
+        updateGroupAfterCleaning(*group, *stored, pass);
+        return;
+      }
+      auto found = item ? entityLoader_->loadStoredItem(*item, pass.scope) : nullptr;
+      if (!found || !found->identifier() || !stored->containsItemsObject(found)) return;
+      stored->removeItemsObject(found);
+      pass.detached.push_back(std::move(found));
+    });
+  } else {
+    // The memory group holds exactly the readings of its latest clean.
+    for (const MOModelItemPtr& old : stored->items()) {
+      stored->removeItemsObject(old);
+      pass.detached.push_back(old);
+    }
+    itemGroup.enumerateObjects([&](const ModelItemPtr& item, const ModelItemKey&, bool&) {
+      if (!item || dynamic_cast<const ItemGroup*>(item.get())) return;
+      MOModelItemPtr reading = insertStoredItem(*item);
+      update(*reading, *item);
+      stored->addItemsObject(reading);
+    });
+  }
+
+  MLog("SAVE_AFTER_CLEAN: group " + storedName + " items count before saving: " + std::to_string(stored->itemsCount()));
+
+  if (isTopLevelGroup) {
+    deleteUnheld(pass);
+    save();
+    entityLoader_->recursiveUpdateIndexes(*stored);
+  }
+  return stored;
+}
+
+void ZOLCoreDataManager::updateGroupAfterCleaning(const ItemGroup& itemGroup, MOItemGroup& parent, Pass& pass) {
+  MOItemGroupPtr child = updateAfterCleaning(itemGroup, false, pass);
+  if (!child) return;
+  bool remove = child->itemsCount() == 0;
+  // A set of duplicates left with a single file is no set of duplicates any
+  // more; that file's record leaves the tree with it.
+  if (!remove && std::dynamic_pointer_cast<MODuplicateItem>(child) && child->itemsCount() == 1) {
+    MOModelItemPtr last = child->items().front();
+    child->removeItemsObject(last);
+    pass.detached.push_back(std::move(last));
+    remove = true;
+  }
+  if (!remove) return;
+  // The parent no longer counts what the removed group still held.
+  const std::uint64_t held = StoredValues::runtimeSize(child->size());
+  const std::uint64_t parentSize = StoredValues::runtimeSize(parent.size());
+  parent.setSize(StoredValues::storedSize(held < parentSize ? parentSize - held : 0));
+  if (auto identifier = child->identifier())
+    entityLoader_->removeStoredItem(pass.scope, *identifier, child->objectID());
+  moc()->deleteObject(child);
+}
+
+// ---- shared -----------------------------------------------------------------
+
+MOItemGroupPtr ZOLCoreDataManager::loadOrCreateItemGroup(const ItemGroup& runtimeItemGroup) {
+  if (auto stored = entityLoader_->loadStoredItemGroup(runtimeItemGroup)) return stored;
+  const std::string name = IModelItemCoreDataExtensions::storedModelName(runtimeItemGroup);
+  auto stored = moc()->insertNewObject<MOItemGroup>(entityDescription(name).name());
+  if (!stored) coreDataFatalError("Error creating entity description");
+  return stored;
+}
+
+MOModelItemPtr ZOLCoreDataManager::insertStoredItem(const IModelItem& runtimeItem) {
+  const std::string name = IModelItemCoreDataExtensions::storedModelName(runtimeItem);
+  auto stored = moc()->insertNewObject<MOModelItem>(entityDescription(name).name());
+  if (!stored) coreDataFatalError("Error creating entity description");
+  return stored;
+}
+
+const platform::EntityDescription& ZOLCoreDataManager::entityDescription(std::string_view name) const {
+  const platform::EntityDescription* entity = mom()->entity(name);
+  if (!entity) coreDataFatalError("Error creating entity description");
+  return *entity;
+}
+
+// Deletes the detached records that no group holds any more; a deleted group
+// lets go of its members, which go too when nothing else holds them.
+void ZOLCoreDataManager::deleteUnheld(Pass& pass) {
+  std::vector<MOModelItemPtr> pending = std::move(pass.detached);
+  pass.detached.clear();
+  while (!pending.empty()) {
+    MOModelItemPtr record = std::move(pending.back());
+    pending.pop_back();
+    if (!record->managedObjectContext() || record->isDeleted() || record->itemGroupCount() > 0) continue;
+    if (auto group = std::dynamic_pointer_cast<MOItemGroup>(record)) {
+      std::vector<MOModelItemPtr> members = group->items();
+      pending.insert(pending.end(), members.begin(), members.end());
+    }
+    if (auto identifier = record->identifier())
+      entityLoader_->removeStoredItem(pass.scope, *identifier, record->objectID());
+    moc()->deleteObject(record);
+  }
+}
+
+}  // namespace vozi
