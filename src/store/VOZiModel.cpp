@@ -48,11 +48,13 @@ ManagedObjectModel::EntityBuilder& entity(ManagedObjectModel::Builder& b, const 
 
 std::shared_ptr<const ManagedObjectModel> build(std::string* failure) {
   ManagedObjectModel::Builder b;
-  // Lookups go by identifier (the index and the top-level fetch) and by name
-  // (loading a top-level group), so both are indexed.
+  // No index on identifier or name: records are found through the
+  // in-memory identifier index, and the only fetches by those attributes are
+  // of top-level groups, which the entity column already narrows to one row.
+  // Each further index would cost every one of the many leaf rows.
   entity<MOModelItem>(b)
-      .attribute("identifier", AttributeType::string).indexed()
-      .attribute("name", AttributeType::string).indexed()
+      .attribute("identifier", AttributeType::string)
+      .attribute("name", AttributeType::string)
       .attribute("size", AttributeType::integer64)
       .toMany("itemGroup", "MOItemGroup", "items");
   entity<MOFileItem>(b, "MOModelItem")

@@ -27,10 +27,13 @@ void ZOLCoreDataEntityLoader::preloadIndexesIfNeeded() {
 
 MOModelItemPtr ZOLCoreDataEntityLoader::loadStoredItem(const IModelItem& item, const std::string& scope) {
   const auto key = item.identifier();
-  if (!key) return nullptr;
+  return key ? loadStoredItem(*key, scope) : nullptr;
+}
+
+MOModelItemPtr ZOLCoreDataEntityLoader::loadStoredItem(const std::string& key, const std::string& scope) {
   auto scoped = runTimeIdentifiersMap_.find(scope);
   if (scoped == runTimeIdentifiersMap_.end()) return nullptr;
-  auto entry = scoped->second.find(*key);
+  auto entry = scoped->second.find(key);
   if (entry == scoped->second.end()) return nullptr;
   platform::Error error;
   platform::ManagedObjectPtr object = moc_->existingObject(entry->second, &error);
@@ -66,6 +69,14 @@ void ZOLCoreDataEntityLoader::recursiveUpdateIndexes(const MOItemGroup& storedIt
 void ZOLCoreDataEntityLoader::recordStoredItem(const std::string& scope, const std::string& identifier,
                                                const platform::ObjectID& objectID) {
   runTimeIdentifiersMap_[scope].insert_or_assign(identifier, objectID);
+}
+
+void ZOLCoreDataEntityLoader::replaceStoredItem(const std::string& scope, const std::string& identifier,
+                                                const platform::ObjectID& from, const platform::ObjectID& to) {
+  auto scoped = runTimeIdentifiersMap_.find(scope);
+  if (scoped == runTimeIdentifiersMap_.end()) return;
+  auto entry = scoped->second.find(identifier);
+  if (entry != scoped->second.end() && entry->second == from) entry->second = to;
 }
 
 void ZOLCoreDataEntityLoader::removeStoredItem(const std::string& scope, const std::string& identifier,

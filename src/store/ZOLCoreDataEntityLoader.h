@@ -42,11 +42,16 @@ class ZOLCoreDataEntityLoader {
   // the top-level group `scope`; null when there is none or it no longer
   // exists (then the entry goes, with a log line).
   MOModelItemPtr loadStoredItem(const IModelItem& item, const std::string& scope);
+  MOModelItemPtr loadStoredItem(const std::string& identifier, const std::string& scope);
   // Forgets the entries of the group's scope and records every stored
   // descendant of the top-level group again, under its identifier.
   void recursiveUpdateIndexes(const MOItemGroup& storedItemGroup);
   // Records one record in a scope, replacing what the identifier held.
   void recordStoredItem(const std::string& scope, const std::string& identifier, const platform::ObjectID& objectID);
+  // Moves the entry from a record's temporary identity to its permanent one
+  // (after a save), when it still names that record.
+  void replaceStoredItem(const std::string& scope, const std::string& identifier, const platform::ObjectID& from,
+                         const platform::ObjectID& to);
   // Forgets the entry when it still names that record.
   void removeStoredItem(const std::string& scope, const std::string& identifier, const platform::ObjectID& objectID);
 

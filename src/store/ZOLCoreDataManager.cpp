@@ -24,8 +24,15 @@ namespace vozi {
 // One merge of a top-level group: the tree it works in and the records it
 // took out of groups, which go at the end unless some group still holds them.
 struct ZOLCoreDataManager::Pass {
+  struct Fresh {
+    std::string identifier;
+    platform::ObjectID temporary;
+    MOModelItemPtr record;
+  };
   std::string scope;
   std::vector<MOModelItemPtr> detached;
+  // Records indexed under identities that the save replaces.
+  std::vector<Fresh> fresh;
 };
 
 namespace {
@@ -53,7 +60,8 @@ void ZOLCoreDataManager::updateAfterScanning(ItemGroupPtr item, Completion compl
   moc()->perform([this, item = std::move(item), completion = std::move(completion)] {
     entityLoader_->preloadIndexesIfNeeded();
     if (item) {
-      Pass pass{ZOLCoreDataEntityLoader::scopeOf(*item), {}};
+      Pass pass;
+      pass.scope = ZOLCoreDataEntityLoader::scopeOf(*item);
       updateAfterScanning(*item, true, pass);
     }
     if (completion) completion();
@@ -64,7 +72,8 @@ void ZOLCoreDataManager::updateAfterCleaning(ItemGroupPtr item, Completion compl
   moc()->perform([this, item = std::move(item), completion = std::move(completion)] {
     entityLoader_->preloadIndexesIfNeeded();
     if (item) {
-      Pass pass{ZOLCoreDataEntityLoader::scopeOf(*item), {}};
+      Pass pass;
+      pass.scope = ZOLCoreDataEntityLoader::scopeOf(*item);
       updateAfterCleaning(*item, true, pass);
     }
     if (completion) completion();
@@ -124,7 +133,7 @@ MOItemGroupPtr ZOLCoreDataManager::updateAfterScanning(const ItemGroup& itemGrou
       stored = moc()->insertNewObject<MOItemGroup>(entity.name());
       if (!stored) coreDataFatalError("Error creating entity description");
     }
-    entityLoader_->recordStoredItem(pass.scope, *identifier, stored->objectID());
+    record(pass, *identifier, stored);
   }
 
   stored->updateWithRuntimeModel(itemGroup);
@@ -161,9 +170,7 @@ MOItemGroupPtr ZOLCoreDataManager::updateAfterScanning(const ItemGroup& itemGrou
   }
 
   if (isTopLevelGroup) {
-    deleteUnheld(pass);
-    save();
-    entityLoader_->recursiveUpdateIndexes(*stored);
+    finish(*stored, pass);
     MLog("SAVE_AFTER_SCAN: Saving scan results for itemGroup: " + nameOrNoName(itemGroup) + " finished");
     MLog("SAVE_AFTER_SCAN: Stored group items count after saving: " + std::to_string(stored->itemsCount()));
     MLog("SAVE_AFTER_SCAN: Stored group scanningHistory after saving: " + historyText(stored->scanningHistory()));
@@ -179,15 +186,16 @@ MOModelItemPtr ZOLCoreDataManager::updateAfterScanning(const ModelItemPtr& runTi
   if (!identifier) return nullptr;
   const platform::EntityDescription& entity = IModelItemCoreDataExtensions::storedModelClass(*runTimeItem, *mom());
   MOModelItemPtr stored;
-  if (auto found = entityLoader_->loadStoredItem(*runTimeItem, pass.scope); found && &found->entity() == &entity)
+  if (auto found = entityLoader_->loadStoredItem(*identifier, pass.scope); found && &found->entity() == &entity)
     stored = std::move(found);
   if (!stored) stored = insertStoredItem(*runTimeItem);
-  update(*stored, *runTimeItem);
-  entityLoader_->recordStoredItem(pass.scope, *identifier, stored->objectID());
+  update(*stored, *runTimeItem, identifier);
+  record(pass, *identifier, stored);
   return stored;
 }
 
-void ZOLCoreDataManager::update(MOModelItem& storedItem, const IModelItem& runtimeItem) {
+void ZOLCoreDataManager::update(MOModelItem& storedItem, const IModelItem& runtimeItem,
+                                std::optional<std::string> identifier) {
   if (const auto* file = dynamic_cast<const FileItem*>(&runtimeItem)) {
     if (auto* storedFile = dynamic_cast<MOFileItem*>(&storedItem)) {
       storedFile->setPath(file->path());
@@ -202,7 +210,7 @@ void ZOLCoreDataManager::update(MOModelItem& storedItem, const IModelItem& runti
   }
   storedItem.setSize(StoredValues::storedSize(runtimeItem.size()));
   storedItem.setName(runtimeItem.name());
-  storedItem.setIdentifier(runtimeItem.identifier());
+  storedItem.setIdentifier(std::move(identifier));
 }
 
 // ---- cleaning ---------------------------------------------------------------
@@ -253,18 +261,16 @@ MOItemGroupPtr ZOLCoreDataManager::updateAfterCleaning(const ItemGroup& itemGrou
     itemGroup.enumerateObjects([&](const ModelItemPtr& item, const ModelItemKey&, bool&) {
       if (!item || dynamic_cast<const ItemGroup*>(item.get())) return;
       MOModelItemPtr reading = insertStoredItem(*item);
-      update(*reading, *item);
+      const auto identifier = item->identifier();
+      update(*reading, *item, identifier);
       stored->addItemsObject(reading);
+      if (identifier) record(pass, *identifier, reading);
     });
   }
 
   MLog("SAVE_AFTER_CLEAN: group " + storedName + " items count before saving: " + std::to_string(stored->itemsCount()));
 
-  if (isTopLevelGroup) {
-    deleteUnheld(pass);
-    save();
-    entityLoader_->recursiveUpdateIndexes(*stored);
-  }
+  if (isTopLevelGroup) finish(*stored, pass);
   return stored;
 }
 
@@ -311,6 +317,26 @@ const platform::EntityDescription& ZOLCoreDataManager::entityDescription(std::st
   const platform::EntityDescription* entity = mom()->entity(name);
   if (!entity) coreDataFatalError("Error creating entity description");
   return *entity;
+}
+
+void ZOLCoreDataManager::record(Pass& pass, const std::string& identifier, const MOModelItemPtr& stored) {
+  const platform::ObjectID id = stored->objectID();
+  entityLoader_->recordStoredItem(pass.scope, identifier, id);
+  if (id.isTemporaryID()) pass.fresh.push_back({identifier, id, stored});
+}
+
+// Ends the merge of a top-level group: deletes what no group holds, saves
+// everything in one transaction, and points the index at the identities the
+// new records got. The index then holds exactly the group's tree.
+void ZOLCoreDataManager::finish(const MOItemGroup& stored, Pass& pass) {
+  deleteUnheld(pass);
+  save();
+  for (const Pass::Fresh& fresh : pass.fresh)
+    if (fresh.record->managedObjectContext() && !fresh.record->isDeleted())
+      entityLoader_->replaceStoredItem(pass.scope, fresh.identifier, fresh.temporary, fresh.record->objectID());
+  pass.fresh.clear();
+  // A group stored before it had an identifier has none to scope by; index it whole.
+  if (ZOLCoreDataEntityLoader::scopeOf(stored) != pass.scope) entityLoader_->recursiveUpdateIndexes(stored);
 }
 
 // Deletes the detached records that no group holds any more; a deleted group

@@ -59,13 +59,15 @@ class ZOLCoreDataManager : public BaseCoreDataManager {
 
   MOItemGroupPtr updateAfterScanning(const ItemGroup& itemGroup, bool isTopLevelGroup, Pass& pass);
   MOModelItemPtr updateAfterScanning(const ModelItemPtr& runTimeItem, Pass& pass);
-  void update(MOModelItem& storedItem, const IModelItem& runtimeItem);
+  void update(MOModelItem& storedItem, const IModelItem& runtimeItem, std::optional<std::string> identifier);
   MOItemGroupPtr updateAfterCleaning(const ItemGroup& itemGroup, bool isTopLevelGroup, Pass& pass);
   void updateGroupAfterCleaning(const ItemGroup& itemGroup, MOItemGroup& parent, Pass& pass);
   MOItemGroupPtr loadOrCreateItemGroup(const ItemGroup& runtimeItemGroup);
   MOModelItemPtr insertStoredItem(const IModelItem& runtimeItem);
   const platform::EntityDescription& entityDescription(std::string_view name) const;
   void deleteUnheld(Pass& pass);
+  void record(Pass& pass, const std::string& identifier, const MOModelItemPtr& stored);
+  void finish(const MOItemGroup& stored, Pass& pass);
 
   std::shared_ptr<ZOLCoreDataEntityLoader> entityLoader_;
 };
