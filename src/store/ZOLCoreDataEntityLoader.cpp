@@ -11,6 +11,18 @@
 
 namespace vozi {
 
+namespace {
+
+// The first group that no group holds: a tree sent by a client may hold a
+// group of a top-level kind and name further down, which is not the one.
+MOItemGroupPtr firstTopLevel(const std::vector<platform::ManagedObjectPtr>& objects) {
+  for (const auto& object : objects)
+    if (auto group = std::dynamic_pointer_cast<MOItemGroup>(object); group && group->itemGroupCount() == 0) return group;
+  return nullptr;
+}
+
+}  // namespace
+
 ZOLCoreDataEntityLoader::ZOLCoreDataEntityLoader(std::shared_ptr<platform::ManagedObjectContext> moc)
     : moc_(std::move(moc)) {}
 
@@ -91,7 +103,6 @@ MOItemGroupPtr ZOLCoreDataEntityLoader::fetchTopLevelGroup(const std::string& en
                                                            const std::string& value, bool exactEntity) {
   platform::FetchRequest request(entityName);
   request.predicate = platform::Predicate::equal(key, platform::Value(value));
-  request.fetchLimit = 1;
   // A top-level group's entity is used for top-level groups only; the plain
   // group entities also have the nested kinds below them, which are not wanted.
   request.includesSubentities = !exactEntity;
@@ -99,8 +110,7 @@ MOItemGroupPtr ZOLCoreDataEntityLoader::fetchTopLevelGroup(const std::string& en
   auto objects = moc_->fetch(request, &error);
   if (!objects)
     coreDataFatalError("Can't read entity " + entityName + ": " + platform::ObjectStoreError::describe(error));
-  if (objects->empty()) return nullptr;
-  return std::dynamic_pointer_cast<MOItemGroup>(objects->front());
+  return firstTopLevel(*objects);
 }
 
 MOItemGroupPtr ZOLCoreDataEntityLoader::loadStoredItemGroup(const ItemGroup& itemGroup) {
@@ -118,10 +128,9 @@ std::vector<ItemGroupPtr> ZOLCoreDataEntityLoader::loadItemGroups(const std::vec
   for (ItemGroupName name : names) {
     const std::string raw(rawValue(name));
     auto objects = ManagedObjectContextRead::read(*moc_, ItemGroupNameCoreDataExtensions::storedEntityName(name),
-                                                  std::nullopt, true, 1,
+                                                  std::nullopt, true, 0,
                                                   platform::Predicate::equal("name", platform::Value(raw)), false);
-    if (objects.empty()) continue;
-    auto stored = std::dynamic_pointer_cast<MOItemGroup>(objects.front());
+    auto stored = firstTopLevel(objects);
     if (!stored) continue;
     ItemGroupPtr runtime = stored->createRuntimeModel();
     if (!runtime) continue;

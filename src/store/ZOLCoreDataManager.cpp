@@ -33,9 +33,28 @@ struct ZOLCoreDataManager::Pass {
   std::vector<MOModelItemPtr> detached;
   // Records indexed under identities that the save replaces.
   std::vector<Fresh> fresh;
+  // Nesting of the group being merged; trees from a client can be anything.
+  int depth = 0;
 };
 
 namespace {
+
+// Real trees are three levels deep at most; anything far deeper (or a tree
+// that holds itself) is not walked further.
+constexpr int kMaxDepth = 32;
+
+// Counts a level of nesting for as long as it lives.
+class Nesting {
+ public:
+  explicit Nesting(int& depth) : depth_(depth) { ++depth_; }
+  ~Nesting() { --depth_; }
+  Nesting(const Nesting&) = delete;
+  Nesting& operator=(const Nesting&) = delete;
+  bool tooDeep() const { return depth_ > kMaxDepth; }
+
+ private:
+  int& depth_;
+};
 
 std::string nameOrNoName(const ItemGroup& group) { return group.name().value_or("No Name"); }
 
@@ -115,6 +134,8 @@ void ZOLCoreDataManager::loadOrCreateItemGroups(std::vector<ItemGroupName> names
 // ---- scanning ---------------------------------------------------------------
 
 MOItemGroupPtr ZOLCoreDataManager::updateAfterScanning(const ItemGroup& itemGroup, bool isTopLevelGroup, Pass& pass) {
+  const Nesting nesting(pass.depth);
+  if (nesting.tooDeep()) return nullptr;
   if (isTopLevelGroup)
     MLog("SAVE_AFTER_SCAN: Saving scan results for itemGroup: " + nameOrNoName(itemGroup) + " started");
 
@@ -216,6 +237,8 @@ void ZOLCoreDataManager::update(MOModelItem& storedItem, const IModelItem& runti
 // ---- cleaning ---------------------------------------------------------------
 
 MOItemGroupPtr ZOLCoreDataManager::updateAfterCleaning(const ItemGroup& itemGroup, bool isTopLevelGroup, Pass& pass) {
+  const Nesting nesting(pass.depth);
+  if (nesting.tooDeep()) return nullptr;
   MOItemGroupPtr stored;
   if (isTopLevelGroup) {
     stored = loadOrCreateItemGroup(itemGroup);

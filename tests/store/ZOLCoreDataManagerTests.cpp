@@ -512,3 +512,35 @@ TEST_F(ZOLCoreDataManagerTest, TwentyScanAndCleanCyclesLeaveNoOrphansAndNoGrowth
 }
 
 }  // namespace
+
+namespace {
+
+// A cleaned tree as a client may send it: nested far too deep, or holding itself.
+TEST_F(ZOLCoreDataManagerTest, TreesTooDeepOrHoldingThemselvesAreNotFollowed) {
+  auto deep = ItemGroup::group(ItemGroupName::userCache);
+  ItemGroupPtr level = deep;
+  for (int i = 0; i < 200; ++i) {
+    auto child = std::make_shared<ItemGroup>("level" + std::to_string(i), 0, nullptr, std::nullopt, nullptr, nullptr);
+    level->addItem(child);
+    level = child;
+  }
+  level->addItem(file("/deep/file", 1));
+  clean(store(), deep);
+  scan(store(), deep);
+
+  auto looped = ItemGroup::group(ItemGroupName::trashBin);
+  auto inner = std::make_shared<ItemGroup>("inner", 0, nullptr, std::nullopt, nullptr, nullptr);
+  looped->addItem(inner);
+  inner->addItem(looped);
+  inner->addItem(file("/t/a", 1));
+  scan(store(), looped);
+  clean(store(), looped);
+  inner->removeAll();  // let the loop go
+
+  EXPECT_TRUE(load(store(), ItemGroupName::userCache));
+  EXPECT_TRUE(load(store(), ItemGroupName::trashBin));
+  StoreFile file(storePath());
+  EXPECT_EQ(file.danglingMemberships(), 0);
+}
+
+}  // namespace
