@@ -52,7 +52,8 @@ struct DispatchQueue::Impl : std::enable_shared_from_this<DispatchQueue::Impl> {
   QualityOfService qos;
 
   std::mutex mutex;
-  std::condition_variable wake;
+  std::condition_variable wake;       // idle workers
+  std::condition_variable timerWake;  // the timer thread
   std::condition_variable drained;
   std::deque<Item> items;
   std::multimap<Clock::time_point, Block> timed;
@@ -120,7 +121,7 @@ struct DispatchQueue::Impl : std::enable_shared_from_this<DispatchQueue::Impl> {
       timerRunning = true;
       std::thread([self = shared_from_this()] { self->runTimer(); }).detach();
     } else {
-      wake.notify_all();
+      timerWake.notify_one();
     }
   }
 
@@ -129,12 +130,12 @@ struct DispatchQueue::Impl : std::enable_shared_from_this<DispatchQueue::Impl> {
     std::unique_lock lock(mutex);
     while (!stopping) {
       if (timed.empty()) {
-        if (!wake.wait_for(lock, kIdleTimeout, [&] { return !timed.empty() || stopping; })) break;
+        if (!timerWake.wait_for(lock, kIdleTimeout, [&] { return !timed.empty() || stopping; })) break;
         continue;
       }
       auto first = timed.begin();
       if (first->first > Clock::now()) {
-        wake.wait_until(lock, first->first);
+        timerWake.wait_until(lock, first->first);
         continue;
       }
       items.push_back(Item{std::move(first->second), {}});
@@ -150,6 +151,7 @@ struct DispatchQueue::Impl : std::enable_shared_from_this<DispatchQueue::Impl> {
     stopping = true;
     timed.clear();
     wake.notify_all();
+    timerWake.notify_all();
     // A block of this queue may drop the last reference to it; that thread
     // cannot wait for itself.
     const bool onOwnThread = std::find(tCurrentQueues.begin(), tCurrentQueues.end(), this) != tCurrentQueues.end();

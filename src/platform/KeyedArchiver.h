@@ -100,6 +100,8 @@ class KeyedArchiver {
   void encodeURL(std::string_view key, const std::string& url) { encodeURL(key, std::string_view(url)); }
   void encodeURL(std::string_view key, const char* url) { encodeURL(key, std::string_view(url)); }
   void encodeURL(std::string_view key, const std::optional<std::string>& url);
+  // An NSArray of NSURL objects.
+  void encodeURLArray(std::string_view key, const std::vector<std::string>& urls);
   // A property-list Value as Foundation objects: dictionaries as
   // NSDictionary, arrays as NSArray, dates as NSDate, null as $null,
   // strings, numbers and data as themselves.

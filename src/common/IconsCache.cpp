@@ -1,0 +1,326 @@
+#include "common/IconsCache.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <vector>
+
+#include "common/MLog.h"
+#include "platform/HostRoot.h"
+#include "platform/PropertyList.h"
+#include "platform/Value.h"
+
+namespace vozi {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kCacheTreePath = "/Library/Application Support/div.ez.iru/iconCache";
+constexpr const char* kIndexFileName = "com_cache";
+
+std::string errnoText(int error) { return std::strerror(error); }
+
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd = -1) : fd_(fd) {}
+  ~FileDescriptor() { reset(); }
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  void reset(int fd = -1) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = fd;
+  }
+  int get() const { return fd_; }
+  int release() {
+    const int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
+  explicit operator bool() const { return fd_ >= 0; }
+
+ private:
+  int fd_;
+};
+
+fs::path withoutTrailingSlash(fs::path path) {
+  path = path.lexically_normal();
+  if (!path.has_filename() && path.has_parent_path() && path != path.root_path()) path = path.parent_path();
+  return path;
+}
+
+// Opens `file` for reading when it is a regular file inside `bundle`,
+// walking down from the bundle one component at a time without following a
+// symbolic link anywhere on the way (the bundle itself included). Nothing
+// other than a regular file is ever opened, so a device or a pipe named as an
+// icon is never touched. On failure returns -1 and says why.
+int openRegularFileInside(const std::string& bundle, const std::string& file, std::string& why) {
+  const fs::path base = withoutTrailingSlash(bundle);
+  const fs::path target = withoutTrailingSlash(file);
+  if (!base.is_absolute() || !target.is_absolute()) {
+    why = "icon file " + file + " or bundle " + bundle + " is not an absolute path";
+    return -1;
+  }
+  const fs::path relative = target.lexically_relative(base);
+  std::vector<std::string> components;
+  for (const auto& component : relative) components.push_back(component.string());
+  if (relative.empty() || components.empty() || components.front() == ".." || components.front() == ".") {
+    why = "icon file " + file + " is not inside the bundle " + bundle;
+    return -1;
+  }
+
+  FileDescriptor directory(::open(base.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  if (!directory) {
+    why = "can not open bundle " + bundle + ": " + errnoText(errno);
+    return -1;
+  }
+  for (std::size_t i = 0; i + 1 < components.size(); ++i) {
+    const int next = ::openat(directory.get(), components[i].c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (next < 0) {
+      why = "can not open folder " + components[i] + " of icon file " + file + ": " + errnoText(errno);
+      return -1;
+    }
+    directory.reset(next);
+  }
+  const std::string& name = components.back();
+  struct stat before {};
+  if (::fstatat(directory.get(), name.c_str(), &before, AT_SYMLINK_NOFOLLOW) != 0) {
+    why = "can not copy icon file " + file + ": " + errnoText(errno);
+    return -1;
+  }
+  if (!S_ISREG(before.st_mode)) {
+    why = "icon file " + file + " is not a regular file";
+    return -1;
+  }
+  FileDescriptor icon(::openat(directory.get(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  struct stat after {};
+  if (!icon || ::fstat(icon.get(), &after) != 0) {
+    why = "can not copy icon file " + file + ": " + errnoText(errno);
+    return -1;
+  }
+  if (!S_ISREG(after.st_mode) || after.st_ino != before.st_ino || after.st_dev != before.st_dev) {
+    why = "icon file " + file + " changed while it was opened";
+    return -1;
+  }
+  return icon.release();
+}
+
+// Copies what `source` holds into a new file at `destination`; a file already
+// there (or a link planted there) makes it fail rather than be written through.
+bool copyToNewFile(int source, const std::string& destination, std::string& why) {
+  FileDescriptor out(::open(destination.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
+  if (!out) {
+    why = "can not create " + destination + ": " + errnoText(errno);
+    return false;
+  }
+  std::vector<char> buffer(1 << 16);
+  for (;;) {
+    const ssize_t got = ::read(source, buffer.data(), buffer.size());
+    if (got == 0) break;
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      why = "can not read icon file: " + errnoText(errno);
+      break;
+    }
+    for (ssize_t written = 0; written < got;) {
+      const ssize_t put = ::write(out.get(), buffer.data() + written, static_cast<std::size_t>(got - written));
+      if (put < 0) {
+        if (errno == EINTR) continue;
+        why = "can not write " + destination + ": " + errnoText(errno);
+        break;
+      }
+      written += put;
+    }
+    if (!why.empty()) break;
+  }
+  if (why.empty() && ::close(out.release()) != 0) why = "can not write " + destination + ": " + errnoText(errno);
+  if (!why.empty()) {
+    ::unlink(destination.c_str());
+    return false;
+  }
+  return true;
+}
+
+bool isURLPathCharacter(unsigned char c) {
+  if (std::isalnum(c)) return true;
+  return std::strchr("-._~!$&'()*+,;=:@/", c) != nullptr && c != 0;
+}
+
+int hexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+}  // namespace
+
+IconsCache& IconsCache::shared() {
+  static IconsCache* const instance = new IconsCache();
+  return *instance;
+}
+
+IconsCache::IconsCache() = default;
+
+IconsCache::IconsCache(std::string cacheDirectory) : cacheDirectory_(std::move(cacheDirectory)) {}
+
+bool IconsCache::isAcceptableIdentifier(std::string_view identifier) {
+  if (identifier.empty() || identifier == "." || identifier == "..") return false;
+  return identifier.find('/') == std::string_view::npos && identifier.find('\0') == std::string_view::npos;
+}
+
+std::string IconsCache::fileURLString(std::string_view path) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string url = "file://";
+  for (unsigned char c : path) {
+    if (isURLPathCharacter(c)) {
+      url += static_cast<char>(c);
+    } else {
+      url += '%';
+      url += kHex[c >> 4];
+      url += kHex[c & 0xF];
+    }
+  }
+  return url;
+}
+
+std::optional<std::string> IconsCache::pathFromFileURLString(std::string_view url) {
+  constexpr std::string_view kScheme = "file://";
+  if (url.size() < kScheme.size()) return std::nullopt;
+  for (std::size_t i = 0; i < kScheme.size(); ++i)
+    if (std::tolower(static_cast<unsigned char>(url[i])) != kScheme[i]) return std::nullopt;
+  url.remove_prefix(kScheme.size());
+  if (url.substr(0, 9) == "localhost") url.remove_prefix(9);
+  if (url.empty() || url.front() != '/') return std::nullopt;
+  std::string path;
+  for (std::size_t i = 0; i < url.size(); ++i) {
+    const char c = url[i];
+    if (c == '%') {
+      if (i + 2 >= url.size()) return std::nullopt;
+      const int high = hexValue(url[i + 1]);
+      const int low = hexValue(url[i + 2]);
+      if (high < 0 || low < 0) return std::nullopt;
+      const char decoded = static_cast<char>(high * 16 + low);
+      if (decoded == '\0') return std::nullopt;
+      path += decoded;
+      i += 2;
+    } else if (c == '?' || c == '#' || static_cast<unsigned char>(c) <= 0x20) {
+      return std::nullopt;
+    } else {
+      path += c;
+    }
+  }
+  return path;
+}
+
+std::string IconsCache::cacheDirectoryLocked() {
+  if (!cacheDirectory_) cacheDirectory_ = platform::HostRoot::resolve(kCacheTreePath);
+  return *cacheDirectory_;
+}
+
+std::string IconsCache::cacheDirectory() {
+  std::lock_guard lock(mutex_);
+  return cacheDirectoryLocked();
+}
+
+std::string IconsCache::cacheFile() {
+  std::lock_guard lock(mutex_);
+  return (fs::path(cacheDirectoryLocked()) / kIndexFileName).string();
+}
+
+std::map<std::string, std::string>& IconsCache::cacheLocked() {
+  if (cache_) return *cache_;
+  cache_.emplace();
+  const std::string file = (fs::path(cacheDirectoryLocked()) / kIndexFileName).string();
+  const platform::Result<platform::Value> index = platform::PropertyList::readFile(file);
+  if (!index) {
+    MLog(index.error().localizedDescription());
+    return *cache_;
+  }
+  const platform::Value::Dictionary* entries = index->asDictionary();
+  if (!entries) return *cache_;
+  std::map<std::string, std::string> loaded;
+  for (const auto& [identifier, url] : *entries) {
+    const std::string* text = url.asString();
+    if (!text) return *cache_;  // one odd entry discards the whole index
+    loaded.emplace(identifier, *text);
+  }
+  *cache_ = std::move(loaded);
+  return *cache_;
+}
+
+void IconsCache::updateCacheLocked(const std::optional<std::string>& url, const std::string& identifier) {
+  auto& cache = cacheLocked();
+  if (url)
+    cache[identifier] = *url;
+  else
+    cache.erase(identifier);
+  platform::Value::Dictionary index;
+  for (const auto& [key, value] : cache) index.emplace(key, value);
+  // Replaced whole, so a crash mid-write cannot leave a torn index behind.
+  const platform::Result<void> written =
+      platform::PropertyList::writeFile((fs::path(cacheDirectoryLocked()) / kIndexFileName).string(),
+                                        platform::Value(std::move(index)), platform::PropertyList::Format::xml);
+  if (!written) MLog(written.error().localizedDescription());
+}
+
+void IconsCache::cacheIcon(const std::string& iconPath, const std::string& identifier,
+                           const std::string& bundlePath) {
+  std::lock_guard lock(mutex_);
+  if (!isAcceptableIdentifier(identifier)) {
+    MLog("refused to cache an icon for the bundle identifier \"" + identifier + "\" of " + bundlePath);
+    return;
+  }
+  const fs::path target = fs::path(cacheDirectoryLocked()) / identifier;
+
+  // Start from an empty folder; remove_all takes a link planted there away
+  // without following it.
+  std::error_code error;
+  if (fs::symlink_status(target, error).type() != fs::file_type::not_found) {
+    fs::remove_all(target, error);
+    if (error) {
+      MLog(error.message());
+      return;
+    }
+  }
+  fs::create_directories(target, error);
+  if (error) {
+    MLog(error.message());
+    return;
+  }
+
+  std::string why;
+  FileDescriptor icon(openRegularFileInside(bundlePath, iconPath, why));
+  if (!icon) {
+    MLog(why);
+    return;
+  }
+  const fs::path copy = target / withoutTrailingSlash(iconPath).filename();
+  if (!copyToNewFile(icon.get(), copy.string(), why)) {
+    MLog(why);
+    return;
+  }
+  updateCacheLocked(fileURLString(copy.string()), identifier);
+}
+
+std::optional<std::string> IconsCache::cachedIconForId(const std::string& identifier) {
+  std::lock_guard lock(mutex_);
+  const auto& cache = cacheLocked();
+  auto found = cache.find(identifier);
+  if (found == cache.end()) return std::nullopt;
+  if (!pathFromFileURLString(found->second)) return std::nullopt;
+  return found->second;
+}
+
+std::optional<std::string> IconsCache::cachedIconPathForId(const std::string& identifier) {
+  auto url = cachedIconForId(identifier);
+  if (!url) return std::nullopt;
+  return pathFromFileURLString(*url);
+}
+
+}  // namespace vozi

@@ -1,0 +1,14 @@
+#include "platform/store/ObjectStoreError.h"
+
+namespace vozi::platform {
+
+Error ObjectStoreError::make(Code code, const std::string& description) {
+  return Error(kDomain, code, {{"NSLocalizedDescription", Value(description)}});
+}
+
+std::string ObjectStoreError::describe(const Error& error) {
+  return "Error Domain=" + error.domain + " Code=" + std::to_string(error.code) + " \"" +
+         error.localizedDescription() + "\"";
+}
+
+}  // namespace vozi::platform

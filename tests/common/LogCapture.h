@@ -1,0 +1,54 @@
+#pragma once
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "common/Logger.h"
+
+namespace vozi::test {
+
+// Collects the log lines written while it lives.
+class LogCapture {
+ public:
+  LogCapture() { Logger::setSinkForTesting(sink_); }
+  ~LogCapture() {
+    Logger::flushForTesting();
+    Logger::setSinkForTesting(nullptr);
+  }
+  LogCapture(const LogCapture&) = delete;
+  LogCapture& operator=(const LogCapture&) = delete;
+
+  std::vector<std::string> lines() const {
+    Logger::flushForTesting();
+    return sink_->lines();
+  }
+  // Lines that contain `text`.
+  std::vector<std::string> linesContaining(const std::string& text) const {
+    std::vector<std::string> found;
+    for (const auto& line : lines())
+      if (line.find(text) != std::string::npos) found.push_back(line);
+    return found;
+  }
+
+ private:
+  class Sink : public Logger {
+   public:
+    void log(const std::string& line) override {
+      std::lock_guard lock(mutex_);
+      lines_.push_back(line);
+    }
+    std::vector<std::string> lines() {
+      std::lock_guard lock(mutex_);
+      return lines_;
+    }
+
+   private:
+    std::mutex mutex_;
+    std::vector<std::string> lines_;
+  };
+  std::shared_ptr<Sink> sink_ = std::make_shared<Sink>();
+};
+
+}  // namespace vozi::test
