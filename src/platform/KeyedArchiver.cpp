@@ -157,7 +157,7 @@ Value KeyedArchiver::collection(const char* className, std::vector<Value> refere
   return Value::uid(appendObject(Value(std::move(object))));
 }
 
-Value KeyedArchiver::dictionary(std::vector<std::pair<std::string_view, Value>> entries) {
+Value KeyedArchiver::dictionary(std::vector<std::pair<std::string_view, Value>> entries, const char* className) {
   if (error_) return Value::uid(0);
   Value::Array keys;
   Value::Array values;
@@ -171,7 +171,7 @@ Value KeyedArchiver::dictionary(std::vector<std::pair<std::string_view, Value>> 
     keys.push_back(stringReference(name));
     values.push_back(std::move(value));
   }
-  Value::Dictionary object{{"$class", foundationClassReference("NSDictionary")},
+  Value::Dictionary object{{"$class", foundationClassReference(className)},
                            {"NS.keys", Value(std::move(keys))},
                            {"NS.objects", Value(std::move(values))}};
   return Value::uid(appendObject(Value(std::move(object))));

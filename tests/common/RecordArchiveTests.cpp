@@ -46,7 +46,7 @@ using platform::Value;
 
 namespace {
 
-constexpr std::uint64_t kHugeSize = std::numeric_limits<std::uint64_t>::max() - 6;  // above INT64_MAX
+constexpr std::uint64_t kHugeSize = (std::uint64_t{1} << 63) + 5;  // above INT64_MAX
 
 // ---- Inspecting an archive ----------------------------------------------------
 
@@ -238,7 +238,7 @@ std::vector<Case> allCases() {
   cases.push_back(Case{"ZOLMItemGroupHistory", {"ZOLMItemGroupHistory", "NSObject"}, {"lastDate", "size", "total"}, [] {
                          auto record = std::make_shared<ZOLMItemGroupHistory>(kHugeSize, 12, Date(1.5));
                          auto bytes = RecordArchive::archived(record);
-                         EXPECT_TRUE(bytes.ok());
+                         EXPECT_TRUE(bytes.ok()) << (bytes ? "" : bytes.error().localizedDescription());
                          return std::pair<Data, std::function<void(const Data&)>>(
                              bytes ? *bytes : Data{}, [record](const Data& archive) {
                                auto decoded = RecordArchive::unarchived<ZOLMItemGroupHistory>(archive);
@@ -373,7 +373,7 @@ TEST(RecordArchive, EveryRecordRoundTripsWithItsClassKeysAndValues) {
 TEST(RecordArchive, WritesSizesAsNumberObjectsAndContainersAsMutableFoundationClasses) {
   auto group = filledGroup<UserCacheGroup>("userCache");
   auto archive = RecordArchive::archived(std::static_pointer_cast<ItemGroup>(group));
-  ASSERT_TRUE(archive.ok());
+  ASSERT_TRUE(archive.ok()) << archive.error().localizedDescription();
   const ArchiveView view(*archive);
   const Value& root = view.root();
   ASSERT_TRUE(root.find("size")->asUID());
