@@ -415,6 +415,21 @@ TEST(RecordArchive, WritesSizesAsNumberObjectsAndContainersAsMutableFoundationCl
   EXPECT_EQ(ArchiveView(*preferences).root().find("bigFilesLastOpenMoreThan")->asInt64(), -2592000);
 }
 
+TEST(RecordArchive, NamesSetOnApplicationsAndDuplicateSetsSurvive) {
+  auto app = std::make_shared<ApplicationItem>(URL::fileURLWithPath("/Applications/tool.app", true), 1, nullptr, "",
+                                               nullptr, nullptr, std::nullopt);
+  app->setApplicationName("Tool Deluxe");
+  auto set = std::make_shared<DuplicateItem>("d", 0, nullptr, "", nullptr, nullptr, Data{1});
+  set->addItem(typedItem("/x/photo.jpg", 1, 4));
+  set->setDuplicateName("Holiday");
+  auto archive = RecordArchive::archivedGroups({app, set});
+  ASSERT_TRUE(archive.ok());
+  auto groups = RecordArchive::unarchivedGroups(*archive);
+  ASSERT_TRUE(groups.ok()) << groups.error().localizedDescription();
+  EXPECT_EQ(groups->at(0)->name(), "Tool Deluxe");
+  EXPECT_EQ(groups->at(1)->name(), "Holiday");
+}
+
 TEST(RecordArchive, BigFilesGroupDropsItsScanFiltersButKeepsItsScanningURLs) {
   auto big = std::dynamic_pointer_cast<BigFilesGroup>(ItemGroup::group(ItemGroupName::bigFiles));
   big->setScanningURLs(std::vector<URL>{URL::fileURLWithPath("/Users/u", true)});
