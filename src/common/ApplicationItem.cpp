@@ -53,7 +53,9 @@ ApplicationItem::ApplicationItem(std::optional<std::string> name, std::uint64_t 
 ApplicationItem::ApplicationItem(platform::KeyedUnarchiver& unarchiver)
     : FileRepresentableGroup(unarchiver),
       lastOpen_(unarchiver.decodeDateForKey("lastOpen")),
-      iconURL_(recordcoding::decodeFileURL(unarchiver, "iconURL")) {
+      iconURL_(recordcoding::decodeFileURL(unarchiver, "iconURL")),
+      // The archived name is the one this record answered, display name included.
+      applicationName_(FileRepresentableGroup::name()) {
   url_ = recordcoding::decodeFileURL(unarchiver, "url");
 }
 

@@ -29,7 +29,10 @@ std::string describeHash(const platform::Data& hash) {
 }  // namespace
 
 DuplicateItem::DuplicateItem(platform::KeyedUnarchiver& unarchiver)
-    : ItemGroup(unarchiver), storedHash_(unarchiver.decodeDataForKey("storedHash")) {}
+    : ItemGroup(unarchiver),
+      storedHash_(unarchiver.decodeDataForKey("storedHash")),
+      // The archived name is the one this record answered.
+      duplicateName_(ItemGroup::name()) {}
 
 void DuplicateItem::encode(platform::KeyedArchiver& archiver) const {
   ItemGroup::encode(archiver);

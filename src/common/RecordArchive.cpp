@@ -123,7 +123,7 @@ platform::Result<platform::Data> RecordArchive::archivedGroups(const std::vector
 platform::Result<std::vector<ItemGroupPtr>> RecordArchive::unarchivedGroups(const platform::Data& archive,
                                                                             const platform::AllowedClasses& allowed) {
   registerClasses();
-  return platform::KeyedUnarchiver::unarchivedArray<ItemGroup>(archive, allowed);
+  return platform::KeyedUnarchiver::unarchivedArrayWithinClasses<ItemGroup>(archive, allowed);
 }
 
 }  // namespace vozi

@@ -36,22 +36,25 @@ class RecordArchive {
   // exchange records: preferences, tracking data, application state,
   // event, user data).
   template <class Record>
-  static platform::Result<platform::Data> archived(const Record& record) {
+  static platform::Result<platform::Data> archived(const std::shared_ptr<Record>& record) {
     registerClasses();
-    if constexpr (requires { std::shared_ptr<Record>(record); }) {
-      return platform::KeyedArchiver::archivedData(record);
-    } else {
-      return platform::KeyedArchiver::archivedData(std::make_shared<Record>(record));
-    }
+    return platform::KeyedArchiver::archivedData(record);
+  }
+  // The same for a record held by value.
+  template <class Record>
+  static platform::Result<platform::Data> archived(const Record& record) {
+    return archived(std::make_shared<Record>(record));
   }
 
-  // The root record of an archive, of an allowed class (by default, Record's
-  // own class and its subclasses).
+  // The root record of an archive. With a list, every record in the archive
+  // must be of a class it allows; without one, the root must be a Record
+  // (its own class or a subclass).
   template <class Record>
   static platform::Result<std::shared_ptr<Record>> unarchived(const platform::Data& archive,
                                                               const platform::AllowedClasses& allowed = {}) {
     registerClasses();
-    return platform::KeyedUnarchiver::unarchivedObject<Record>(archive, allowed);
+    if (allowed.empty()) return platform::KeyedUnarchiver::unarchivedObject<Record>(archive);
+    return platform::KeyedUnarchiver::unarchivedObjectWithinClasses<Record>(archive, allowed);
   }
 };
 

@@ -23,7 +23,7 @@ class KeyedUnarchiver;
 struct ArchiveClass {
   using Upcast = std::function<std::shared_ptr<void>(const std::shared_ptr<void>&)>;
 
-  std::string name;                  // written as "$classname"
+  std::string name;                  // written as "$classname"; empty for an interface
   std::vector<std::string> classes;  // name, superclass names..., "NSObject"; written as "$classes"
   std::type_index type;
   // Writes the keys of the object `object` points at (a T).
@@ -52,6 +52,7 @@ struct ArchiveClass {
 //   registry.registerClass<ItemGroup>("ItemGroup");             // uses members
 //   registry.registerClass<FileItemGroup, ItemGroup>("FileItemGroup");
 //   registry.registerAbstractClass<Shape>("Shape");              // no instances
+//   registry.registerInterface<IModelItem>();                    // a C++ base only
 //
 // With only a name, T needs `void encode(KeyedArchiver&) const` (virtual in
 // a hierarchy; a subclass calls its base's encode first) and a constructor
@@ -99,6 +100,18 @@ class ArchiveClassRegistry {
     return registerClass<T, Base>(std::move(name), std::move(encode), nullptr);
   }
 
+  // A C++ base that is no archive class: an interface several record
+  // classes implement so that one collection can hold them side by side.
+  // Records registered with it as Base can be decoded as T; it adds nothing
+  // to their archived superclass chains and cannot be named in an allowed
+  // list (name the record classes instead).
+  template <class T>
+  bool registerInterface() {
+    ArchiveClass entry{std::string(), {"NSObject"}, std::type_index(typeid(T)), nullptr, nullptr, {}};
+    entry.upcasts.emplace_back(std::type_index(typeid(T)), [](const std::shared_ptr<void>& p) { return p; });
+    return addInterface(std::move(entry));
+  }
+
   const ArchiveClass* classNamed(std::string_view name) const;
   const ArchiveClass* classForType(std::type_index type) const;
   template <class T>
@@ -112,6 +125,7 @@ class ArchiveClassRegistry {
 
  private:
   bool add(ArchiveClass entry, const std::type_index* base);
+  bool addInterface(ArchiveClass entry);
 
   mutable std::shared_mutex mutex_;
   std::deque<ArchiveClass> classes_;  // stable addresses: entries are never removed

@@ -100,6 +100,8 @@ class KeyedArchiver {
   void encodeURL(std::string_view key, const std::string& url) { encodeURL(key, std::string_view(url)); }
   void encodeURL(std::string_view key, const char* url) { encodeURL(key, std::string_view(url)); }
   void encodeURL(std::string_view key, const std::optional<std::string>& url);
+  // An NSArray of NSURL objects.
+  void encodeURLArray(std::string_view key, const std::vector<std::string>& urls);
   // A property-list Value as Foundation objects: dictionaries as
   // NSDictionary, arrays as NSArray, dates as NSDate, null as $null,
   // strings, numbers and data as themselves.
@@ -119,17 +121,20 @@ class KeyedArchiver {
     setValue(key, collection(mutableArray ? "NSMutableArray" : "NSArray", std::move(refs)));
   }
   // In order; a repeated object is kept once, at its first place.
+  // "NSMutableOrderedSet" when `mutableSet`.
   template <class T>
-  void encodeOrderedSet(std::string_view key, const std::vector<std::shared_ptr<T>>& objects) {
+  void encodeOrderedSet(std::string_view key, const std::vector<std::shared_ptr<T>>& objects,
+                        bool mutableSet = false) {
     std::vector<Value> refs = referencesFor(objects);
-    setValue(key, collection("NSOrderedSet", uniqueReferences(std::move(refs))));
+    setValue(key, collection(mutableSet ? "NSMutableOrderedSet" : "NSOrderedSet", uniqueReferences(std::move(refs))));
   }
   // Any map or sequence of (string key, shared_ptr<T>) pairs.
+  // "NSMutableDictionary" when `mutableDictionary`.
   template <class Map>
-  void encodeDictionary(std::string_view key, const Map& objects) {
+  void encodeDictionary(std::string_view key, const Map& objects, bool mutableDictionary = false) {
     std::vector<std::pair<std::string_view, Value>> entries;
     for (const auto& [name, object] : objects) entries.emplace_back(name, referenceFor(object));
-    setValue(key, dictionary(std::move(entries)));
+    setValue(key, dictionary(std::move(entries), mutableDictionary ? "NSMutableDictionary" : "NSDictionary"));
   }
 
   // The UID an object has or gets in this archive, for callers that build
@@ -185,7 +190,7 @@ class KeyedArchiver {
   void setValue(std::string_view key, Value value);
   Value recordReference(std::shared_ptr<const void> object, std::type_index type);
   Value collection(const char* className, std::vector<Value> references);
-  Value dictionary(std::vector<std::pair<std::string_view, Value>> entries);
+  Value dictionary(std::vector<std::pair<std::string_view, Value>> entries, const char* className = "NSDictionary");
   static std::vector<Value> uniqueReferences(std::vector<Value> references);
   Value stringReference(std::string_view text);
   Value dataReference(const Data& data);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <map>
 #include <memory>
 #include <optional>
@@ -8,6 +9,7 @@
 #include <string_view>
 #include <typeindex>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -70,6 +72,8 @@ class KeyedUnarchiver {
   std::optional<Date> decodeDateForKey(std::string_view key);
   // The URL's relative string as stored.
   std::optional<std::string> decodeURLForKey(std::string_view key);
+  // An NSArray of NSURL objects, as their relative strings.
+  std::optional<std::vector<std::string>> decodeURLArrayForKey(std::string_view key);
   std::optional<std::vector<std::string>> decodeStringArrayForKey(std::string_view key);
   // Arrays, dictionaries (string keys), ordered sets (as arrays), strings,
   // numbers, data, dates and $null, as a Value.
@@ -104,6 +108,12 @@ class KeyedUnarchiver {
     return result;
   }
 
+  // Classes that every record of the archive must belong to, whatever each
+  // decoder allows for its own keys: the list a receiver sets on a whole
+  // argument, nested records included. Empty (the default): each decode
+  // call's own list alone decides.
+  void setAllowedClassesForGraph(AllowedClasses allowed) { graphAllowed_ = std::move(allowed); }
+
   // --- Outcome ---------------------------------------------------------------
   // Records a failure (for a decoder that finds a value it cannot accept).
   void failWithError(Error error);
@@ -126,6 +136,25 @@ class KeyedUnarchiver {
     if (auto failure = unarchiver.finish(root.has_value())) return *failure;
     return std::move(*root);
   }
+  // As above, with `allowed` bounding every record of the graph as well
+  // (see setAllowedClassesForGraph).
+  template <class T>
+  static Result<std::shared_ptr<T>> unarchivedObjectWithinClasses(const Data& archive, const AllowedClasses& allowed) {
+    KeyedUnarchiver unarchiver(archive);
+    unarchiver.setAllowedClassesForGraph(allowed);
+    auto root = unarchiver.decodeObjectForKey<T>("root", allowed);
+    if (auto failure = unarchiver.finish(root != nullptr)) return *failure;
+    return root;
+  }
+  template <class T>
+  static Result<std::vector<std::shared_ptr<T>>> unarchivedArrayWithinClasses(const Data& archive,
+                                                                              const AllowedClasses& allowed) {
+    KeyedUnarchiver unarchiver(archive);
+    unarchiver.setAllowedClassesForGraph(allowed);
+    auto root = unarchiver.decodeArrayForKey<T>("root", allowed);
+    if (auto failure = unarchiver.finish(root.has_value())) return *failure;
+    return std::move(*root);
+  }
   static Result<Value> unarchivedPropertyList(const Data& archive);
 
  private:
@@ -143,19 +172,22 @@ class KeyedUnarchiver {
 
   void open(std::string_view archive);
   std::optional<Error> finish(bool found);
+  bool spend(std::uint64_t units);
   const Value* lookup(std::string_view key) const;
-  std::optional<std::uint64_t> referenceForKey(std::string_view key, const Value*& stored);
-  const Value* object(std::uint64_t uid);
+  std::optional<std::uint64_t> referenceForKey(std::string_view key);
   const Value::Dictionary* instance(std::uint64_t uid, std::string_view& className);
-  bool allowedFoundation(std::string_view className, std::initializer_list<std::string_view> accepted);
+  std::optional<std::vector<std::uint64_t>> references(const Value::Dictionary& object, const char* key);
+  std::optional<std::vector<std::uint64_t>> collectionForKey(std::string_view key,
+                                                             std::initializer_list<std::string_view> classNames);
+  std::optional<std::string> stringAt(std::uint64_t uid);
+  std::optional<Date> dateAt(std::uint64_t uid);
+  std::optional<std::string> urlAt(std::uint64_t uid);
+  std::optional<Value> propertyListAt(std::uint64_t uid, std::size_t depth);
   std::shared_ptr<void> decodeRecordForKey(std::string_view key, std::type_index target, const AllowedClasses& allowed);
   Records decodeRecordsForKey(std::string_view key, Collection kind, std::type_index target, const AllowedClasses& allowed);
   std::optional<std::vector<std::pair<std::string, std::shared_ptr<void>>>> decodeRecordDictionaryForKey(
       std::string_view key, std::type_index target, const AllowedClasses& allowed);
   std::shared_ptr<void> decodeRecord(std::uint64_t uid, std::type_index target, const AllowedClasses& allowed);
-  std::optional<std::vector<std::uint64_t>> references(const Value::Dictionary& object, const char* key);
-  std::optional<std::string> stringAt(std::uint64_t uid);
-  std::optional<Value> propertyListAt(std::uint64_t uid, std::size_t depth);
   void fail(const std::string& description);
   void failForKey(std::string_view key, const std::string& problem);
 
@@ -169,7 +201,11 @@ class KeyedUnarchiver {
   const Value::Array* objects_ = nullptr;
   std::vector<const Value::Dictionary*> scopes_;  // [0] is $top; the back is the record being decoded
   std::unordered_map<std::uint64_t, Decoded> decoded_;
-  std::unordered_map<std::uint64_t, const ArchiveClass*> classes_;  // by class-description UID
+  std::map<std::string, const ArchiveClass*, std::less<>> classesByName_;  // registry answers, cached
+  std::unordered_map<std::type_index, const ArchiveClass*> classesByType_;
+  std::unordered_set<std::uint64_t> inPropertyList_;  // collections on the current property-list path
+  std::uint64_t budget_ = 0;                          // element references left to resolve
+  AllowedClasses graphAllowed_;
   std::optional<Error> error_;
 };
 

@@ -12,6 +12,7 @@
 #include <memory>
 #include <vector>
 
+#include "platform/BinaryPropertyListWriter.h"
 #include "platform/CocoaError.h"
 #include "platform/PropertyListGuard.h"
 #include "platform/Utf8.h"
@@ -38,7 +39,8 @@ constexpr std::uint64_t kInt64Max = static_cast<std::uint64_t>(std::numeric_limi
 // libplist 2.2 offers no call for two things a Value needs exactly: an
 // integer marked unsigned (a 16-byte integer object, which is how values
 // above INT64_MAX are stored) and a date with its full double. Its parser
-// keeps both, so such nodes are made by parsing a one-object binary plist.
+// keeps both, so for the XML writer such nodes are made by parsing a
+// one-object binary plist.
 PlistPtr nodeFromSingleObject(const std::uint8_t* object, std::size_t length) {
   std::vector<std::uint8_t> bytes = {'b', 'p', 'l', 'i', 's', 't', '0', '0'};
   bytes.insert(bytes.end(), object, object + length);
@@ -317,14 +319,8 @@ Result<std::string> PropertyList::toXML(const Value& value) {
 }
 
 Result<Data> PropertyList::toBinary(const Value& value) {
-  auto node = toNode(value, 0);
-  if (!node) return node.error();
-  char* raw = nullptr;
-  std::uint32_t length = 0;
-  plist_to_bin(node->get(), &raw, &length);
-  if (!raw) return writeError("libplist produced no binary property list");
-  Data bytes(reinterpret_cast<const std::uint8_t*>(raw), reinterpret_cast<const std::uint8_t*>(raw) + length);
-  plist_to_bin_free(raw);
+  Data bytes;
+  if (auto fault = BinaryPropertyListWriter::write(value, kMaxDepth, bytes)) return writeError(*fault);
   return bytes;
 }
 

@@ -10,6 +10,8 @@
 namespace vozi::platform {
 
 // Reads and writes property lists (XML and binary "bplist00") as Values.
+// Reading and XML writing go through libplist; binary writing is done by
+// BinaryPropertyListWriter (libplist 2.2's is quadratic in object count).
 //
 // Types survive a round trip: integers stay integers and reals reals, an
 // unsigned integer above INT64_MAX stays unsigned (every other integer reads

@@ -88,6 +88,7 @@ std::optional<std::string> inspectObject(const BinaryLayout& layout, std::uint64
       payload = 8;
       break;
     case 0x8:
+      if (low > 7) return "bad reference size";
       payload = low + 1;
       break;
     case 0x4:

@@ -81,15 +81,17 @@ Value Value::uid(std::uint64_t index) {
   Value number = index <= static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())
                      ? Value(static_cast<std::int64_t>(index))
                      : Value(index);
-  return Value(Dictionary{{"CF$UID", std::move(number)}});
+  Dictionary reference;
+  reference.emplace("CF$UID", std::move(number));
+  return Value(std::move(reference));
 }
 
 std::optional<std::uint64_t> Value::asUID() const {
   auto dict = asDictionary();
   if (!dict || dict->size() != 1) return std::nullopt;
-  auto it = dict->find("CF$UID");
-  if (it == dict->end() || !it->second.isInteger()) return std::nullopt;
-  return it->second.asUInt64();
+  const auto& [key, number] = *dict->begin();
+  if (key != "CF$UID" || !number.isInteger()) return std::nullopt;
+  return number.asUInt64();
 }
 
 bool operator==(const Value& a, const Value& b) {

@@ -556,8 +556,12 @@ TEST(RecordDescriptions, FollowTheLogLineFormats) {
 TEST(ApplicationItem, ReadsItsBundleForIdentifierIconAndLastUse) {
   test::TempRoot root;
   test::MacTree tree(root);
-  tree.addApplication(test::ApplicationBundle{.name = "Tool", .bundleIdentifier = "com.example.tool",
-                                              .iconFile = "ToolIcon.icns"});
+  test::ApplicationBundle tool;
+  tool.name = "Tool";
+  tool.bundleIdentifier = "com.example.tool";
+  tool.iconFile = "ToolIcon.icns";
+  tree.addApplication(tool);
+  tree.addFile("/Applications/Tool.app/Contents/Resources/ToolIcon.icns", "icon");
   const std::string bundle = tree.host("/Applications/Tool.app");
   tree.setDates("/Applications/Tool.app", platform::Date(400000000), platform::Date(300000000));
   ApplicationItem app(URL::fileURLWithPath(bundle, true), 0, nullptr, "", nullptr, nullptr, std::nullopt);
@@ -578,7 +582,10 @@ TEST(ApplicationItem, ReadsItsBundleForIdentifierIconAndLastUse) {
   EXPECT_EQ(cached.iconURL(), URL::fileURLWithPath("/cache/tool.icns"));
 
   // An information list that is a link leads nowhere.
-  tree.addApplication(test::ApplicationBundle{.name = "Linked", .bundleIdentifier = "", .writeInfoPlist = false});
+  test::ApplicationBundle linked;
+  linked.name = "Linked";
+  linked.writeInfoPlist = false;
+  tree.addApplication(linked);
   tree.addSymlink("/Applications/Linked.app/Contents/Info.plist", bundle + "/Contents/Info.plist");
   EXPECT_FALSE(ApplicationItem::infoPlist(URL::fileURLWithPath(tree.host("/Applications/Linked.app"), true)));
 

@@ -46,7 +46,7 @@ using platform::Value;
 
 namespace {
 
-constexpr std::uint64_t kHugeSize = std::numeric_limits<std::uint64_t>::max() - 6;  // above INT64_MAX
+constexpr std::uint64_t kHugeSize = (std::uint64_t{1} << 63) + 5;  // above INT64_MAX
 
 // ---- Inspecting an archive ----------------------------------------------------
 
@@ -238,7 +238,7 @@ std::vector<Case> allCases() {
   cases.push_back(Case{"ZOLMItemGroupHistory", {"ZOLMItemGroupHistory", "NSObject"}, {"lastDate", "size", "total"}, [] {
                          auto record = std::make_shared<ZOLMItemGroupHistory>(kHugeSize, 12, Date(1.5));
                          auto bytes = RecordArchive::archived(record);
-                         EXPECT_TRUE(bytes.ok());
+                         EXPECT_TRUE(bytes.ok()) << (bytes ? "" : bytes.error().localizedDescription());
                          return std::pair<Data, std::function<void(const Data&)>>(
                              bytes ? *bytes : Data{}, [record](const Data& archive) {
                                auto decoded = RecordArchive::unarchived<ZOLMItemGroupHistory>(archive);
@@ -373,7 +373,7 @@ TEST(RecordArchive, EveryRecordRoundTripsWithItsClassKeysAndValues) {
 TEST(RecordArchive, WritesSizesAsNumberObjectsAndContainersAsMutableFoundationClasses) {
   auto group = filledGroup<UserCacheGroup>("userCache");
   auto archive = RecordArchive::archived(std::static_pointer_cast<ItemGroup>(group));
-  ASSERT_TRUE(archive.ok());
+  ASSERT_TRUE(archive.ok()) << archive.error().localizedDescription();
   const ArchiveView view(*archive);
   const Value& root = view.root();
   ASSERT_TRUE(root.find("size")->asUID());
@@ -413,6 +413,21 @@ TEST(RecordArchive, WritesSizesAsNumberObjectsAndContainersAsMutableFoundationCl
   ASSERT_TRUE(preferences.ok());
   EXPECT_EQ(ArchiveView(*preferences).root().find("bigFilesMinSize")->asInt64(), 52422800);
   EXPECT_EQ(ArchiveView(*preferences).root().find("bigFilesLastOpenMoreThan")->asInt64(), -2592000);
+}
+
+TEST(RecordArchive, NamesSetOnApplicationsAndDuplicateSetsSurvive) {
+  auto app = std::make_shared<ApplicationItem>(URL::fileURLWithPath("/Applications/tool.app", true), 1, nullptr, "",
+                                               nullptr, nullptr, std::nullopt);
+  app->setApplicationName("Tool Deluxe");
+  auto set = std::make_shared<DuplicateItem>("d", 0, nullptr, "", nullptr, nullptr, Data{1});
+  set->addItem(typedItem("/x/photo.jpg", 1, 4));
+  set->setDuplicateName("Holiday");
+  auto archive = RecordArchive::archivedGroups({app, set});
+  ASSERT_TRUE(archive.ok());
+  auto groups = RecordArchive::unarchivedGroups(*archive);
+  ASSERT_TRUE(groups.ok()) << groups.error().localizedDescription();
+  EXPECT_EQ(groups->at(0)->name(), "Tool Deluxe");
+  EXPECT_EQ(groups->at(1)->name(), "Holiday");
 }
 
 TEST(RecordArchive, BigFilesGroupDropsItsScanFiltersButKeepsItsScanningURLs) {

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include "common/ZOLApplicationState.h"
-#include "common/ZOLEvent.h"
 #include "common/ZOLEventType.h"
 #include "common/ZOLMApplicationState.h"
 #include "common/ZOLMPreferences.h"
@@ -109,26 +108,4 @@ TEST(ZOLMPreferences, BigFileSearchKindsBecomeFileKindsInOrder) {
   EXPECT_EQ(preferences.bigFilesSearchFileTypes(),
             (std::vector<ZOLMFileItemType>{ZOLMFileItemType::movies, ZOLMFileItemType::documents}));
   EXPECT_EQ(ZOLMPreferences().bigFilesSearchFileTypes().size(), 5u);
-}
-
-TEST(ZOLEvent, ReadsBackFromItsStoredAttributesOnlyWhenAllAreSound) {
-  const ZOLEvent event(platform::Date(100), ZOLEventType::cleanResults,
-                       platform::Value::Dictionary{{"size", platform::Value(5)}, {"name", platform::Value("x")}});
-  const auto bytes = event.backendJsonRepresentationData();
-  ASSERT_TRUE(bytes);
-  EXPECT_EQ(std::string(bytes->begin(), bytes->end()), R"({"name":"x","size":5})");
-  const auto back = ZOLEvent::fromStored(platform::Date(100), std::string("cleanResults"), bytes);
-  ASSERT_TRUE(back);
-  EXPECT_EQ(*back, event);
-
-  EXPECT_FALSE(ZOLEvent::fromStored(std::nullopt, std::string("cleanResults"), bytes));
-  EXPECT_FALSE(ZOLEvent::fromStored(platform::Date(100), std::string("other"), bytes));
-  EXPECT_FALSE(ZOLEvent::fromStored(platform::Date(100), std::nullopt, bytes));
-  const std::string array = "[1]";
-  EXPECT_FALSE(ZOLEvent::fromStored(platform::Date(100), std::string("userEvent"),
-                                    platform::Data(array.begin(), array.end())));
-  EXPECT_FALSE(ZOLEvent(platform::Date(1), ZOLEventType::userEvent,
-                        platform::Value::Dictionary{{"when", platform::Value(platform::Date(3))}})
-                   .backendJsonRepresentationData());
-  EXPECT_NE(event, ZOLEvent(platform::Date(101), ZOLEventType::cleanResults, event.backendJsonRepresentation()));
 }

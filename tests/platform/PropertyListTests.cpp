@@ -284,6 +284,7 @@ TEST(PropertyList, UnwritableValuesAreErrors) {
     EXPECT_EQ(binary.error().code, CocoaError::propertyListWriteInvalid);
     EXPECT_FALSE(PropertyList::toXML(v));
   }
+  EXPECT_FALSE(PropertyList::toBinary(Value(Value::Array{Value::uid(4294967296ull)})));
   Value deep(Value::Array{});
   for (std::size_t i = 0; i < PropertyList::kMaxDepth; ++i) deep = Value(Value::Array{std::move(deep)});
   EXPECT_FALSE(PropertyList::toBinary(deep));
@@ -331,4 +332,38 @@ TEST(PropertyList, WritesFilesAtomicallyWithTheGivenMode) {
   EXPECT_FALSE(PropertyList::writeFile(path, Value()));
   EXPECT_EQ(*PropertyList::readFile(path), second);
   EXPECT_FALSE(PropertyList::readFile(folder));
+}
+
+TEST(PropertyList, BinaryWriterPicksWidthsAndEncodesUnicode) {
+  // More than 65,536 objects (4-byte references), offsets beyond 64 KiB,
+  // counts that need an extra integer, and strings needing UTF-16 with
+  // surrogate pairs.
+  Value::Array many;
+  for (std::int64_t i = 0; i < 70000; ++i) many.emplace_back(i * 1000003);
+  Value::Dictionary doc{
+      {"many", Value(std::move(many))},
+      {"blob", Value(Data(70000, 0xAB))},
+      {"long", Value(std::string(300, 'x'))},
+      {"emoji", Value("smile 😀 and é and 中文")},
+      {"keys with ünïcode", Value(1)},
+      {"widths", Value(Value::Array{Value(255), Value(256), Value(65535), Value(65536), Value(4294967295LL),
+                                    Value(4294967296LL), Value(-1), Value(std::numeric_limits<std::int64_t>::max())})},
+      {"uids", Value(Value::Array{Value::uid(0), Value::uid(255), Value::uid(256), Value::uid(70000),
+                                  Value::uid(4294967295ull)})},
+  };
+  const Value original(std::move(doc));
+  auto bytes = PropertyList::toBinary(original);
+  ASSERT_TRUE(bytes);
+  auto back = PropertyList::fromBinary(*bytes);
+  ASSERT_TRUE(back) << back.error().localizedDescription();
+  EXPECT_EQ(*back, original);
+
+  TempRoot root;
+  const std::string path = root / "/wide.plist";
+  ASSERT_TRUE(PropertyList::writeFileAtomically(path, std::string_view(reinterpret_cast<const char*>(bytes->data()),
+                                                                        bytes->size())));
+  auto xml = vozi::test::runTool({"/usr/bin/plistutil", "-i", path, "-f", "xml"});
+  ASSERT_TRUE(xml.has_value());
+  EXPECT_NE(xml->find("smile 😀 and é and 中文"), std::string::npos);
+  EXPECT_NE(xml->find("<integer>69999209997</integer>"), std::string::npos);
 }

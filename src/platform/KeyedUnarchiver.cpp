@@ -1,0 +1,605 @@
+#include "platform/KeyedUnarchiver.h"
+
+#include <unordered_set>
+
+#include "platform/CocoaError.h"
+#include "platform/PropertyList.h"
+
+namespace vozi::platform {
+
+namespace {
+
+std::string escapedKey(std::string_view key) {
+  std::string out;
+  if (!key.empty() && key.front() == '$') out.push_back('$');
+  out.append(key);
+  return out;
+}
+
+bool isOneOf(std::string_view name, std::initializer_list<std::string_view> names) {
+  for (auto n : names) {
+    if (n == name) return true;
+  }
+  return false;
+}
+
+std::string listed(const std::vector<std::string>& names) {
+  std::string out;
+  for (const auto& n : names) out += (out.empty() ? "" : ", ") + n;
+  return out;
+}
+
+// Each element reference a decode resolves costs one unit. A sound archive
+// needs at least a byte per reference, so twice its size (plus slack for
+// decoders that read a key twice) bounds the work; an archive whose shared
+// collections would make decoding blow up runs out instead.
+constexpr std::uint64_t kBudgetSlack = 1u << 16;
+
+}  // namespace
+
+KeyedUnarchiver::KeyedUnarchiver(const Data& archive)
+    : KeyedUnarchiver(std::string_view(reinterpret_cast<const char*>(archive.data()), archive.size())) {}
+
+KeyedUnarchiver::KeyedUnarchiver(std::string_view archive) { open(archive); }
+
+KeyedUnarchiver::~KeyedUnarchiver() = default;
+
+void KeyedUnarchiver::open(std::string_view archive) {
+  budget_ = 2 * static_cast<std::uint64_t>(archive.size()) + kBudgetSlack;
+  auto parsed = PropertyList::fromAny(archive);
+  if (!parsed) {
+    fail("the archive is not a readable property list (" + parsed.error().localizedDescription() + ")");
+    return;
+  }
+  root_ = std::move(*parsed);
+  const Value* archiver = root_.find("$archiver");
+  const Value* version = root_.find("$version");
+  const Value* top = root_.find("$top");
+  const Value* objects = root_.find("$objects");
+  if (!archiver || !archiver->asString() || *archiver->asString() != "NSKeyedArchiver") {
+    fail("the archive has no \"$archiver\" of \"NSKeyedArchiver\"");
+    return;
+  }
+  if (!version || !version->isInteger() || version->asInt64() != 100000) {
+    fail("the archive's \"$version\" is not 100000");
+    return;
+  }
+  if (!top || !top->isDictionary()) {
+    fail("the archive has no \"$top\" dictionary");
+    return;
+  }
+  if (!objects || !objects->isArray() || objects->asArray()->empty() || !objects->asArray()->front().asString() ||
+      *objects->asArray()->front().asString() != "$null") {
+    fail("the archive's \"$objects\" do not start with \"$null\"");
+    return;
+  }
+  objects_ = objects->asArray();
+  scopes_.push_back(top->asDictionary());
+}
+
+void KeyedUnarchiver::fail(const std::string& description) {
+  if (!error_)
+    error_ = CocoaError::make(CocoaError::coderReadCorrupt,
+                              "The data couldn't be read because it isn't in the correct format: " + description + ".");
+}
+
+void KeyedUnarchiver::failForKey(std::string_view key, const std::string& problem) {
+  fail("the value for key '" + std::string(key) + "' " + problem);
+}
+
+void KeyedUnarchiver::failWithError(Error error) {
+  if (!error_) error_ = std::move(error);
+}
+
+bool KeyedUnarchiver::spend(std::uint64_t units) {
+  if (units > budget_) {
+    fail("decoding the archive would take more work than its size allows");
+    return false;
+  }
+  budget_ -= units;
+  return true;
+}
+
+std::optional<Error> KeyedUnarchiver::finish(bool found) {
+  if (error_) return error_;
+  if (!found)
+    return CocoaError::make(CocoaError::coderValueNotFound, "The data couldn't be read because it is missing.");
+  return std::nullopt;
+}
+
+const Value* KeyedUnarchiver::lookup(std::string_view key) const {
+  if (error_ || scopes_.empty()) return nullptr;
+  const auto& scope = *scopes_.back();
+  const auto it = scope.find(escapedKey(key));
+  return it == scope.end() ? nullptr : &it->second;
+}
+
+bool KeyedUnarchiver::containsValueForKey(std::string_view key) const { return lookup(key) != nullptr; }
+
+// --- Values --------------------------------------------------------------------
+
+bool KeyedUnarchiver::decodeBoolForKey(std::string_view key) {
+  const Value* v = lookup(key);
+  if (!v) return false;
+  if (auto b = v->asBool()) return *b;
+  if (v->isNumber()) return *v->asDouble() != 0;
+  failForKey(key, "is not a boolean");
+  return false;
+}
+
+std::int64_t KeyedUnarchiver::decodeInt64ForKey(std::string_view key) {
+  const Value* v = lookup(key);
+  if (!v) return 0;
+  if (auto b = v->asBool()) return *b ? 1 : 0;
+  if (v->isNumber()) {
+    if (auto i = v->asInt64()) return *i;
+    failForKey(key, "does not fit a 64-bit integer");
+    return 0;
+  }
+  failForKey(key, "is not an integer");
+  return 0;
+}
+
+std::uint64_t KeyedUnarchiver::decodeUInt64ForKey(std::string_view key) {
+  const Value* v = lookup(key);
+  if (!v) return 0;
+  if (auto b = v->asBool()) return *b ? 1 : 0;
+  if (v->isInteger()) {
+    if (v->isUnsigned()) return *v->asUInt64();
+    return static_cast<std::uint64_t>(*v->asInt64());  // the stored bits
+  }
+  if (v->isReal()) {
+    if (auto u = v->asUInt64()) return *u;
+    failForKey(key, "does not fit an unsigned 64-bit integer");
+    return 0;
+  }
+  failForKey(key, "is not an integer");
+  return 0;
+}
+
+double KeyedUnarchiver::decodeDoubleForKey(std::string_view key) {
+  const Value* v = lookup(key);
+  if (!v) return 0;
+  if (auto b = v->asBool()) return *b ? 1 : 0;
+  if (auto d = v->asDouble()) return *d;
+  failForKey(key, "is not a number");
+  return 0;
+}
+
+// --- Objects -------------------------------------------------------------------
+
+std::optional<std::uint64_t> KeyedUnarchiver::referenceForKey(std::string_view key) {
+  const Value* v = lookup(key);
+  if (!v) return std::nullopt;
+  const auto uid = v->asUID();
+  if (!uid) {
+    failForKey(key, "is not an object reference");
+    return std::nullopt;
+  }
+  if (*uid >= objects_->size()) {
+    failForKey(key, "refers to an object that does not exist");
+    return std::nullopt;
+  }
+  return uid;
+}
+
+const Value::Dictionary* KeyedUnarchiver::instance(std::uint64_t uid, std::string_view& className) {
+  static const std::string kClassKey = "$class";
+  static const std::string kClassNameKey = "$classname";
+  const Value& candidate = (*objects_)[uid];
+  const Value::Dictionary* dict = candidate.asDictionary();
+  const Value* classRef = dict ? candidate.find(kClassKey) : nullptr;
+  const auto classUID = classRef ? classRef->asUID() : std::nullopt;
+  if (!classUID || *classUID >= objects_->size()) {
+    fail("object " + std::to_string(uid) + " is not an object with a class");
+    return nullptr;
+  }
+  const Value* name = (*objects_)[*classUID].find(kClassNameKey);
+  if (!name || !name->asString()) {
+    fail("object " + std::to_string(uid) + " has no valid class description");
+    return nullptr;
+  }
+  className = *name->asString();
+  return dict;
+}
+
+std::optional<std::vector<std::uint64_t>> KeyedUnarchiver::references(const Value::Dictionary& object,
+                                                                      const char* key) {
+  const auto it = object.find(key);
+  const Value::Array* items = it == object.end() ? nullptr : it->second.asArray();
+  if (!items) {
+    fail(std::string("a collection has no \"") + key + "\" array");
+    return std::nullopt;
+  }
+  if (!spend(items->size())) return std::nullopt;
+  std::vector<std::uint64_t> uids;
+  uids.reserve(items->size());
+  for (const Value& item : *items) {
+    const auto uid = item.asUID();
+    if (!uid || *uid >= objects_->size()) {
+      fail(std::string("a collection's \"") + key + "\" holds something other than a valid reference");
+      return std::nullopt;
+    }
+    uids.push_back(*uid);
+  }
+  return uids;
+}
+
+std::optional<std::string> KeyedUnarchiver::stringAt(std::uint64_t uid) {
+  const Value& candidate = (*objects_)[uid];
+  if (uid != 0) {
+    if (const std::string* text = candidate.asString()) return *text;
+  }
+  if (candidate.isDictionary()) {
+    std::string_view className;
+    const auto* dict = instance(uid, className);
+    if (!dict) return std::nullopt;
+    if (isOneOf(className, {"NSString", "NSMutableString"})) {
+      const auto it = dict->find("NS.string");
+      if (it != dict->end() && it->second.asString()) return *it->second.asString();
+    }
+  }
+  fail("object " + std::to_string(uid) + " is not a string");
+  return std::nullopt;
+}
+
+std::optional<std::string> KeyedUnarchiver::decodeStringForKey(std::string_view key) {
+  const auto uid = referenceForKey(key);
+  if (!uid || *uid == 0) return std::nullopt;
+  return stringAt(*uid);
+}
+
+std::optional<Data> KeyedUnarchiver::decodeDataForKey(std::string_view key) {
+  const auto uid = referenceForKey(key);
+  if (!uid || *uid == 0) return std::nullopt;
+  const Value& candidate = (*objects_)[*uid];
+  if (const Data* data = candidate.asData()) return *data;
+  if (candidate.isDictionary()) {
+    std::string_view className;
+    const auto* dict = instance(*uid, className);
+    if (!dict) return std::nullopt;
+    if (isOneOf(className, {"NSData", "NSMutableData"})) {
+      const auto it = dict->find("NS.data");
+      if (it != dict->end() && it->second.asData()) return *it->second.asData();
+    }
+  }
+  failForKey(key, "is not data");
+  return std::nullopt;
+}
+
+std::optional<Date> KeyedUnarchiver::dateAt(std::uint64_t uid) {
+  std::string_view className;
+  const auto* dict = instance(uid, className);
+  if (!dict) return std::nullopt;
+  if (className != "NSDate") {
+    fail("object " + std::to_string(uid) + " is a '" + std::string(className) + "', not a date");
+    return std::nullopt;
+  }
+  const auto it = dict->find("NS.time");
+  if (it == dict->end() || !it->second.isNumber()) {
+    fail("a date has no \"NS.time\" number");
+    return std::nullopt;
+  }
+  return Date(*it->second.asDouble());
+}
+
+std::optional<Date> KeyedUnarchiver::decodeDateForKey(std::string_view key) {
+  const auto uid = referenceForKey(key);
+  if (!uid || *uid == 0) return std::nullopt;
+  return dateAt(*uid);
+}
+
+std::optional<std::string> KeyedUnarchiver::urlAt(std::uint64_t uid) {
+  std::string_view className;
+  const auto* dict = instance(uid, className);
+  if (!dict) return std::nullopt;
+  if (className != "NSURL") {
+    fail("object " + std::to_string(uid) + " is a '" + std::string(className) + "', not a URL");
+    return std::nullopt;
+  }
+  const auto base = dict->find("NS.base");
+  if (base != dict->end() && base->second.asUID() != 0u) {
+    fail("a URL is relative to another URL, which is not supported");
+    return std::nullopt;
+  }
+  const auto relative = dict->find("NS.relative");
+  const auto relativeUID = relative == dict->end() ? std::nullopt : relative->second.asUID();
+  if (!relativeUID || *relativeUID == 0 || *relativeUID >= objects_->size()) {
+    fail("a URL has no valid \"NS.relative\" string");
+    return std::nullopt;
+  }
+  return stringAt(*relativeUID);
+}
+
+std::optional<std::string> KeyedUnarchiver::decodeURLForKey(std::string_view key) {
+  const auto uid = referenceForKey(key);
+  if (!uid || *uid == 0) return std::nullopt;
+  return urlAt(*uid);
+}
+
+std::optional<std::vector<std::string>> KeyedUnarchiver::decodeURLArrayForKey(std::string_view key) {
+  const auto uids = collectionForKey(key, {"NSArray", "NSMutableArray"});
+  if (!uids) return std::nullopt;
+  std::vector<std::string> urls;
+  urls.reserve(uids->size());
+  for (auto uid : *uids) {
+    auto url = uid == 0 ? std::nullopt : urlAt(uid);
+    if (!url) {
+      failForKey(key, "holds something other than a URL");
+      return std::nullopt;
+    }
+    urls.push_back(std::move(*url));
+  }
+  return urls;
+}
+
+std::optional<std::vector<std::uint64_t>> KeyedUnarchiver::collectionForKey(
+    std::string_view key, std::initializer_list<std::string_view> classNames) {
+  const auto uid = referenceForKey(key);
+  if (!uid || *uid == 0) return std::nullopt;
+  std::string_view className;
+  const auto* dict = instance(*uid, className);
+  if (!dict) return std::nullopt;
+  if (!isOneOf(className, classNames)) {
+    failForKey(key, "is a '" + std::string(className) + "', not the collection asked for");
+    return std::nullopt;
+  }
+  return references(*dict, "NS.objects");
+}
+
+std::optional<std::vector<std::string>> KeyedUnarchiver::decodeStringArrayForKey(std::string_view key) {
+  const auto uids = collectionForKey(key, {"NSArray", "NSMutableArray"});
+  if (!uids) return std::nullopt;
+  std::vector<std::string> strings;
+  strings.reserve(uids->size());
+  for (auto uid : *uids) {
+    auto text = stringAt(uid);
+    if (!text) return std::nullopt;
+    strings.push_back(std::move(*text));
+  }
+  return strings;
+}
+
+std::optional<Value> KeyedUnarchiver::decodePropertyListForKey(std::string_view key) {
+  const auto uid = referenceForKey(key);
+  if (!uid) return std::nullopt;
+  auto value = propertyListAt(*uid, scopes_.size());
+  if (!value || value->isNull()) return std::nullopt;
+  return value;
+}
+
+std::optional<Value> KeyedUnarchiver::propertyListAt(std::uint64_t uid, std::size_t depth) {
+  if (error_) return std::nullopt;
+  if (uid == 0) return Value();
+  if (depth > kMaxDepth) {
+    fail("values nested too deep");
+    return std::nullopt;
+  }
+  const Value& candidate = (*objects_)[uid];
+  switch (candidate.type()) {
+    case Value::Type::boolean:
+    case Value::Type::integer:
+    case Value::Type::real:
+    case Value::Type::string:
+    case Value::Type::data: return candidate;
+    case Value::Type::dictionary: break;
+    default:
+      fail("object " + std::to_string(uid) + " is not a property-list value");
+      return std::nullopt;
+  }
+  std::string_view className;
+  const auto* dict = instance(uid, className);
+  if (!dict) return std::nullopt;
+  if (className == "NSDate") return dateAt(uid);
+  if (isOneOf(className, {"NSString", "NSMutableString"})) return stringAt(uid);
+  if (isOneOf(className, {"NSData", "NSMutableData"})) {
+    const auto it = dict->find("NS.data");
+    if (it != dict->end() && it->second.isData()) return it->second;
+    fail("a data object has no \"NS.data\"");
+    return std::nullopt;
+  }
+  const bool isArray = isOneOf(className, {"NSArray", "NSMutableArray", "NSOrderedSet", "NSMutableOrderedSet"});
+  const bool isDictionary = isOneOf(className, {"NSDictionary", "NSMutableDictionary"});
+  if (!isArray && !isDictionary) {
+    fail("class '" + std::string(className) + "' is not a property-list class");
+    return std::nullopt;
+  }
+  if (!inPropertyList_.insert(uid).second) {
+    fail("the archive has a reference cycle");
+    return std::nullopt;
+  }
+  std::optional<Value> result;
+  if (auto values = references(*dict, "NS.objects")) {
+    if (isArray) {
+      Value::Array array;
+      array.reserve(values->size());
+      for (auto item : *values) {
+        auto v = item == 0 ? std::nullopt : propertyListAt(item, depth + 1);
+        if (!v) {
+          fail("an array holds an invalid element");
+          break;
+        }
+        array.push_back(std::move(*v));
+      }
+      if (!error_) result = Value(std::move(array));
+    } else if (auto keys = references(*dict, "NS.keys")) {
+      if (keys->size() != values->size()) {
+        fail("a dictionary's keys and values differ in number");
+      } else {
+        Value::Dictionary out;
+        for (std::size_t i = 0; i < keys->size() && !error_; ++i) {
+          auto name = stringAt((*keys)[i]);
+          auto v = (*values)[i] == 0 ? std::nullopt : propertyListAt((*values)[i], depth + 1);
+          if (!name || !v) {
+            fail("a dictionary holds an invalid entry");
+            break;
+          }
+          out.insert_or_assign(std::move(*name), std::move(*v));
+        }
+        if (!error_) result = Value(std::move(out));
+      }
+    }
+  }
+  inPropertyList_.erase(uid);
+  return result;
+}
+
+// --- Records -------------------------------------------------------------------
+
+std::shared_ptr<void> KeyedUnarchiver::decodeRecord(std::uint64_t uid, std::type_index target,
+                                                    const AllowedClasses& allowed) {
+  if (error_ || uid == 0) return nullptr;
+  const ArchiveClass* cls = nullptr;
+  const auto known = decoded_.find(uid);
+  const Value::Dictionary* dict = nullptr;
+  if (known != decoded_.end()) {
+    if (known->second.state == Decoded::State::inProgress) {
+      fail("the archive has a reference cycle");
+      return nullptr;
+    }
+    cls = known->second.cls;
+  } else {
+    std::string_view className;
+    dict = instance(uid, className);
+    if (!dict) return nullptr;
+    auto named = classesByName_.find(className);
+    if (named == classesByName_.end())
+      named = classesByName_.emplace(std::string(className), ArchiveClassRegistry::shared().classNamed(className)).first;
+    cls = named->second;
+    if (!cls) {
+      fail("class '" + std::string(className) + "' is not known");
+      return nullptr;
+    }
+  }
+
+  // Secure decoding: the class, by this process's own superclass chain,
+  // must be allowed, and it must be the C++ type asked for.
+  auto byType = classesByType_.find(target);
+  if (byType == classesByType_.end())
+    byType = classesByType_.emplace(target, ArchiveClassRegistry::shared().classForType(target)).first;
+  const ArchiveClass* requested = byType->second;
+  bool permitted = false;
+  if (allowed.empty()) {
+    permitted = requested && !requested->name.empty() && cls->isKindOf(requested->name);
+  } else {
+    for (const auto& name : allowed.names()) permitted = permitted || cls->isKindOf(name);
+  }
+  if (!permitted) {
+    fail("an object of class '" + cls->name + "' is not allowed here (allowed: " +
+         (allowed.empty() ? (requested && !requested->name.empty() ? requested->name : std::string("none given"))
+                          : listed(allowed.names())) +
+         ")");
+    return nullptr;
+  }
+  if (!graphAllowed_.empty()) {
+    bool inGraph = false;
+    for (const auto& name : graphAllowed_.names()) inGraph = inGraph || cls->isKindOf(name);
+    if (!inGraph) {
+      fail("an object of class '" + cls->name + "' is not allowed in this archive (allowed: " +
+           listed(graphAllowed_.names()) + ")");
+      return nullptr;
+    }
+  }
+  const bool castable = std::any_of(cls->upcasts.begin(), cls->upcasts.end(),
+                                    [&](const auto& entry) { return entry.first == target; });
+  if (!castable) {
+    fail("an object of class '" + cls->name + "' is not of the type asked for");
+    return nullptr;
+  }
+
+  if (known != decoded_.end()) return cls->upcast(known->second.object, target);
+
+  if (!cls->decode) {
+    fail("class '" + cls->name + "' cannot be instantiated");
+    return nullptr;
+  }
+  if (scopes_.size() > kMaxDepth) {
+    fail("objects nested too deep");
+    return nullptr;
+  }
+  decoded_.insert_or_assign(uid, Decoded{Decoded::State::inProgress, nullptr, cls});
+  scopes_.push_back(dict);
+  std::shared_ptr<void> object = cls->decode(*this);
+  scopes_.pop_back();
+  if (error_) return nullptr;
+  if (!object) {
+    fail("the decoder of class '" + cls->name + "' produced nothing");
+    return nullptr;
+  }
+  decoded_.insert_or_assign(uid, Decoded{Decoded::State::done, object, cls});
+  return cls->upcast(object, target);
+}
+
+std::shared_ptr<void> KeyedUnarchiver::decodeRecordForKey(std::string_view key, std::type_index target,
+                                                          const AllowedClasses& allowed) {
+  const auto uid = referenceForKey(key);
+  if (!uid || *uid == 0) return nullptr;
+  return decodeRecord(*uid, target, allowed);
+}
+
+KeyedUnarchiver::Records KeyedUnarchiver::decodeRecordsForKey(std::string_view key, Collection kind,
+                                                              std::type_index target, const AllowedClasses& allowed) {
+  const auto uids = kind == Collection::array ? collectionForKey(key, {"NSArray", "NSMutableArray"})
+                                              : collectionForKey(key, {"NSOrderedSet", "NSMutableOrderedSet"});
+  if (!uids) return std::nullopt;
+  std::vector<std::shared_ptr<void>> objects;
+  objects.reserve(uids->size());
+  std::unordered_set<std::uint64_t> seen;
+  for (auto uid : *uids) {
+    if (uid == 0) {
+      failForKey(key, "holds a null element");
+      return std::nullopt;
+    }
+    if (kind == Collection::orderedSet && !seen.insert(uid).second) continue;
+    auto object = decodeRecord(uid, target, allowed);
+    if (!object) return std::nullopt;
+    objects.push_back(std::move(object));
+  }
+  return objects;
+}
+
+std::optional<std::vector<std::pair<std::string, std::shared_ptr<void>>>> KeyedUnarchiver::decodeRecordDictionaryForKey(
+    std::string_view key, std::type_index target, const AllowedClasses& allowed) {
+  const auto uid = referenceForKey(key);
+  if (!uid || *uid == 0) return std::nullopt;
+  std::string_view className;
+  const auto* dict = instance(*uid, className);
+  if (!dict) return std::nullopt;
+  if (!isOneOf(className, {"NSDictionary", "NSMutableDictionary"})) {
+    failForKey(key, "is a '" + std::string(className) + "', not a dictionary");
+    return std::nullopt;
+  }
+  const auto keys = references(*dict, "NS.keys");
+  const auto values = keys ? references(*dict, "NS.objects") : std::nullopt;
+  if (!keys || !values) return std::nullopt;
+  if (keys->size() != values->size()) {
+    failForKey(key, "is a dictionary whose keys and values differ in number");
+    return std::nullopt;
+  }
+  std::vector<std::pair<std::string, std::shared_ptr<void>>> entries;
+  entries.reserve(keys->size());
+  for (std::size_t i = 0; i < keys->size(); ++i) {
+    auto name = (*keys)[i] == 0 ? std::nullopt : stringAt((*keys)[i]);
+    if (!name) {
+      failForKey(key, "is a dictionary with a key that is not a string");
+      return std::nullopt;
+    }
+    if ((*values)[i] == 0) {
+      failForKey(key, "is a dictionary holding a null value");
+      return std::nullopt;
+    }
+    auto object = decodeRecord((*values)[i], target, allowed);
+    if (!object) return std::nullopt;
+    entries.emplace_back(std::move(*name), std::move(object));
+  }
+  return entries;
+}
+
+Result<Value> KeyedUnarchiver::unarchivedPropertyList(const Data& archive) {
+  KeyedUnarchiver unarchiver(archive);
+  auto root = unarchiver.decodePropertyListForKey("root");
+  if (auto failure = unarchiver.finish(root.has_value())) return *failure;
+  return std::move(*root);
+}
+
+}  // namespace vozi::platform
