@@ -150,7 +150,7 @@ TEST_F(StoredRecords, ClassesWithoutARuntimeKindRebuildNothing) {
     EXPECT_FALSE(insert<MOLanguagesGroup>("g")->createRuntimeModel());
     EXPECT_FALSE(insert<MOLanguageItem>("g")->createRuntimeModel());
     auto app = insert<MOApplicationItem>("A");
-    app->setPath("/Applications/A.app");
+    app->setPath(host("/Applications/A.app"));
     EXPECT_FALSE(app->createRuntimeModel());
   });
 }
@@ -198,17 +198,17 @@ TEST_F(StoredRecords, ApplicationsWithoutPathOrNameAreLeftOut) {
   run([&] {
     auto apps = insert<MOApplicationsGroup>("applications", 1);
     auto good = insert<MOApplicationItem>("Good", 1);
-    good->setPath("/Applications/Good.app");
+    good->setPath(host("/Applications/Good.app"));
     auto noPath = insert<MOApplicationItem>("NoPath", 1);
     auto noName = insert<MOApplicationItem>(std::nullopt, 1);
-    noName->setPath("/Applications/NoName.app");
+    noName->setPath(host("/Applications/NoName.app"));
     for (auto& a : {good, noPath, noName}) apps->addItemsObject(a);
     auto group = apps->createRuntimeModel();
     ASSERT_TRUE(group);
     ASSERT_EQ(group->count(), 1u);
     auto app = std::dynamic_pointer_cast<ApplicationItem>(group->anyItem());
     ASSERT_TRUE(app);
-    EXPECT_EQ(app->path(), "/Applications/Good.app");
+    EXPECT_EQ(app->path(), host("/Applications/Good.app"));
     EXPECT_EQ(app->name(), "Good");
     EXPECT_FALSE(app->iconURL());  // no stored icon, no bundle to find one in
   });
@@ -267,17 +267,17 @@ TEST_F(StoredRecords, DuplicateSetUpdateTakesTheHashAndAnEmptySetClearsIt) {
 TEST_F(StoredRecords, ApplicationUpdateFromAPlainGroupWritesOnlyGroupFields) {
   run([&] {
     auto stored = insert<MOApplicationItem>();
-    stored->setPath("/Applications/Old.app");
+    stored->setPath(host("/Applications/Old.app"));
     stored->updateWithRuntimeModel(ItemGroup("plain name", 12, nullptr, std::nullopt, nullptr, nullptr));
     EXPECT_EQ(stored->name(), "plain name");
     EXPECT_EQ(stored->size(), 12);
     EXPECT_EQ(stored->identifier(), "plain%20name");
-    EXPECT_EQ(stored->path(), "/Applications/Old.app");
+    EXPECT_EQ(stored->path(), host("/Applications/Old.app"));
 
     stored->updateWithRuntimeModel(*application("/Applications/New One.app", {}, "/icons/new.icns"));
-    EXPECT_EQ(stored->path(), "/Applications/New One.app");
-    EXPECT_EQ(stored->iconPath(), "/icons/new.icns");
-    EXPECT_EQ(stored->identifier(), "/Applications/New%20One.app");
+    EXPECT_EQ(stored->path(), host("/Applications/New One.app"));
+    EXPECT_EQ(stored->iconPath(), host("/icons/new.icns"));
+    EXPECT_EQ(stored->identifier(), platform::URL::percentEncodePath(host("/Applications/New One.app")));
   });
 }
 

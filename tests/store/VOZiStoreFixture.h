@@ -24,6 +24,7 @@
 #include "common/ModelItemDictionary.h"
 #include "common/ModelItemOrderedSet.h"
 #include "common/TypedFileItem.h"
+#include "platform/HostRoot.h"
 #include "platform/URL.h"
 #include "store/ZOLCoreDataManager.h"
 
@@ -31,17 +32,21 @@ namespace vozi::storetest {
 
 inline platform::Date date(double seconds) { return platform::Date(seconds); }
 
+// Records name files by host paths: a tree path under the test's root, so
+// that nothing a record looks up on disk lies outside it.
+inline std::string host(const std::string& treePath) { return platform::HostRoot::resolve(treePath); }
+
 inline std::shared_ptr<FileItem> file(const std::string& path, std::uint64_t size,
                                       std::optional<platform::Date> lastOpen = std::nullopt) {
-  return std::make_shared<FileItem>(platform::URL::fileURLWithPath(path), size, lastOpen);
+  return std::make_shared<FileItem>(platform::URL::fileURLWithPath(host(path)), size, lastOpen);
 }
 inline std::shared_ptr<TypedFileItem> typedFile(const std::string& path, std::uint64_t size, std::uint64_t type,
                                                 std::optional<platform::Date> lastOpen = std::nullopt) {
-  return std::make_shared<TypedFileItem>(platform::URL::fileURLWithPath(path), size, lastOpen, "", type);
+  return std::make_shared<TypedFileItem>(platform::URL::fileURLWithPath(host(path)), size, lastOpen, "", type);
 }
 inline std::shared_ptr<BigFileItem> bigFile(const std::string& path, std::uint64_t size, std::uint64_t type,
                                             std::optional<platform::Date> lastOpen = std::nullopt) {
-  return std::make_shared<BigFileItem>(platform::URL::fileURLWithPath(path), size, lastOpen, "", type);
+  return std::make_shared<BigFileItem>(platform::URL::fileURLWithPath(host(path)), size, lastOpen, "", type);
 }
 
 // A 32-byte digest whose bytes all equal `seed`.
@@ -61,8 +66,8 @@ inline std::shared_ptr<ApplicationItem> application(const std::string& path, con
   std::uint64_t size = 0;
   for (const auto& f : leftovers) size += f->size();
   std::optional<platform::URL> icon;
-  if (iconPath) icon = platform::URL::fileURLWithPath(*iconPath);
-  return std::make_shared<ApplicationItem>(platform::URL::fileURLWithPath(path, true), size,
+  if (iconPath) icon = platform::URL::fileURLWithPath(host(*iconPath));
+  return std::make_shared<ApplicationItem>(platform::URL::fileURLWithPath(host(path), true), size,
                                            std::make_shared<ModelItemArray>(leftovers), std::nullopt, nullptr, nullptr,
                                            icon);
 }

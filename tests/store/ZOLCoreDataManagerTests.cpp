@@ -312,7 +312,7 @@ TEST_P(PartialClean, DetachesExactlyTheCleanedItemsAndLowersTheSize) {
     std::vector<std::string> paths;
     for (const auto& item : stored->items()) paths.push_back(*item->identifier());
     for (int i : {1, 4, 7})
-      EXPECT_EQ(std::count(paths.begin(), paths.end(), "/Library/Logs/l" + std::to_string(i)), 0);
+      EXPECT_EQ(std::count(paths.begin(), paths.end(), host("/Library/Logs/l" + std::to_string(i))), 0);
     auto history = stored->cleaningHistory();
     EXPECT_TRUE(history);
     if (history) {
