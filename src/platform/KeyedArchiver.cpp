@@ -1,12 +1,18 @@
 #include "platform/KeyedArchiver.h"
 
+#include <algorithm>
+#include <limits>
 #include <unordered_set>
 
+#include "platform/BinaryPropertyListBuilder.h"
 #include "platform/CocoaError.h"
-#include "platform/PropertyList.h"
 #include "platform/Utf8.h"
 
 namespace vozi::platform {
+
+// The archive is written straight into a BinaryPropertyListBuilder: every
+// archive object ($objects[uid]) becomes one property-list object as soon
+// as it is complete, and finishEncoding() adds the frame around them.
 
 namespace {
 
@@ -14,19 +20,17 @@ Error encodeError(const std::string& why) {
   return CocoaError::make(CocoaError::coderInvalidValue, "The object couldn't be archived: " + why);
 }
 
-// Keys of the archive's own ("$class") are the only ones starting with "$";
-// a caller's key that does gets one more.
-std::string escapedKey(std::string_view key) {
-  std::string out;
-  if (!key.empty() && key.front() == '$') out.push_back('$');
-  out.append(key);
-  return out;
+bool isPlainText(std::string_view text) {
+  return text.find('\0') == std::string_view::npos && Utf8::isValid(text);
 }
+
+constexpr std::uint32_t kPending = std::numeric_limits<std::uint32_t>::max();
+constexpr std::uint64_t kMaxObjects = 0xFFFFFFFFull;  // references are 32-bit
 
 }  // namespace
 
-KeyedArchiver::KeyedArchiver() {
-  objects_.emplace_back("$null");
+KeyedArchiver::KeyedArchiver() : builder_(std::make_unique<BinaryPropertyListBuilder>()) {
+  objects_.push_back(builder_->string("$null"));
   scopes_.emplace_back();
 }
 
@@ -38,247 +42,303 @@ void KeyedArchiver::failWithError(Error error) {
   if (!error_) error_ = std::move(error);
 }
 
-void KeyedArchiver::setValue(std::string_view key, Value value) {
+// Keys of the archive's own ("$class") are the only ones starting with "$";
+// a caller's key that does gets one more.
+void KeyedArchiver::setValue(std::string_view key, Index value) {
   if (error_ || finished_) return;
-  scopes_.back().insert_or_assign(escapedKey(key), std::move(value));
+  if (!isPlainText(key)) {
+    failWithError(encodeError("a key is not UTF-8 without NUL characters"));
+    return;
+  }
+  Index name = 0;
+  if (!key.empty() && key.front() == '$') {
+    std::string escaped = "$";
+    escaped.append(key);
+    name = builder_->string(escaped);
+  } else {
+    name = builder_->string(key);
+  }
+  Scope& scope = scopes_.back();
+  for (std::size_t i = 0; i < scope.keys.size(); ++i) {
+    if (scope.keys[i] == name) {  // the same key again: the last value counts
+      scope.values[i] = value;
+      return;
+    }
+  }
+  scope.keys.push_back(name);
+  scope.values.push_back(value);
 }
 
-std::uint64_t KeyedArchiver::appendObject(Value object) {
-  objects_.push_back(std::move(object));
+void KeyedArchiver::setReference(std::string_view key, std::uint64_t uid) {
+  if (error_) return;
+  setValue(key, uidObject(uid));
+}
+
+KeyedArchiver::Index KeyedArchiver::uidObject(std::uint64_t uid) { return builder_->uid(static_cast<std::uint32_t>(uid)); }
+
+std::uint64_t KeyedArchiver::appendObject(Index object) {
+  if (objects_.size() >= kMaxObjects) {
+    failWithError(encodeError("too many objects"));
+    return 0;
+  }
+  objects_.push_back(object);
   return objects_.size() - 1;
 }
 
-void KeyedArchiver::encodeBool(std::string_view key, bool value) { setValue(key, Value(value)); }
+KeyedArchiver::Index KeyedArchiver::instance(std::uint64_t classUID, std::vector<Index> keys,
+                                             std::vector<Index> values) {
+  keys.insert(keys.begin(), builder_->string("$class"));
+  values.insert(values.begin(), uidObject(classUID));
+  return builder_->dictionary(keys.data(), values.data(), keys.size());
+}
 
-void KeyedArchiver::encodeInt64(std::string_view key, std::int64_t value) { setValue(key, Value(value)); }
+// --- Values --------------------------------------------------------------------
+
+void KeyedArchiver::encodeBool(std::string_view key, bool value) { setValue(key, builder_->boolean(value)); }
+
+void KeyedArchiver::encodeInt64(std::string_view key, std::int64_t value) { setValue(key, builder_->integer(value)); }
 
 void KeyedArchiver::encodeUInt64(std::string_view key, std::uint64_t value) {
-  setValue(key, Value(static_cast<std::int64_t>(value)));
+  setValue(key, builder_->integer(static_cast<std::int64_t>(value)));
 }
 
-void KeyedArchiver::encodeDouble(std::string_view key, double value) { setValue(key, Value(value)); }
+void KeyedArchiver::encodeDouble(std::string_view key, double value) { setValue(key, builder_->real(value)); }
 
-void KeyedArchiver::encode(std::string_view key, std::string_view value) { setValue(key, stringReference(value)); }
+void KeyedArchiver::encode(std::string_view key, std::string_view value) { setReference(key, stringUID(value)); }
 
 void KeyedArchiver::encode(std::string_view key, const std::optional<std::string>& value) {
-  setValue(key, value ? stringReference(*value) : Value::uid(0));
+  setReference(key, value ? stringUID(*value) : 0);
 }
 
-void KeyedArchiver::encode(std::string_view key, const Data& value) { setValue(key, dataReference(value)); }
+void KeyedArchiver::encode(std::string_view key, const Data& value) { setReference(key, dataUID(value)); }
 
 void KeyedArchiver::encode(std::string_view key, const std::optional<Data>& value) {
-  setValue(key, value ? dataReference(*value) : Value::uid(0));
+  setReference(key, value ? dataUID(*value) : 0);
 }
 
 void KeyedArchiver::encode(std::string_view key, const std::vector<std::string>& strings) {
-  std::vector<Value> refs;
-  refs.reserve(strings.size());
-  for (const auto& s : strings) refs.push_back(stringReference(s));
-  setValue(key, collection("NSArray", std::move(refs)));
+  std::vector<std::uint64_t> uids;
+  uids.reserve(strings.size());
+  for (const auto& s : strings) uids.push_back(stringUID(s));
+  setReference(key, collectionUID("NSArray", uids));
 }
 
-void KeyedArchiver::encodeDate(std::string_view key, const Date& value) { setValue(key, dateReference(value)); }
+void KeyedArchiver::encodeDate(std::string_view key, const Date& value) { setReference(key, dateUID(value)); }
 
 void KeyedArchiver::encodeDate(std::string_view key, const std::optional<Date>& value) {
-  setValue(key, value ? dateReference(*value) : Value::uid(0));
+  setReference(key, value ? dateUID(*value) : 0);
 }
 
-void KeyedArchiver::encodeURL(std::string_view key, std::string_view url) { setValue(key, urlReference(url)); }
+void KeyedArchiver::encodeURL(std::string_view key, std::string_view url) { setReference(key, urlUID(url)); }
 
 void KeyedArchiver::encodeURL(std::string_view key, const std::optional<std::string>& url) {
-  setValue(key, url ? urlReference(*url) : Value::uid(0));
+  setReference(key, url ? urlUID(*url) : 0);
 }
 
 void KeyedArchiver::encodeURLArray(std::string_view key, const std::vector<std::string>& urls) {
-  std::vector<Value> refs;
-  refs.reserve(urls.size());
-  for (const auto& url : urls) refs.push_back(urlReference(url));
-  setValue(key, collection("NSArray", std::move(refs)));
+  std::vector<std::uint64_t> uids;
+  uids.reserve(urls.size());
+  for (const auto& url : urls) uids.push_back(urlUID(url));
+  setReference(key, collectionUID("NSArray", uids));
 }
 
 void KeyedArchiver::encodePropertyList(std::string_view key, const Value& value) {
-  setValue(key, propertyListReference(value, scopes_.size()));
+  setReference(key, propertyListUID(value, scopes_.size()));
 }
 
-void KeyedArchiver::encodeNull(std::string_view key) { setValue(key, Value::uid(0)); }
+void KeyedArchiver::encodeNull(std::string_view key) { setReference(key, 0); }
 
-Value KeyedArchiver::stringReference(std::string_view text) {
-  if (error_) return Value::uid(0);
-  if (!Utf8::isValid(text) || text.find('\0') != std::string_view::npos) {
+// --- Objects -------------------------------------------------------------------
+
+std::uint64_t KeyedArchiver::stringUID(std::string_view text) {
+  if (error_) return 0;
+  if (!isPlainText(text)) {
     failWithError(encodeError("a string is not UTF-8 without NUL characters"));
-    return Value::uid(0);
+    return 0;
   }
-  std::string key(text);
-  const auto found = strings_.find(key);
-  if (found != strings_.end()) return Value::uid(found->second);
-  const std::uint64_t uid = appendObject(Value(key));
-  strings_.emplace(std::move(key), uid);
-  return Value::uid(uid);
+  const Index object = builder_->string(text);
+  // $objects[0], the "$null" marker, is not in the map: a caller's "$null"
+  // string gets a UID of its own and so never reads back as null.
+  if (object >= stringUIDs_.size()) stringUIDs_.resize(std::max<std::size_t>(object + 1, stringUIDs_.size() * 2), 0);
+  if (stringUIDs_[object] == 0) stringUIDs_[object] = appendObject(object);
+  return stringUIDs_[object];
 }
 
-Value KeyedArchiver::dataReference(const Data& data) {
-  if (error_) return Value::uid(0);
-  return Value::uid(appendObject(Value(data)));
+std::uint64_t KeyedArchiver::dataUID(const Data& data) {
+  if (error_) return 0;
+  return appendObject(builder_->data(data.data(), data.size()));
 }
 
-Value KeyedArchiver::foundationClassReference(const char* name) {
-  return classReference(name, *ArchiveClassRegistry::foundationClassChain(name));
-}
-
-Value KeyedArchiver::classReference(const std::string& name, const std::vector<std::string>& classes) {
+std::uint64_t KeyedArchiver::classUID(const std::string& name, const std::vector<std::string>& classes) {
   const auto found = classUIDs_.find(name);
-  if (found != classUIDs_.end()) return Value::uid(found->second);
-  Value::Array chain(classes.begin(), classes.end());
-  const std::uint64_t uid =
-      appendObject(Value(Value::Dictionary{{"$classname", Value(name)}, {"$classes", Value(std::move(chain))}}));
+  if (found != classUIDs_.end()) return found->second;
+  std::vector<Index> chain;
+  chain.reserve(classes.size());
+  for (const auto& c : classes) chain.push_back(builder_->string(c));
+  const Index keys[] = {builder_->string("$classname"), builder_->string("$classes")};
+  const Index values[] = {builder_->string(name), builder_->array(chain)};
+  const std::uint64_t uid = appendObject(builder_->dictionary(keys, values, 2));
   classUIDs_.emplace(name, uid);
-  return Value::uid(uid);
+  return uid;
 }
 
-Value KeyedArchiver::dateReference(const Date& date) {
-  if (error_) return Value::uid(0);
-  Value::Dictionary object{{"$class", foundationClassReference("NSDate")},
-                           {"NS.time", Value(date.timeIntervalSinceReferenceDate())}};
-  return Value::uid(appendObject(Value(std::move(object))));
+std::uint64_t KeyedArchiver::foundationClassUID(const char* name) {
+  return classUID(name, *ArchiveClassRegistry::foundationClassChain(name));
 }
 
-Value KeyedArchiver::urlReference(std::string_view url) {
-  if (error_) return Value::uid(0);
-  Value relative = stringReference(url);
-  Value::Dictionary object{
-      {"$class", foundationClassReference("NSURL")}, {"NS.base", Value::uid(0)}, {"NS.relative", std::move(relative)}};
-  return Value::uid(appendObject(Value(std::move(object))));
+std::uint64_t KeyedArchiver::dateUID(const Date& date) {
+  if (error_) return 0;
+  const std::uint64_t cls = foundationClassUID("NSDate");
+  return appendObject(
+      instance(cls, {builder_->string("NS.time")}, {builder_->real(date.timeIntervalSinceReferenceDate())}));
 }
 
-Value KeyedArchiver::collection(const char* className, std::vector<Value> references) {
-  if (error_) return Value::uid(0);
-  Value::Dictionary object{{"$class", foundationClassReference(className)},
-                           {"NS.objects", Value(Value::Array(std::move(references)))}};
-  return Value::uid(appendObject(Value(std::move(object))));
+std::uint64_t KeyedArchiver::urlUID(std::string_view url) {
+  if (error_) return 0;
+  const std::uint64_t relative = stringUID(url);
+  if (error_) return 0;
+  const std::uint64_t cls = foundationClassUID("NSURL");
+  return appendObject(instance(cls, {builder_->string("NS.base"), builder_->string("NS.relative")},
+                               {uidObject(0), uidObject(relative)}));
 }
 
-Value KeyedArchiver::dictionary(std::vector<std::pair<std::string_view, Value>> entries, const char* className) {
-  if (error_) return Value::uid(0);
-  Value::Array keys;
-  Value::Array values;
+std::uint64_t KeyedArchiver::collectionUID(const char* className, const std::vector<std::uint64_t>& uids) {
+  if (error_) return 0;
+  std::vector<Index> items;
+  items.reserve(uids.size());
+  for (auto uid : uids) items.push_back(uidObject(uid));
+  const std::uint64_t cls = foundationClassUID(className);
+  return appendObject(instance(cls, {builder_->string("NS.objects")}, {builder_->array(items)}));
+}
+
+std::uint64_t KeyedArchiver::dictionaryUID(const std::vector<std::pair<std::string_view, std::uint64_t>>& entries,
+                                           const char* className) {
+  if (error_) return 0;
+  std::vector<Index> keys;
+  std::vector<Index> values;
   keys.reserve(entries.size());
   values.reserve(entries.size());
-  for (auto& [name, value] : entries) {
-    if (!value.asUID() || *value.asUID() == 0) {
+  for (const auto& [name, uid] : entries) {
+    if (uid == 0) {
       failWithError(encodeError("a dictionary holds a null value"));
-      return Value::uid(0);
+      return 0;
     }
-    keys.push_back(stringReference(name));
-    values.push_back(std::move(value));
+    const std::uint64_t key = stringUID(name);
+    if (error_) return 0;
+    keys.push_back(uidObject(key));
+    values.push_back(uidObject(uid));
   }
-  Value::Dictionary object{{"$class", foundationClassReference(className)},
-                           {"NS.keys", Value(std::move(keys))},
-                           {"NS.objects", Value(std::move(values))}};
-  return Value::uid(appendObject(Value(std::move(object))));
+  const std::uint64_t cls = foundationClassUID(className);
+  return appendObject(instance(cls, {builder_->string("NS.keys"), builder_->string("NS.objects")},
+                               {builder_->array(keys), builder_->array(values)}));
 }
 
-std::vector<Value> KeyedArchiver::uniqueReferences(std::vector<Value> references) {
+std::vector<std::uint64_t> KeyedArchiver::unique(std::vector<std::uint64_t> uids) {
   std::unordered_set<std::uint64_t> seen;
-  std::vector<Value> unique;
-  unique.reserve(references.size());
-  for (auto& ref : references) {
-    if (seen.insert(ref.asUID().value_or(0)).second) unique.push_back(std::move(ref));
+  std::vector<std::uint64_t> kept;
+  kept.reserve(uids.size());
+  for (auto uid : uids) {
+    if (seen.insert(uid).second) kept.push_back(uid);
   }
-  return unique;
+  return kept;
 }
 
-Value KeyedArchiver::propertyListReference(const Value& value, std::size_t depth) {
-  if (error_) return Value::uid(0);
+std::uint64_t KeyedArchiver::propertyListUID(const Value& value, std::size_t depth) {
+  if (error_) return 0;
   if (depth > kMaxDepth) {
     failWithError(encodeError("values nested too deep"));
-    return Value::uid(0);
+    return 0;
   }
   switch (value.type()) {
-    case Value::Type::null: return Value::uid(0);
-    case Value::Type::boolean:
+    case Value::Type::null: return 0;
+    case Value::Type::boolean: return appendObject(builder_->boolean(*value.asBool()));
     case Value::Type::integer:
-    case Value::Type::real: return Value::uid(appendObject(value));
-    case Value::Type::string: return stringReference(*value.asString());
-    case Value::Type::data: return dataReference(*value.asData());
-    case Value::Type::date: return dateReference(*value.asDate());
+      return appendObject(value.isUnsigned() ? builder_->unsignedInteger(*value.asUInt64())
+                                             : builder_->integer(*value.asInt64()));
+    case Value::Type::real: return appendObject(builder_->real(*value.asDouble()));
+    case Value::Type::string: return stringUID(*value.asString());
+    case Value::Type::data: return dataUID(*value.asData());
+    case Value::Type::date: return dateUID(*value.asDate());
     case Value::Type::array: {
-      std::vector<Value> refs;
-      refs.reserve(value.asArray()->size());
+      std::vector<std::uint64_t> uids;
+      uids.reserve(value.asArray()->size());
       for (const Value& item : *value.asArray()) {
         if (item.isNull()) {
           failWithError(nullElementError());
-          return Value::uid(0);
+          return 0;
         }
-        refs.push_back(propertyListReference(item, depth + 1));
+        uids.push_back(propertyListUID(item, depth + 1));
       }
-      return collection("NSArray", std::move(refs));
+      return collectionUID("NSArray", uids);
     }
     case Value::Type::dictionary: {
-      std::vector<std::pair<std::string_view, Value>> entries;
+      std::vector<std::pair<std::string_view, std::uint64_t>> entries;
+      entries.reserve(value.asDictionary()->size());
       for (const auto& [name, item] : *value.asDictionary()) {
-        entries.emplace_back(name, propertyListReference(item, depth + 1));
+        entries.emplace_back(name, propertyListUID(item, depth + 1));
       }
-      return dictionary(std::move(entries));
+      return dictionaryUID(entries);
     }
   }
-  return Value::uid(0);
+  return 0;
 }
 
-Value KeyedArchiver::recordReference(std::shared_ptr<const void> object, std::type_index type) {
-  if (error_ || finished_) return Value::uid(0);
+std::uint64_t KeyedArchiver::recordUID(std::shared_ptr<const void> object, std::type_index type) {
+  if (error_ || finished_) return 0;
   const void* address = object.get();
   const auto known = records_.find(address);
   if (known != records_.end()) {
     if (known->second.inProgress) {
       failWithError(encodeError("the object graph has a reference cycle"));
-      return Value::uid(0);
+      return 0;
     }
-    return Value::uid(known->second.uid);
+    return known->second.uid;
   }
 
   auto cached = classCache_.find(type);
   if (cached == classCache_.end())
     cached = classCache_.emplace(type, ArchiveClassRegistry::shared().classForType(type)).first;
   const ArchiveClass* cls = cached->second;
-  if (!cls) {
+  if (!cls || cls->name.empty()) {
     failWithError(encodeError(std::string("no archive class is registered for C++ type ") + type.name()));
-    return Value::uid(0);
+    return 0;
   }
   if (!cls->encode) {
     failWithError(encodeError("class '" + cls->name + "' has no encoder"));
-    return Value::uid(0);
+    return 0;
   }
   if (scopes_.size() > kMaxDepth) {
     failWithError(encodeError("objects nested too deep"));
-    return Value::uid(0);
+    return 0;
   }
 
-  const std::uint64_t uid = appendObject(Value());
+  const std::uint64_t uid = appendObject(kPending);
+  if (error_) return 0;
   records_.emplace(address, Record{uid, true});
   retained_.push_back(std::move(object));
-  Value classRef = classReference(cls->name, cls->classes);
+  const std::uint64_t classRef = classUID(cls->name, cls->classes);
   scopes_.emplace_back();
-  scopes_.back().emplace("$class", std::move(classRef));
   cls->encode(address, *this);
-  objects_[uid] = Value(std::move(scopes_.back()));
+  Scope scope = std::move(scopes_.back());
   scopes_.pop_back();
+  objects_[uid] = instance(classRef, std::move(scope.keys), std::move(scope.values));
   records_[address].inProgress = false;
-  return Value::uid(uid);
+  return uid;
 }
+
+// --- Outcome -------------------------------------------------------------------
 
 Result<Data> KeyedArchiver::finishEncoding() {
   if (finished_) return encodeError("the archive was already finished");
   finished_ = true;
   if (error_) return *error_;
-  Value::Dictionary root{
-      {"$archiver", Value("NSKeyedArchiver")},
-      {"$version", Value(100000)},
-      {"$top", Value(std::move(scopes_.front()))},
-      {"$objects", Value(std::move(objects_))},
-  };
-  auto bytes = PropertyList::toBinary(Value(std::move(root)));
-  if (!bytes) return encodeError(bytes.error().localizedDescription());
-  return bytes;
+  const Index objects = builder_->array(objects_);
+  const Scope& top = scopes_.front();
+  const Index topDict = builder_->dictionary(top.keys.data(), top.values.data(), top.keys.size());
+  const Index keys[] = {builder_->string("$archiver"), builder_->string("$objects"), builder_->string("$top"),
+                        builder_->string("$version")};
+  const Index values[] = {builder_->string("NSKeyedArchiver"), objects, topDict, builder_->integer(100000)};
+  return builder_->finish(builder_->dictionary(keys, values, 4));
 }
 
 Result<Data> KeyedArchiver::archivedPropertyList(const Value& root) {

@@ -19,6 +19,8 @@
 
 namespace vozi::platform {
 
+class BinaryPropertyListBuilder;
+
 // Writes an object graph as a keyed archive: a binary property list with
 // "$archiver" = "NSKeyedArchiver", "$version" = 100000, "$top" holding the
 // root keys and "$objects" holding every object ("$null" first), objects
@@ -112,36 +114,33 @@ class KeyedArchiver {
   // --- Records (registered classes) ----------------------------------------
   template <class T>
   void encodeObject(std::string_view key, const std::shared_ptr<T>& object) {
-    setValue(key, referenceFor(object));
+    setReference(key, uidFor(object));
   }
   // Elements must not be null.
   template <class T>
   void encodeArray(std::string_view key, const std::vector<std::shared_ptr<T>>& objects, bool mutableArray = false) {
-    std::vector<Value> refs = referencesFor(objects);
-    setValue(key, collection(mutableArray ? "NSMutableArray" : "NSArray", std::move(refs)));
+    setReference(key, collectionUID(mutableArray ? "NSMutableArray" : "NSArray", uidsFor(objects)));
   }
   // In order; a repeated object is kept once, at its first place.
   // "NSMutableOrderedSet" when `mutableSet`.
   template <class T>
   void encodeOrderedSet(std::string_view key, const std::vector<std::shared_ptr<T>>& objects,
                         bool mutableSet = false) {
-    std::vector<Value> refs = referencesFor(objects);
-    setValue(key, collection(mutableSet ? "NSMutableOrderedSet" : "NSOrderedSet", uniqueReferences(std::move(refs))));
+    setReference(key, collectionUID(mutableSet ? "NSMutableOrderedSet" : "NSOrderedSet", unique(uidsFor(objects))));
   }
   // Any map or sequence of (string key, shared_ptr<T>) pairs.
   // "NSMutableDictionary" when `mutableDictionary`.
   template <class Map>
   void encodeDictionary(std::string_view key, const Map& objects, bool mutableDictionary = false) {
-    std::vector<std::pair<std::string_view, Value>> entries;
-    for (const auto& [name, object] : objects) entries.emplace_back(name, referenceFor(object));
-    setValue(key, dictionary(std::move(entries), mutableDictionary ? "NSMutableDictionary" : "NSDictionary"));
+    std::vector<std::pair<std::string_view, std::uint64_t>> entries;
+    for (const auto& [name, object] : objects) entries.emplace_back(name, uidFor(object));
+    setReference(key, dictionaryUID(entries, mutableDictionary ? "NSMutableDictionary" : "NSDictionary"));
   }
 
-  // The UID an object has or gets in this archive, for callers that build
-  // their own collections.
+  // The UID an object has or gets in this archive (0 for null).
   template <class T>
-  Value referenceFor(const std::shared_ptr<T>& object) {
-    if (!object) return Value::uid(0);
+  std::uint64_t uidFor(const std::shared_ptr<T>& object) {
+    if (!object) return 0;
     const void* address = nullptr;
     if constexpr (std::is_polymorphic_v<T>)
       address = dynamic_cast<const void*>(object.get());
@@ -149,7 +148,7 @@ class KeyedArchiver {
       address = static_cast<const void*>(object.get());
     // The archiver keeps every object alive until it is destroyed, so an
     // address is never reused for another object during one archive.
-    return recordReference(std::shared_ptr<const void>(object, address), std::type_index(typeid(*object)));
+    return recordUID(std::shared_ptr<const void>(object, address), std::type_index(typeid(*object)));
   }
 
   // --- Outcome ---------------------------------------------------------------
@@ -175,42 +174,53 @@ class KeyedArchiver {
   static Result<Data> archivedPropertyList(const Value& root);
 
  private:
+  using Index = std::uint32_t;  // an object of the property list being built
+
   template <class T>
-  std::vector<Value> referencesFor(const std::vector<std::shared_ptr<T>>& objects) {
-    std::vector<Value> refs;
-    refs.reserve(objects.size());
+  std::vector<std::uint64_t> uidsFor(const std::vector<std::shared_ptr<T>>& objects) {
+    std::vector<std::uint64_t> uids;
+    uids.reserve(objects.size());
     for (const auto& object : objects) {
       if (!object) failWithError(nullElementError());
-      refs.push_back(referenceFor(object));
+      uids.push_back(uidFor(object));
     }
-    return refs;
+    return uids;
   }
 
   static Error nullElementError();
-  void setValue(std::string_view key, Value value);
-  Value recordReference(std::shared_ptr<const void> object, std::type_index type);
-  Value collection(const char* className, std::vector<Value> references);
-  Value dictionary(std::vector<std::pair<std::string_view, Value>> entries, const char* className = "NSDictionary");
-  static std::vector<Value> uniqueReferences(std::vector<Value> references);
-  Value stringReference(std::string_view text);
-  Value dataReference(const Data& data);
-  Value dateReference(const Date& date);
-  Value urlReference(std::string_view url);
-  Value propertyListReference(const Value& value, std::size_t depth);
-  Value classReference(const std::string& name, const std::vector<std::string>& classes);
-  Value foundationClassReference(const char* name);
-  std::uint64_t appendObject(Value object);
+  void setValue(std::string_view key, Index value);
+  void setReference(std::string_view key, std::uint64_t uid);
+  Index uidObject(std::uint64_t uid);
+  std::uint64_t appendObject(Index object);
+  Index instance(std::uint64_t classUID, std::vector<Index> keys, std::vector<Index> values);
+  std::uint64_t recordUID(std::shared_ptr<const void> object, std::type_index type);
+  std::uint64_t collectionUID(const char* className, const std::vector<std::uint64_t>& uids);
+  std::uint64_t dictionaryUID(const std::vector<std::pair<std::string_view, std::uint64_t>>& entries,
+                              const char* className = "NSDictionary");
+  static std::vector<std::uint64_t> unique(std::vector<std::uint64_t> uids);
+  std::uint64_t stringUID(std::string_view text);
+  std::uint64_t dataUID(const Data& data);
+  std::uint64_t dateUID(const Date& date);
+  std::uint64_t urlUID(std::string_view url);
+  std::uint64_t propertyListUID(const Value& value, std::size_t depth);
+  std::uint64_t classUID(const std::string& name, const std::vector<std::string>& classes);
+  std::uint64_t foundationClassUID(const char* name);
 
   struct Record {
     std::uint64_t uid;
     bool inProgress;
   };
+  struct Scope {
+    std::vector<Index> keys;
+    std::vector<Index> values;
+  };
 
-  std::vector<Value> objects_;
-  std::vector<Value::Dictionary> scopes_;  // [0] is $top; the back is the record being encoded
+  std::unique_ptr<BinaryPropertyListBuilder> builder_;
+  std::vector<Index> objects_;  // by archive UID: the property-list object written for it
+  std::vector<Scope> scopes_;   // [0] is $top; the back is the record being encoded
   std::unordered_map<const void*, Record> records_;
   std::vector<std::shared_ptr<const void>> retained_;
-  std::unordered_map<std::string, std::uint64_t> strings_;
+  std::vector<std::uint64_t> stringUIDs_;  // by string object's index; 0 when it has none yet
   std::unordered_map<std::string, std::uint64_t> classUIDs_;
   std::unordered_map<std::type_index, const ArchiveClass*> classCache_;
   std::optional<Error> error_;

@@ -29,10 +29,11 @@ std::string listed(const std::vector<std::string>& names) {
   return out;
 }
 
-// Each element reference a decode resolves costs one unit. A sound archive
-// needs at least a byte per reference, so twice its size (plus slack for
-// decoders that read a key twice) bounds the work; an archive whose shared
-// collections would make decoding blow up runs out instead.
+// Each element reference a decode resolves costs one unit, and so does each
+// string or data copied (one per 64 bytes). A sound archive needs at least
+// a byte per reference and holds its text, so twice its size (plus slack
+// for decoders that read a key twice) bounds the work; an archive whose
+// shared collections or strings would make decoding blow up runs out.
 constexpr std::uint64_t kBudgetSlack = 1u << 16;
 
 }  // namespace
@@ -99,6 +100,10 @@ bool KeyedUnarchiver::spend(std::uint64_t units) {
   budget_ -= units;
   return true;
 }
+
+// A copied string or data costs a unit per 64 bytes, so one long string
+// shared by many records cannot be copied without limit.
+bool KeyedUnarchiver::spendBytes(std::size_t bytes) { return spend(1 + bytes / 64); }
 
 std::optional<Error> KeyedUnarchiver::finish(bool found) {
   if (error_) return error_;
@@ -228,7 +233,7 @@ std::optional<std::vector<std::uint64_t>> KeyedUnarchiver::references(const Valu
 std::optional<std::string> KeyedUnarchiver::stringAt(std::uint64_t uid) {
   const Value& candidate = (*objects_)[uid];
   if (uid != 0) {
-    if (const std::string* text = candidate.asString()) return *text;
+    if (const std::string* text = candidate.asString()) return spendBytes(text->size()) ? std::optional(*text) : std::nullopt;
   }
   if (candidate.isDictionary()) {
     std::string_view className;
@@ -236,7 +241,10 @@ std::optional<std::string> KeyedUnarchiver::stringAt(std::uint64_t uid) {
     if (!dict) return std::nullopt;
     if (isOneOf(className, {"NSString", "NSMutableString"})) {
       const auto it = dict->find("NS.string");
-      if (it != dict->end() && it->second.asString()) return *it->second.asString();
+      if (it != dict->end() && it->second.asString()) {
+        if (!spendBytes(it->second.asString()->size())) return std::nullopt;
+        return *it->second.asString();
+      }
     }
   }
   fail("object " + std::to_string(uid) + " is not a string");
@@ -253,14 +261,17 @@ std::optional<Data> KeyedUnarchiver::decodeDataForKey(std::string_view key) {
   const auto uid = referenceForKey(key);
   if (!uid || *uid == 0) return std::nullopt;
   const Value& candidate = (*objects_)[*uid];
-  if (const Data* data = candidate.asData()) return *data;
+  if (const Data* data = candidate.asData()) return spendBytes(data->size()) ? std::optional(*data) : std::nullopt;
   if (candidate.isDictionary()) {
     std::string_view className;
     const auto* dict = instance(*uid, className);
     if (!dict) return std::nullopt;
     if (isOneOf(className, {"NSData", "NSMutableData"})) {
       const auto it = dict->find("NS.data");
-      if (it != dict->end() && it->second.asData()) return *it->second.asData();
+      if (it != dict->end() && it->second.asData()) {
+        if (!spendBytes(it->second.asData()->size())) return std::nullopt;
+        return *it->second.asData();
+      }
     }
   }
   failForKey(key, "is not data");
@@ -379,9 +390,13 @@ std::optional<Value> KeyedUnarchiver::propertyListAt(std::uint64_t uid, std::siz
   switch (candidate.type()) {
     case Value::Type::boolean:
     case Value::Type::integer:
-    case Value::Type::real:
+    case Value::Type::real: return candidate;
     case Value::Type::string:
-    case Value::Type::data: return candidate;
+      if (!spendBytes(candidate.asString()->size())) return std::nullopt;
+      return candidate;
+    case Value::Type::data:
+      if (!spendBytes(candidate.asData()->size())) return std::nullopt;
+      return candidate;
     case Value::Type::dictionary: break;
     default:
       fail("object " + std::to_string(uid) + " is not a property-list value");
@@ -394,7 +409,10 @@ std::optional<Value> KeyedUnarchiver::propertyListAt(std::uint64_t uid, std::siz
   if (isOneOf(className, {"NSString", "NSMutableString"})) return stringAt(uid);
   if (isOneOf(className, {"NSData", "NSMutableData"})) {
     const auto it = dict->find("NS.data");
-    if (it != dict->end() && it->second.isData()) return it->second;
+    if (it != dict->end() && it->second.isData()) {
+      if (!spendBytes(it->second.asData()->size())) return std::nullopt;
+      return it->second;
+    }
     fail("a data object has no \"NS.data\"");
     return std::nullopt;
   }

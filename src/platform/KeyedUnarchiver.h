@@ -173,6 +173,7 @@ class KeyedUnarchiver {
   void open(std::string_view archive);
   std::optional<Error> finish(bool found);
   bool spend(std::uint64_t units);
+  bool spendBytes(std::size_t bytes);
   const Value* lookup(std::string_view key) const;
   std::optional<std::uint64_t> referenceForKey(std::string_view key);
   const Value::Dictionary* instance(std::uint64_t uid, std::string_view& className);

@@ -572,10 +572,21 @@ TEST_F(KeyedArchive, HostileArchivesFailCleanly) {
   sharedArray.push_back(object(2, {{"NS.objects", Value(folders)}}));
   sharedArray.push_back(object(1, {{"children", Value::uid(sharedArray.size() - 1)}}));
 
+  // 3000 records naming themselves with one shared 1 MiB string.
+  Value::Array sharedString{Value("$null"), folderClass, arrayClass, entryClass, Value(std::string(1 << 20, 'x'))};
+  Value::Array named;
+  for (std::uint64_t i = 0; i < 3000; ++i) {
+    named.push_back(Value::uid(sharedString.size()));
+    sharedString.push_back(object(3, {{"name", Value::uid(4)}}));
+  }
+  sharedString.push_back(object(2, {{"NS.objects", Value(named)}}));
+  sharedString.push_back(object(1, {{"children", Value::uid(sharedString.size() - 1)}}));
+
   struct Case {
     const char* name;
     Data bytes;
     bool propertyList = false;
+    const char* reason = nullptr;  // part of the expected description
   } cases[] = {
       {"empty", Data{}},
       {"truncated", Data(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(good.size() / 2))},
@@ -611,15 +622,20 @@ TEST_F(KeyedArchive, HostileArchivesFailCleanly) {
        archiveOf({Value("$null"), object(2, {{"byName", Value::uid(3)}}), folderClass,
                   object(4, {{"NS.keys", Value(Value::Array{})}, {"NS.objects", Value(Value::Array{Value::uid(1)})}}),
                   dictClass})},
-      {"record cycle", archiveOf({Value("$null"), object(2, {{"children", Value::uid(3)}}), folderClass,
-                                  object(4, {{"NS.objects", Value(Value::Array{Value::uid(1)})}}), arrayClass})},
+      {"record cycle",
+       archiveOf({Value("$null"), object(2, {{"children", Value::uid(3)}}), folderClass,
+                  object(4, {{"NS.objects", Value(Value::Array{Value::uid(1)})}}), arrayClass}),
+       false, "cycle"},
       {"property-list cycle", archiveOf({Value("$null"), object(2, {{"NS.objects", Value(Value::Array{Value::uid(1)})}}),
                                          arrayClass}),
-       true},
-      {"deep records", archiveOf(deepFolders, {{"root", Value::uid(3)}})},
-      {"deep property list", archiveOf(deepArrays, {{"root", Value::uid(2)}}), true},
-      {"shared property-list arrays", archiveOf(plistBomb, {{"root", Value::uid(2)}}), true},
-      {"shared record arrays", archiveOf(sharedArray, {{"root", Value::uid(sharedArray.size() - 1)}})},
+       true, "cycle"},
+      {"deep records", archiveOf(deepFolders, {{"root", Value::uid(3)}}), false, "too deep"},
+      {"deep property list", archiveOf(deepArrays, {{"root", Value::uid(2)}}), true, "too deep"},
+      {"shared property-list arrays", archiveOf(plistBomb, {{"root", Value::uid(2)}}), true, "more work"},
+      {"shared record arrays", archiveOf(sharedArray, {{"root", Value::uid(sharedArray.size() - 1)}}), false,
+       "more work"},
+      {"shared long string", archiveOf(sharedString, {{"root", Value::uid(sharedString.size() - 1)}}), false,
+       "more work"},
       {"huge declared count", [] {
          // A binary plist whose top array claims 2^62 elements.
          std::string bytes = "bplist00";
@@ -640,11 +656,18 @@ TEST_F(KeyedArchive, HostileArchivesFailCleanly) {
       auto result = KeyedUnarchiver::unarchivedPropertyList(c.bytes);
       ASSERT_FALSE(result);
       EXPECT_EQ(result.error().code, CocoaError::coderReadCorrupt);
+      if (c.reason) {
+        EXPECT_NE(result.error().localizedDescription().find(c.reason), std::string::npos);
+      }
     } else {
       auto result = KeyedUnarchiver::unarchivedObject<Entry>(c.bytes, {"TestEntry"});
       ASSERT_FALSE(result);
       EXPECT_EQ(result.error().domain, "NSCocoaErrorDomain");
       EXPECT_EQ(result.error().code, CocoaError::coderReadCorrupt) << result.error().localizedDescription();
+      if (c.reason) {
+        EXPECT_NE(result.error().localizedDescription().find(c.reason), std::string::npos)
+            << result.error().localizedDescription();
+      }
       auto asArray = KeyedUnarchiver::unarchivedArray<Entry>(c.bytes, {"TestEntry"});
       EXPECT_FALSE(asArray);
     }

@@ -1,0 +1,235 @@
+#include "platform/BinaryPropertyListBuilder.h"
+
+#include <algorithm>
+#include <bit>
+#include <limits>
+
+namespace vozi::platform {
+
+namespace {
+
+constexpr std::uint64_t kInt64Max = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
+constexpr std::uint32_t kDenseUIDs = 1u << 24;
+
+// The smallest of 1, 2, 4 and 8 bytes that holds `value`.
+std::size_t widthFor(std::uint64_t value) {
+  if (value <= 0xFF) return 1;
+  if (value <= 0xFFFF) return 2;
+  if (value <= 0xFFFFFFFFull) return 4;
+  return 8;
+}
+
+unsigned log2Width(std::size_t bytes) { return bytes == 1 ? 0 : bytes == 2 ? 1 : bytes == 4 ? 2 : 3; }
+
+template <class Bytes>
+void putBigEndian(Bytes& out, std::uint64_t value, std::size_t bytes) {
+  for (std::size_t i = bytes; i-- > 0;) out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+}
+
+template <class Bytes>
+void putMarkerAndCount(Bytes& out, std::uint8_t type, std::uint64_t count) {
+  if (count < 15) {
+    out.push_back(static_cast<std::uint8_t>(type << 4 | count));
+    return;
+  }
+  out.push_back(static_cast<std::uint8_t>(type << 4 | 0xF));
+  const std::size_t width = widthFor(count);
+  out.push_back(static_cast<std::uint8_t>(0x10 | log2Width(width)));
+  putBigEndian(out, count, width);
+}
+
+// A short scalar's encoding, built on the stack before deduplication.
+struct Small {
+  std::uint8_t bytes[17];
+  std::size_t size = 0;
+  void push_back(std::uint8_t b) { bytes[size++] = b; }
+};
+
+}  // namespace
+
+BinaryPropertyListBuilder::BinaryPropertyListBuilder() = default;
+
+BinaryPropertyListBuilder::Index BinaryPropertyListBuilder::addScalar(std::size_t start) {
+  objects_.push_back(Entry{start, static_cast<std::uint32_t>(scalars_.size() - start), 0});
+  return static_cast<Index>(objects_.size() - 1);
+}
+
+BinaryPropertyListBuilder::Index BinaryPropertyListBuilder::addEncoded(const std::uint8_t* encoded, std::size_t size) {
+  const std::size_t start = scalars_.size();
+  scalars_.insert(scalars_.end(), encoded, encoded + size);
+  return addScalar(start);
+}
+
+std::string_view BinaryPropertyListBuilder::keep(std::string_view text) {
+  if (textBlocks_.empty() || textBlockSize_ - textBlockUsed_ < text.size()) {
+    textBlockSize_ = std::max<std::size_t>(text.size(), 1 << 16);
+    textBlocks_.push_back(std::make_unique<char[]>(textBlockSize_));
+    textBlockUsed_ = 0;
+  }
+  char* at = textBlocks_.back().get() + textBlockUsed_;
+  std::copy(text.begin(), text.end(), at);
+  textBlockUsed_ += text.size();
+  return std::string_view(at, text.size());
+}
+
+BinaryPropertyListBuilder::Index BinaryPropertyListBuilder::string(std::string_view text) {
+  const auto found = strings_.find(text);
+  if (found != strings_.end()) return found->second;
+  const std::size_t start = scalars_.size();
+  const bool ascii = std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  if (ascii) {
+    putMarkerAndCount(scalars_, 0x5, text.size());
+    scalars_.insert(scalars_.end(), text.begin(), text.end());
+  } else {
+    std::u16string units;
+    units.reserve(text.size());
+    const auto* p = reinterpret_cast<const std::uint8_t*>(text.data());
+    const auto* end = p + text.size();
+    while (p < end) {
+      std::uint32_t c = *p;
+      std::size_t length = 1;
+      if (c >= 0xF0) {
+        c &= 0x07;
+        length = 4;
+      } else if (c >= 0xE0) {
+        c &= 0x0F;
+        length = 3;
+      } else if (c >= 0xC0) {
+        c &= 0x1F;
+        length = 2;
+      }
+      for (std::size_t i = 1; i < length && p + i < end; ++i) c = (c << 6) | (p[i] & 0x3F);
+      p += length;
+      if (c >= 0x10000) {
+        c -= 0x10000;
+        units.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
+        units.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
+      } else {
+        units.push_back(static_cast<char16_t>(c));
+      }
+    }
+    putMarkerAndCount(scalars_, 0x6, units.size());
+    for (char16_t u : units) putBigEndian(scalars_, u, 2);
+  }
+  const Index index = addScalar(start);
+  strings_.emplace(keep(text), index);
+  return index;
+}
+
+BinaryPropertyListBuilder::Index BinaryPropertyListBuilder::integer(std::int64_t value) {
+  const bool small = value >= 0 && static_cast<std::uint64_t>(value) < kSmallIntegers;
+  if (small && smallIntegers_[value] != 0) return smallIntegers_[value] - 1;
+  Small encoded;
+  // 1, 2 and 4-byte integers are unsigned; negatives take 8 bytes.
+  const std::size_t width = value < 0 ? 8 : widthFor(static_cast<std::uint64_t>(value));
+  encoded.push_back(static_cast<std::uint8_t>(0x10 | log2Width(width)));
+  putBigEndian(encoded, static_cast<std::uint64_t>(value), width);
+  const Index index = addEncoded(encoded.bytes, encoded.size);
+  if (small) smallIntegers_[value] = index + 1;
+  return index;
+}
+
+BinaryPropertyListBuilder::Index BinaryPropertyListBuilder::unsignedInteger(std::uint64_t value) {
+  if (value <= kInt64Max) return integer(static_cast<std::int64_t>(value));
+  Small encoded;
+  encoded.push_back(0x14);
+  putBigEndian(encoded, 0, 8);
+  putBigEndian(encoded, value, 8);
+  return addEncoded(encoded.bytes, encoded.size);
+}
+
+BinaryPropertyListBuilder::Index BinaryPropertyListBuilder::real(double value) {
+  Small encoded;
+  encoded.push_back(0x23);
+  putBigEndian(encoded, std::bit_cast<std::uint64_t>(value), 8);
+  return addEncoded(encoded.bytes, encoded.size);
+}
+
+BinaryPropertyListBuilder::Index BinaryPropertyListBuilder::boolean(bool value) {
+  Index& known = booleans_[value ? 1 : 0];
+  if (known == 0) {
+    const std::uint8_t encoded = value ? 0x09 : 0x08;
+    known = addEncoded(&encoded, 1) + 1;
+  }
+  return known - 1;
+}
+
+BinaryPropertyListBuilder::Index BinaryPropertyListBuilder::date(double secondsSince2001) {
+  Small encoded;
+  encoded.push_back(0x33);
+  putBigEndian(encoded, std::bit_cast<std::uint64_t>(secondsSince2001), 8);
+  return addEncoded(encoded.bytes, encoded.size);
+}
+
+BinaryPropertyListBuilder::Index BinaryPropertyListBuilder::uid(std::uint32_t value) {
+  // Archives number their objects densely, so most references index a vector.
+  if (value < kDenseUIDs) {
+    if (value >= uids_.size()) uids_.resize(std::max<std::size_t>(value + 1, uids_.size() * 2), 0);
+    if (uids_[value] != 0) return uids_[value] - 1;
+  } else if (const auto found = largeUIDs_.find(value); found != largeUIDs_.end()) {
+    return found->second;
+  }
+  Small encoded;
+  const std::size_t width = widthFor(value);
+  encoded.push_back(static_cast<std::uint8_t>(0x80 | (width - 1)));
+  putBigEndian(encoded, value, width);
+  const Index index = addEncoded(encoded.bytes, encoded.size);
+  if (value < kDenseUIDs)
+    uids_[value] = index + 1;
+  else
+    largeUIDs_.emplace(value, index);
+  return index;
+}
+
+BinaryPropertyListBuilder::Index BinaryPropertyListBuilder::data(const std::uint8_t* bytes, std::size_t size) {
+  const std::size_t start = scalars_.size();
+  putMarkerAndCount(scalars_, 0x4, size);
+  scalars_.insert(scalars_.end(), bytes, bytes + size);
+  return addScalar(start);
+}
+
+BinaryPropertyListBuilder::Index BinaryPropertyListBuilder::array(const Index* items, std::size_t count) {
+  objects_.push_back(Entry{children_.size(), static_cast<std::uint32_t>(count), 0xA});
+  children_.insert(children_.end(), items, items + count);
+  return static_cast<Index>(objects_.size() - 1);
+}
+
+BinaryPropertyListBuilder::Index BinaryPropertyListBuilder::dictionary(const Index* keys, const Index* values,
+                                                                       std::size_t count) {
+  objects_.push_back(Entry{children_.size(), static_cast<std::uint32_t>(count * 2), 0xD});
+  children_.insert(children_.end(), keys, keys + count);
+  children_.insert(children_.end(), values, values + count);
+  return static_cast<Index>(objects_.size() - 1);
+}
+
+Data BinaryPropertyListBuilder::finish(Index top) const {
+  const std::size_t refSize = widthFor(objects_.empty() ? 0 : objects_.size() - 1);
+  Data out;
+  out.reserve(8 + scalars_.size() + children_.size() * refSize + objects_.size() * 11 + 32);
+  static constexpr std::uint8_t kHeader[8] = {'b', 'p', 'l', 'i', 's', 't', '0', '0'};
+  out.assign(std::begin(kHeader), std::end(kHeader));
+  std::vector<std::uint64_t> offsets;
+  offsets.reserve(objects_.size());
+  for (const Entry& entry : objects_) {
+    offsets.push_back(out.size());
+    if (entry.kind == 0) {
+      const auto first = scalars_.begin() + static_cast<std::ptrdiff_t>(entry.start);
+      out.insert(out.end(), first, first + entry.length);
+      continue;
+    }
+    putMarkerAndCount(out, entry.kind, entry.kind == 0xD ? entry.length / 2 : entry.length);
+    for (std::uint32_t i = 0; i < entry.length; ++i) putBigEndian(out, children_[entry.start + i], refSize);
+  }
+  const std::uint64_t tableOffset = out.size();
+  const std::size_t offsetSize = widthFor(tableOffset);
+  for (auto offset : offsets) putBigEndian(out, offset, offsetSize);
+  out.resize(out.size() + 6, 0);  // unused trailer bytes
+  out.push_back(static_cast<std::uint8_t>(offsetSize));
+  out.push_back(static_cast<std::uint8_t>(refSize));
+  putBigEndian(out, objects_.size(), 8);
+  putBigEndian(out, top, 8);
+  putBigEndian(out, tableOffset, 8);
+  return out;
+}
+
+}  // namespace vozi::platform
