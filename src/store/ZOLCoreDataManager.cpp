@@ -35,6 +35,10 @@ struct ZOLCoreDataManager::Pass {
   std::vector<Fresh> fresh;
   // Nesting of the group being merged; trees from a client can be anything.
   int depth = 0;
+  // The stored groups merged so far. None is taken again: a group that holds
+  // itself (or one of its ancestors) in the runtime tree gets new records
+  // there, so the stored tree never holds a loop.
+  std::unordered_set<const platform::ManagedObject*> merged;
 };
 
 namespace {
@@ -148,7 +152,8 @@ MOItemGroupPtr ZOLCoreDataManager::updateAfterScanning(const ItemGroup& itemGrou
     const auto identifier = itemGroup.identifier();
     if (!identifier) return nullptr;
     const platform::EntityDescription& entity = IModelItemCoreDataExtensions::storedModelClass(itemGroup, *mom());
-    if (auto found = entityLoader_->loadStoredItem(itemGroup, pass.scope); found && &found->entity() == &entity)
+    if (auto found = entityLoader_->loadStoredItem(*identifier, pass.scope);
+        found && &found->entity() == &entity && !pass.merged.count(found.get()))
       stored = std::dynamic_pointer_cast<MOItemGroup>(found);
     if (!stored) {
       stored = moc()->insertNewObject<MOItemGroup>(entity.name());
@@ -156,6 +161,7 @@ MOItemGroupPtr ZOLCoreDataManager::updateAfterScanning(const ItemGroup& itemGrou
     }
     record(pass, *identifier, stored);
   }
+  pass.merged.insert(stored.get());
 
   stored->updateWithRuntimeModel(itemGroup);
 
@@ -191,7 +197,7 @@ MOItemGroupPtr ZOLCoreDataManager::updateAfterScanning(const ItemGroup& itemGrou
   }
 
   if (isTopLevelGroup) {
-    finish(*stored, pass);
+    finish(pass);
     MLog("SAVE_AFTER_SCAN: Saving scan results for itemGroup: " + nameOrNoName(itemGroup) + " finished");
     MLog("SAVE_AFTER_SCAN: Stored group items count after saving: " + std::to_string(stored->itemsCount()));
     MLog("SAVE_AFTER_SCAN: Stored group scanningHistory after saving: " + historyText(stored->scanningHistory()));
@@ -293,7 +299,7 @@ MOItemGroupPtr ZOLCoreDataManager::updateAfterCleaning(const ItemGroup& itemGrou
 
   MLog("SAVE_AFTER_CLEAN: group " + storedName + " items count before saving: " + std::to_string(stored->itemsCount()));
 
-  if (isTopLevelGroup) finish(*stored, pass);
+  if (isTopLevelGroup) finish(pass);
   return stored;
 }
 
@@ -351,15 +357,13 @@ void ZOLCoreDataManager::record(Pass& pass, const std::string& identifier, const
 // Ends the merge of a top-level group: deletes what no group holds, saves
 // everything in one transaction, and points the index at the identities the
 // new records got. The index then holds exactly the group's tree.
-void ZOLCoreDataManager::finish(const MOItemGroup& stored, Pass& pass) {
+void ZOLCoreDataManager::finish(Pass& pass) {
   deleteUnheld(pass);
   save();
   for (const Pass::Fresh& fresh : pass.fresh)
     if (fresh.record->managedObjectContext() && !fresh.record->isDeleted())
       entityLoader_->replaceStoredItem(pass.scope, fresh.identifier, fresh.temporary, fresh.record->objectID());
   pass.fresh.clear();
-  // A group stored before it had an identifier has none to scope by; index it whole.
-  if (ZOLCoreDataEntityLoader::scopeOf(stored) != pass.scope) entityLoader_->recursiveUpdateIndexes(stored);
 }
 
 // Deletes the detached records that no group holds any more; a deleted group

@@ -67,7 +67,7 @@ class ZOLCoreDataManager : public BaseCoreDataManager {
   const platform::EntityDescription& entityDescription(std::string_view name) const;
   void deleteUnheld(Pass& pass);
   void record(Pass& pass, const std::string& identifier, const MOModelItemPtr& stored);
-  void finish(const MOItemGroup& stored, Pass& pass);
+  void finish(Pass& pass);
 
   std::shared_ptr<ZOLCoreDataEntityLoader> entityLoader_;
 };

@@ -539,8 +539,13 @@ TEST_F(ZOLCoreDataManagerTest, TreesTooDeepOrHoldingThemselvesAreNotFollowed) {
 
   EXPECT_TRUE(load(store(), ItemGroupName::userCache));
   EXPECT_TRUE(load(store(), ItemGroupName::trashBin));
+  // A rescan of a sound tree takes the place of whatever those left.
+  scan(store(), scannedGroup(ItemGroupName::trashBin));
+  scan(store(), scannedGroup(ItemGroupName::userCache));
   StoreFile file(storePath());
   EXPECT_EQ(file.danglingMemberships(), 0);
+  EXPECT_EQ(file.orphanedItems(), 0);
+  EXPECT_EQ(file.rows(), 2 + 3 + 3);
 }
 
 }  // namespace
