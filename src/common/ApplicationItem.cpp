@@ -2,20 +2,22 @@
 
 #include <sys/stat.h>
 
+#include "common/RecordCoding.h"
 #include "common/RecordDescription.h"
+#include "common/URLExtensions.h"
+#include "platform/PropertyList.h"
 
 namespace vozi {
 
 namespace {
 
+constexpr off_t kMaxInfoPlistSize = 8 * 1024 * 1024;
+
 std::string bundleName(const platform::URL& url) { return url.deletingPathExtension().lastPathComponent(); }
 
-// When the bundle was last used: its last access, as the file system keeps it.
+// When the bundle was last used, from the dates the file system keeps.
 std::optional<platform::Date> lastAccessDate(const platform::URL& url) {
-  struct stat info {};
-  if (::lstat(url.path().c_str(), &info) != 0) return std::nullopt;
-  const double seconds = static_cast<double>(info.st_atim.tv_sec) + static_cast<double>(info.st_atim.tv_nsec) / 1e9;
-  return platform::Date::fromTimeIntervalSince1970(seconds);
+  return URLExtensions::lastAccessDate(URLExtensions::resourceDates(url.path()));
 }
 
 bool isRegularFile(const std::string& path) {
@@ -48,6 +50,22 @@ ApplicationItem::ApplicationItem(std::optional<std::string> name, std::uint64_t 
       lastOpen_(lastOpen),
       iconURL_(std::move(iconURL)) {}
 
+ApplicationItem::ApplicationItem(platform::KeyedUnarchiver& unarchiver)
+    : FileRepresentableGroup(unarchiver),
+      lastOpen_(unarchiver.decodeDateForKey("lastOpen")),
+      iconURL_(recordcoding::decodeFileURL(unarchiver, "iconURL")),
+      // The archived name is the one this record answered, display name included.
+      applicationName_(FileRepresentableGroup::name()) {
+  url_ = recordcoding::decodeFileURL(unarchiver, "url");
+}
+
+void ApplicationItem::encode(platform::KeyedArchiver& archiver) const {
+  FileRepresentableGroup::encode(archiver);
+  archiver.encodeDate("lastOpen", lastOpen_);
+  recordcoding::encodeURL(archiver, "iconURL", iconURL());
+  recordcoding::encodeURL(archiver, "url", url_);
+}
+
 std::optional<std::string> ApplicationItem::identifier() const {
   if (!url_) return std::nullopt;
   return platform::URL::percentEncodePath(url_->path());
@@ -74,8 +92,17 @@ std::optional<std::string> ApplicationItem::bundleID() const {
   return bundleID(*url_);
 }
 
-std::optional<platform::Value::Dictionary> ApplicationItem::infoPlist(const platform::URL& /*bundleURL*/) {
-  return std::nullopt;
+std::optional<platform::Value::Dictionary> ApplicationItem::infoPlist(const platform::URL& bundleURL) {
+  // Only a plain file of a sane size inside the bundle: a link could point
+  // anywhere on the machine.
+  const std::string path = bundleURL.path() + "/Contents/Info.plist";
+  struct stat info {};
+  if (::lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > kMaxInfoPlistSize) {
+    return std::nullopt;
+  }
+  auto plist = platform::PropertyList::readFile(path);
+  if (!plist || !plist->isDictionary()) return std::nullopt;
+  return std::move(*plist->asDictionary());
 }
 
 std::optional<std::string> ApplicationItem::bundleID(const platform::URL& bundleURL) {

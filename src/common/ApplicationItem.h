@@ -26,6 +26,7 @@ class ApplicationItem : public FileRepresentableGroup {
                   const std::shared_ptr<IZOLModelItemCollection>& leftovers, ItemGroupHistoryPtr scanningHistory,
                   ItemGroupHistoryPtr cleaningHistory, std::optional<platform::URL> url,
                   std::optional<platform::Date> lastOpen, std::optional<platform::URL> iconURL);
+  explicit ApplicationItem(platform::KeyedUnarchiver& unarchiver);
 
   // The bundle URL's path, percent-encoded as a URL path.
   std::optional<std::string> identifier() const override;
@@ -54,6 +55,8 @@ class ApplicationItem : public FileRepresentableGroup {
   std::shared_ptr<IModelItem> copy() const override { return std::make_shared<ApplicationItem>(*this); }
   std::string_view className() const override { return kClassName; }
   std::string description() const override;
+  // The icon URL is written as iconURL() answers it.
+  void encode(platform::KeyedArchiver& archiver) const override;
 
  private:
   std::optional<platform::URL> url_;

@@ -22,6 +22,8 @@ class BigFilesGroup : public FileTypedGroup, public IURLsRelated, public IFilter
       : FileTypedGroup(std::move(name), size, items, std::move(identifier), std::move(scanningHistory),
                        std::move(cleaningHistory)),
         scanningURLs_(std::move(scanningURLs)) {}
+  // The scan filters are not archived: they read back as none, 0 and 0.
+  explicit BigFilesGroup(platform::KeyedUnarchiver& unarchiver);
 
   const std::optional<std::vector<platform::URL>>& scanningURLs() const override { return scanningURLs_; }
   void setScanningURLs(std::optional<std::vector<platform::URL>> urls) override { scanningURLs_ = std::move(urls); }
@@ -35,6 +37,7 @@ class BigFilesGroup : public FileTypedGroup, public IURLsRelated, public IFilter
 
   std::shared_ptr<IModelItem> copy() const override { return std::make_shared<BigFilesGroup>(*this); }
   std::string_view className() const override { return kClassName; }
+  void encode(platform::KeyedArchiver& archiver) const override;
 
  private:
   std::optional<std::vector<platform::URL>> scanningURLs_;

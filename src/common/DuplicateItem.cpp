@@ -1,6 +1,8 @@
 #include "common/DuplicateItem.h"
 
 #include "common/IFileItem.h"
+#include "platform/KeyedArchiver.h"
+#include "platform/KeyedUnarchiver.h"
 
 namespace vozi {
 
@@ -25,6 +27,17 @@ std::string describeHash(const platform::Data& hash) {
 }
 
 }  // namespace
+
+DuplicateItem::DuplicateItem(platform::KeyedUnarchiver& unarchiver)
+    : ItemGroup(unarchiver),
+      storedHash_(unarchiver.decodeDataForKey("storedHash")),
+      // The archived name is the one this record answered.
+      duplicateName_(ItemGroup::name()) {}
+
+void DuplicateItem::encode(platform::KeyedArchiver& archiver) const {
+  ItemGroup::encode(archiver);
+  archiver.encode("storedHash", storedHash_);
+}
 
 std::optional<platform::Data> DuplicateItem::fileDataHash() const {
   const ModelItemPtr first = anyItem();

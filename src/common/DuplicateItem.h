@@ -20,6 +20,7 @@ class DuplicateItem : public ItemGroup {
       : ItemGroup(std::move(name), size, items, std::move(identifier), std::move(scanningHistory),
                   std::move(cleaningHistory)),
         storedHash_(std::move(storedHash)) {}
+  explicit DuplicateItem(platform::KeyedUnarchiver& unarchiver);
 
   // The content hash written as "<xxxxxxxx-xxxxxxxx-...>" (groups of four
   // bytes in lower-case hex); absent while the set has no hash.
@@ -50,6 +51,7 @@ class DuplicateItem : public ItemGroup {
 
   std::shared_ptr<IModelItem> copy() const override { return std::make_shared<DuplicateItem>(*this); }
   std::string_view className() const override { return kClassName; }
+  void encode(platform::KeyedArchiver& archiver) const override;
 
  private:
   mutable std::optional<platform::Data> storedHash_;

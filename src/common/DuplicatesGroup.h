@@ -17,6 +17,7 @@ class DuplicatesGroup : public ItemGroup, public IURLsRelated, public IIgnorable
   static constexpr std::string_view kClassName = "DuplicatesGroup";
 
   using ItemGroup::ItemGroup;
+  explicit DuplicatesGroup(platform::KeyedUnarchiver& unarchiver);
 
   const std::optional<std::vector<platform::URL>>& scanningURLs() const override { return scanningURLs_; }
   void setScanningURLs(std::optional<std::vector<platform::URL>> urls) override { scanningURLs_ = std::move(urls); }
@@ -34,6 +35,7 @@ class DuplicatesGroup : public ItemGroup, public IURLsRelated, public IIgnorable
   std::shared_ptr<IModelItem> copy() const override { return std::make_shared<DuplicatesGroup>(*this); }
   std::string_view className() const override { return kClassName; }
   std::string description() const override;
+  void encode(platform::KeyedArchiver& archiver) const override;
 
  private:
   std::optional<std::vector<platform::URL>> scanningURLs_;

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include "common/ApplicationItem.h"
+#include "common/RecordCoding.h"
 #include "common/RecordDescription.h"
 #include "platform/Sha256.h"
 
@@ -31,6 +32,21 @@ std::optional<std::string> pathOf(const IModelItem& record) {
 FileItem::FileItem(platform::URL url, std::uint64_t size, std::optional<platform::Date> lastOpenDate,
                    std::string_view /*identifier*/)
     : url_(std::move(url)), size_(size), lastOpenDate_(lastOpenDate) {}
+
+FileItem::FileItem(platform::KeyedUnarchiver& unarchiver)
+    : url_(recordcoding::decodeRequiredFileURL(unarchiver, "url")),
+      size_(recordcoding::decodeUInt64(unarchiver, "size")),
+      lastOpenDate_(unarchiver.decodeDateForKey("lastOpened")) {
+  // Read back for its type only: the identifier is derived from the path.
+  unarchiver.decodeStringForKey("identifier");
+}
+
+void FileItem::encode(platform::KeyedArchiver& archiver) const {
+  archiver.encodeURL("url", url_.absoluteString());
+  archiver.encode("identifier", identifier());
+  recordcoding::encodeUInt64(archiver, "size", size_);
+  archiver.encodeDate("lastOpened", lastOpenDate_);
+}
 
 FileItem::FileItem(const FileItem& other)
     : IFileItem(other), url_(other.url_), size_(other.size_), lastOpenDate_(other.lastOpenDate_) {}

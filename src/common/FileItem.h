@@ -18,6 +18,9 @@ class FileItem : public IFileItem {
   // derived from its path.
   FileItem(platform::URL url, std::uint64_t size, std::optional<platform::Date> lastOpenDate,
            std::string_view identifier = {});
+  // Reads the keys of an archived file item; a missing or non-file URL
+  // fails the decode.
+  explicit FileItem(platform::KeyedUnarchiver& unarchiver);
   // Copies carry everything but the cached content hash.
   FileItem(const FileItem& other);
   FileItem& operator=(const FileItem&) = delete;
@@ -42,6 +45,7 @@ class FileItem : public IFileItem {
   std::size_t hash() const override;
   std::string_view className() const override { return kClassName; }
   std::string description() const override;
+  void encode(platform::KeyedArchiver& archiver) const override;
 
  private:
   platform::URL url_;

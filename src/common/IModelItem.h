@@ -8,6 +8,11 @@
 #include <string>
 #include <string_view>
 
+namespace vozi::platform {
+class KeyedArchiver;
+class KeyedUnarchiver;
+}  // namespace vozi::platform
+
 namespace vozi {
 
 // Every record of the item-group tree: leaf items and groups alike. Records
@@ -36,6 +41,9 @@ class IModelItem {
   virtual std::string_view className() const = 0;
   // A debug description for log lines.
   virtual std::string description() const = 0;
+
+  // Writes the record's archive keys, its base class's first.
+  virtual void encode(platform::KeyedArchiver& archiver) const = 0;
 };
 
 using ModelItemPtr = std::shared_ptr<IModelItem>;

@@ -1,6 +1,9 @@
 #include "common/ItemGroup.h"
 
 #include "common/ModelItemArray.h"
+#include "common/ModelItemDictionary.h"
+#include "common/ModelItemOrderedSet.h"
+#include "common/RecordCoding.h"
 #include "common/RecordDescription.h"
 #include "platform/URL.h"
 
@@ -31,6 +34,69 @@ ItemGroup::ItemGroup(std::optional<std::string> name, std::uint64_t size,
       items_(items ? items->mutableCopy() : nullptr),
       scanningHistory_(std::move(scanningHistory)),
       cleaningHistory_(std::move(cleaningHistory)) {}
+
+ItemGroup::ItemGroup(platform::KeyedUnarchiver& unarchiver)
+    : name_(unarchiver.decodeStringForKey("name")),
+      size_(recordcoding::decodeUInt64(unarchiver, "size")),
+      scanningHistory_(unarchiver.decodeObjectForKey<ZOLMItemGroupHistory>("scanningHistory")),
+      cleaningHistory_(unarchiver.decodeObjectForKey<ZOLMItemGroupHistory>("cleaningHistory")) {
+  // Read back for its type only: the identifier is derived from the name.
+  unarchiver.decodeStringForKey("identifier");
+}
+
+void ItemGroup::encode(platform::KeyedArchiver& archiver) const {
+  archiver.encodeObject("scanningHistory", scanningHistory_);
+  archiver.encodeObject("cleaningHistory", cleaningHistory_);
+  archiver.encode("identifier", identifier());
+  if (!items_) {
+    archiver.encodeNull("items");
+  } else if (items_->kind() == ModelItemCollectionKind::dictionary) {
+    std::vector<std::pair<std::string, ModelItemPtr>> entries;
+    entries.reserve(items_->count());
+    items_->enumerateObjects([&](const ModelItemPtr& item, const ModelItemKey& key, bool&) {
+      entries.emplace_back(std::get<std::string>(key), item);
+    });
+    archiver.encodeDictionary("items", entries, true);
+  } else {
+    std::vector<ModelItemPtr> children;
+    children.reserve(items_->count());
+    items_->enumerateObjects([&](const ModelItemPtr& item, const ModelItemKey&, bool&) { children.push_back(item); });
+    if (items_->kind() == ModelItemCollectionKind::orderedSet) {
+      archiver.encodeOrderedSet("items", children, true);
+    } else {
+      archiver.encodeArray("items", children, true);
+    }
+  }
+  archiver.encode("name", name());
+  recordcoding::encodeUInt64(archiver, "size", size_);
+}
+
+void ItemGroup::decodeItems(platform::KeyedUnarchiver& unarchiver) {
+  // The records a group may hold, whatever their subclass.
+  static const platform::AllowedClasses kChildClasses{"ItemGroup", "FileItem", "MemoryItem"};
+  if (!unarchiver.containsValueForKey("items")) return;
+  const auto empty = emptyItems();
+  switch (empty ? empty->kind() : ModelItemCollectionKind::array) {
+    case ModelItemCollectionKind::array:
+      if (auto children = unarchiver.decodeArrayForKey<IModelItem>("items", kChildClasses)) {
+        items_ = std::make_shared<ModelItemArray>(std::move(*children));
+      }
+      break;
+    case ModelItemCollectionKind::orderedSet:
+      if (auto children = unarchiver.decodeOrderedSetForKey<IModelItem>("items", kChildClasses)) {
+        items_ = std::make_shared<ModelItemOrderedSet>(*children);
+      }
+      break;
+    case ModelItemCollectionKind::dictionary:
+      if (auto children = unarchiver.decodeDictionaryForKey<IModelItem>("items", kChildClasses)) {
+        // Keyed again by name, the key the container keeps items under.
+        auto dictionary = std::make_shared<ModelItemDictionary>();
+        for (const auto& entry : *children) dictionary->addItem(entry.second);
+        items_ = std::move(dictionary);
+      }
+      break;
+  }
+}
 
 ItemGroup::ItemGroup(const ItemGroup& other)
     : IModelItem(other),

@@ -31,6 +31,10 @@ class ItemGroup : public IModelItem {
   ItemGroup(std::optional<std::string> name, std::uint64_t size, const std::shared_ptr<IZOLModelItemCollection>& items,
             std::optional<std::string> identifier, ItemGroupHistoryPtr scanningHistory,
             ItemGroupHistoryPtr cleaningHistory);
+  // Reads the group keys of an archived group, all but its items, which
+  // decodeItems() reads once the object is complete (the container's kind
+  // depends on the class).
+  explicit ItemGroup(platform::KeyedUnarchiver& unarchiver);
   // A copy holds a new container with the same child objects, and copies of
   // the histories.
   ItemGroup(const ItemGroup& other);
@@ -84,6 +88,10 @@ class ItemGroup : public IModelItem {
   std::shared_ptr<IModelItem> copy() const override { return std::make_shared<ItemGroup>(*this); }
   std::string_view className() const override { return kClassName; }
   std::string description() const override;
+  void encode(platform::KeyedArchiver& archiver) const override;
+  // Reads the archived "items" as a container of this class's kind (an
+  // array for a class that names none).
+  void decodeItems(platform::KeyedUnarchiver& unarchiver);
 
  private:
   std::optional<std::string> name_;

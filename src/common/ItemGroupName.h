@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <optional>
 #include <string_view>
 
@@ -36,6 +37,9 @@ inline constexpr std::array<ItemGroupName, 14> kAllItemGroupNames = {
     ItemGroupName::userLogs,        ItemGroupName::systemLanguages, ItemGroupName::applicationsLanguages,
     ItemGroupName::trashBin,        ItemGroupName::temporaryFiles,
 };
+
+// For Utilities::iterateEnum.
+constexpr std::size_t enumCaseCount(ItemGroupName) { return kAllItemGroupNames.size(); }
 
 std::string_view rawValue(ItemGroupName name);
 

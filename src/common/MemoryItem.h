@@ -15,6 +15,7 @@ class MemoryItem : public IModelItem {
   MemoryItem(std::uint64_t size, std::uint64_t installedMemorySize, std::optional<std::string> identifier,
              std::optional<std::string> name)
       : size_(size), installedMemorySize_(installedMemorySize), identifier_(std::move(identifier)), name_(std::move(name)) {}
+  explicit MemoryItem(platform::KeyedUnarchiver& unarchiver);
 
   std::optional<std::string> identifier() const override { return identifier_; }
   std::optional<std::string> name() const override { return name_; }
@@ -24,6 +25,7 @@ class MemoryItem : public IModelItem {
   std::shared_ptr<IModelItem> copy() const override { return std::make_shared<MemoryItem>(*this); }
   std::string_view className() const override { return kClassName; }
   std::string description() const override;
+  void encode(platform::KeyedArchiver& archiver) const override;
 
  private:
   std::uint64_t size_;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <optional>
 #include <string_view>
 
@@ -31,6 +32,9 @@ inline constexpr std::array<ScanGroupName, 11> kAllScanGroupNames = {
     ScanGroupName::archives,     ScanGroupName::extensions, ScanGroupName::bigFiles,
     ScanGroupName::mailAttachments, ScanGroupName::shredder,
 };
+
+// For Utilities::iterateEnum.
+constexpr std::size_t enumCaseCount(ScanGroupName) { return kAllScanGroupNames.size(); }
 
 std::string_view rawValue(ScanGroupName name);
 

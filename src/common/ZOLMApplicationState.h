@@ -5,6 +5,11 @@
 
 #include "common/ZOLMIApplicationState.h"
 
+namespace vozi::platform {
+class KeyedArchiver;
+class KeyedUnarchiver;
+}  // namespace vozi::platform
+
 namespace vozi {
 
 // The application state the interface and the daemon exchange: the user
@@ -17,6 +22,10 @@ class ZOLMApplicationState : public ZOLMIApplicationState {
   explicit ZOLMApplicationState(std::optional<std::string> userID) : userID_(std::move(userID)) {}
   // Takes the user identifier from "userID" (a string); anything else gives none.
   explicit ZOLMApplicationState(const platform::Value::Dictionary& plistRepresentation);
+
+  // Reads "userID" (none when missing).
+  explicit ZOLMApplicationState(platform::KeyedUnarchiver& unarchiver);
+  void encode(platform::KeyedArchiver& archiver) const;
 
   const std::optional<std::string>& userID() const override { return userID_; }
   void setUserID(std::optional<std::string> userID) { userID_ = std::move(userID); }

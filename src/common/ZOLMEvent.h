@@ -2,6 +2,11 @@
 
 #include <string>
 
+namespace vozi::platform {
+class KeyedArchiver;
+class KeyedUnarchiver;
+}  // namespace vozi::platform
+
 namespace vozi {
 
 // A usage event the interface reports; the daemon passes it on as a user
@@ -12,6 +17,11 @@ class ZOLMEvent {
 
   ZOLMEvent(std::string name, std::string value, std::string action, std::string category)
       : name_(std::move(name)), value_(std::move(value)), action_(std::move(action)), category_(std::move(category)) {}
+
+  // Reads "name", "value", "action" and "category"; the decode fails when
+  // one of them is missing or not a string.
+  explicit ZOLMEvent(platform::KeyedUnarchiver& unarchiver);
+  void encode(platform::KeyedArchiver& archiver) const;
 
   const std::string& name() const { return name_; }
   const std::string& value() const { return value_; }

@@ -6,6 +6,8 @@
 #include <string>
 
 #include "platform/Date.h"
+#include "platform/KeyedArchiver.h"
+#include "platform/KeyedUnarchiver.h"
 
 namespace vozi {
 
@@ -18,6 +20,8 @@ class ZOLMItemGroupHistory {
   ZOLMItemGroupHistory() = default;
   ZOLMItemGroupHistory(std::uint64_t size, std::uint64_t total, std::optional<platform::Date> lastDate)
       : size_(size), total_(total), lastDate_(lastDate) {}
+  explicit ZOLMItemGroupHistory(platform::KeyedUnarchiver& unarchiver);
+  void encode(platform::KeyedArchiver& archiver) const;
 
   std::uint64_t size() const { return size_; }
   std::uint64_t total() const { return total_; }

@@ -2,7 +2,10 @@
 
 #include <cstdio>
 
+#include "common/FileKinds.h"
 #include "common/RecordDescription.h"
+#include "platform/KeyedArchiver.h"
+#include "platform/KeyedUnarchiver.h"
 
 namespace vozi {
 
@@ -38,6 +41,46 @@ ZOLMPreferences::ZOLMPreferences(ZOLMUpdatesCheckFrequency updatesCheckFrequency
       bigFilesMinSize_(bigFilesMinSize),
       bigFilesSearchKinds_(std::move(bigFilesSearchKinds)),
       bigFilesLastOpenMoreThan_(bigFilesLastOpenMoreThan) {}
+
+ZOLMPreferences::ZOLMPreferences(platform::KeyedUnarchiver& u)
+    : ZOLMPreferences(static_cast<ZOLMUpdatesCheckFrequency>(u.decodeInt64ForKey("updatesCheckFrequency")),
+                      u.decodeBoolForKey("shouldDownloadUpdatesInBackground"),
+                      u.decodeDoubleForKey("lastUpdateCheckTimestamp"), u.decodeBoolForKey("shouldMoveDeletedToTrash"),
+                      static_cast<std::uint64_t>(u.decodeInt64ForKey("minTrashSizeToClean")),
+                      u.decodeBoolForKey("shouldKeepAppIconInMenuBar"), u.decodeBoolForKey("shouldStartAppInStartup"),
+                      u.decodeBoolForKey("useZOLToCompletelyRemoveApps"),
+                      u.decodeBoolForKey("startZOLNotificationCenterOnStart"),
+                      u.decodeStringArrayForKey("includeInAssistantAndBackgroundScan").value_or(std::vector<std::string>{}),
+                      u.decodeStringArrayForKey("excludeFromDuplicatesSearch").value_or(std::vector<std::string>{}),
+                      static_cast<std::uint64_t>(u.decodeInt64ForKey("bigFilesMinSize")),
+                      u.decodeStringArrayForKey("bigFilesSearchKinds").value_or(std::vector<std::string>{}),
+                      u.decodeInt64ForKey("bigFilesLastOpenMoreThan")) {}
+
+void ZOLMPreferences::encode(platform::KeyedArchiver& a) const {
+  // Sizes travel as signed 64-bit integers, bit for bit.
+  a.encodeInt64("updatesCheckFrequency", static_cast<std::int64_t>(updatesCheckFrequency_));
+  a.encodeBool("shouldDownloadUpdatesInBackground", shouldDownloadUpdatesInBackground_);
+  a.encodeDouble("lastUpdateCheckTimestamp", lastUpdateCheckTimestamp_);
+  a.encodeBool("shouldMoveDeletedToTrash", shouldMoveDeletedToTrash_);
+  a.encodeInt64("minTrashSizeToClean", static_cast<std::int64_t>(minTrashSizeToClean_));
+  a.encodeBool("shouldKeepAppIconInMenuBar", shouldKeepAppIconInMenuBar_);
+  a.encodeBool("shouldStartAppInStartup", shouldStartAppInStartup_);
+  a.encodeBool("useZOLToCompletelyRemoveApps", useZOLToCompletelyRemoveApps_);
+  a.encodeBool("startZOLNotificationCenterOnStart", startZOLNotificationCenterOnStart_);
+  a.encode("includeInAssistantAndBackgroundScan", includeInAssistantAndBackgroundScan_);
+  a.encode("excludeFromDuplicatesSearch", excludeFromDuplicatesSearch_);
+  a.encodeInt64("bigFilesMinSize", static_cast<std::int64_t>(bigFilesMinSize_));
+  a.encode("bigFilesSearchKinds", bigFilesSearchKinds_);
+  a.encodeInt64("bigFilesLastOpenMoreThan", bigFilesLastOpenMoreThan_);
+}
+
+std::vector<ZOLMFileItemType> ZOLMPreferences::bigFilesSearchFileTypes() const {
+  std::vector<ZOLMFileItemType> types;
+  for (const auto& kind : bigFilesSearchKinds_) {
+    if (const auto type = FileKinds::fileType(std::string_view(kind))) types.push_back(*type);
+  }
+  return types;
+}
 
 std::string ZOLMPreferences::description() const {
   char timestamp[64];

@@ -4,7 +4,13 @@
 #include <string>
 #include <vector>
 
+#include "common/ZOLMFileItemType.h"
 #include "common/ZOLMUpdatesCheckFrequency.h"
+
+namespace vozi::platform {
+class KeyedArchiver;
+class KeyedUnarchiver;
+}  // namespace vozi::platform
 
 namespace vozi {
 
@@ -23,6 +29,11 @@ class ZOLMPreferences {
                   bool startZOLNotificationCenterOnStart, std::vector<std::string> includeInAssistantAndBackgroundScan,
                   std::vector<std::string> excludeFromDuplicatesSearch, std::uint64_t bigFilesMinSize,
                   std::vector<std::string> bigFilesSearchKinds, std::int64_t bigFilesLastOpenMoreThan);
+
+  // Reads an archived record; a missing key reads as 0, false or empty, not
+  // as the default.
+  explicit ZOLMPreferences(platform::KeyedUnarchiver& unarchiver);
+  void encode(platform::KeyedArchiver& archiver) const;
 
   // Takes every field of the other record.
   void updateWith(const ZOLMPreferences& other) { *this = other; }
@@ -65,6 +76,9 @@ class ZOLMPreferences {
   // File-kind names ("Tracks", "Movies", ...).
   const std::vector<std::string>& bigFilesSearchKinds() const { return bigFilesSearchKinds_; }
   void setBigFilesSearchKinds(std::vector<std::string> value) { bigFilesSearchKinds_ = std::move(value); }
+  // The kinds bigFilesSearchKinds names, in order; a name of no kind is
+  // skipped (and logged).
+  std::vector<ZOLMFileItemType> bigFilesSearchFileTypes() const;
   // Seconds relative to now, negative: files not opened since then.
   std::int64_t bigFilesLastOpenMoreThan() const { return bigFilesLastOpenMoreThan_; }
   void setBigFilesLastOpenMoreThan(std::int64_t value) { bigFilesLastOpenMoreThan_ = value; }

@@ -3,6 +3,11 @@
 #include <optional>
 #include <string>
 
+namespace vozi::platform {
+class KeyedArchiver;
+class KeyedUnarchiver;
+}  // namespace vozi::platform
+
 namespace vozi {
 
 // The installation's campaign and tracking values, as the interface reads them.
@@ -29,6 +34,11 @@ class ZOLMTrackingData {
         utmMatchType_(std::move(utmMatchType)),
         utmAdGroup_(std::move(utmAdGroup)),
         retrieved_(retrieved) {}
+
+  // Reads an archived record; missing strings read as none, a missing
+  // "retrieved" as false.
+  explicit ZOLMTrackingData(platform::KeyedUnarchiver& unarchiver);
+  void encode(platform::KeyedArchiver& archiver) const;
 
   const std::optional<std::string>& clientID() const { return clientID_; }
   const std::optional<std::string>& campaignID() const { return campaignID_; }

@@ -2,6 +2,11 @@
 
 #include <string>
 
+namespace vozi::platform {
+class KeyedArchiver;
+class KeyedUnarchiver;
+}  // namespace vozi::platform
+
 namespace vozi {
 
 // The user's data the interface hands over: the e-mail address.
@@ -10,6 +15,10 @@ class ZOLMUserData {
   static constexpr std::string_view kClassName = "ZOLMUserData";
 
   explicit ZOLMUserData(std::string userEmail) : userEmail_(std::move(userEmail)) {}
+
+  // Reads "userEmail"; the decode fails when it is missing.
+  explicit ZOLMUserData(platform::KeyedUnarchiver& unarchiver);
+  void encode(platform::KeyedArchiver& archiver) const;
 
   const std::string& userEmail() const { return userEmail_; }
 

@@ -211,7 +211,8 @@ std::uint64_t KeyedArchiver::collectionUID(const char* className, const std::vec
   return appendObject(instance(cls, {builder_->string("NS.objects")}, {builder_->array(items)}));
 }
 
-std::uint64_t KeyedArchiver::dictionaryUID(const std::vector<std::pair<std::string_view, std::uint64_t>>& entries) {
+std::uint64_t KeyedArchiver::dictionaryUID(const std::vector<std::pair<std::string_view, std::uint64_t>>& entries,
+                                           const char* className) {
   if (error_) return 0;
   std::vector<Index> keys;
   std::vector<Index> values;
@@ -227,7 +228,7 @@ std::uint64_t KeyedArchiver::dictionaryUID(const std::vector<std::pair<std::stri
     keys.push_back(uidObject(key));
     values.push_back(uidObject(uid));
   }
-  const std::uint64_t cls = foundationClassUID("NSDictionary");
+  const std::uint64_t cls = foundationClassUID(className);
   return appendObject(instance(cls, {builder_->string("NS.keys"), builder_->string("NS.objects")},
                                {builder_->array(keys), builder_->array(values)}));
 }

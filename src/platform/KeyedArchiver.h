@@ -122,16 +122,19 @@ class KeyedArchiver {
     setReference(key, collectionUID(mutableArray ? "NSMutableArray" : "NSArray", uidsFor(objects)));
   }
   // In order; a repeated object is kept once, at its first place.
+  // "NSMutableOrderedSet" when `mutableSet`.
   template <class T>
-  void encodeOrderedSet(std::string_view key, const std::vector<std::shared_ptr<T>>& objects) {
-    setReference(key, collectionUID("NSOrderedSet", unique(uidsFor(objects))));
+  void encodeOrderedSet(std::string_view key, const std::vector<std::shared_ptr<T>>& objects,
+                        bool mutableSet = false) {
+    setReference(key, collectionUID(mutableSet ? "NSMutableOrderedSet" : "NSOrderedSet", unique(uidsFor(objects))));
   }
   // Any map or sequence of (string key, shared_ptr<T>) pairs.
+  // "NSMutableDictionary" when `mutableDictionary`.
   template <class Map>
-  void encodeDictionary(std::string_view key, const Map& objects) {
+  void encodeDictionary(std::string_view key, const Map& objects, bool mutableDictionary = false) {
     std::vector<std::pair<std::string_view, std::uint64_t>> entries;
     for (const auto& [name, object] : objects) entries.emplace_back(name, uidFor(object));
-    setReference(key, dictionaryUID(entries));
+    setReference(key, dictionaryUID(entries, mutableDictionary ? "NSMutableDictionary" : "NSDictionary"));
   }
 
   // The UID an object has or gets in this archive (0 for null).
@@ -192,7 +195,8 @@ class KeyedArchiver {
   Index instance(std::uint64_t classUID, std::vector<Index> keys, std::vector<Index> values);
   std::uint64_t recordUID(std::shared_ptr<const void> object, std::type_index type);
   std::uint64_t collectionUID(const char* className, const std::vector<std::uint64_t>& uids);
-  std::uint64_t dictionaryUID(const std::vector<std::pair<std::string_view, std::uint64_t>>& entries);
+  std::uint64_t dictionaryUID(const std::vector<std::pair<std::string_view, std::uint64_t>>& entries,
+                              const char* className = "NSDictionary");
   static std::vector<std::uint64_t> unique(std::vector<std::uint64_t> uids);
   std::uint64_t stringUID(std::string_view text);
   std::uint64_t dataUID(const Data& data);

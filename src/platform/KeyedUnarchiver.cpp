@@ -509,6 +509,15 @@ std::shared_ptr<void> KeyedUnarchiver::decodeRecord(std::uint64_t uid, std::type
          ")");
     return nullptr;
   }
+  if (!graphAllowed_.empty()) {
+    bool inGraph = false;
+    for (const auto& name : graphAllowed_.names()) inGraph = inGraph || cls->isKindOf(name);
+    if (!inGraph) {
+      fail("an object of class '" + cls->name + "' is not allowed in this archive (allowed: " +
+           listed(graphAllowed_.names()) + ")");
+      return nullptr;
+    }
+  }
   const bool castable = std::any_of(cls->upcasts.begin(), cls->upcasts.end(),
                                     [&](const auto& entry) { return entry.first == target; });
   if (!castable) {

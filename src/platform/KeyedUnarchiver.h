@@ -108,6 +108,12 @@ class KeyedUnarchiver {
     return result;
   }
 
+  // Classes that every record of the archive must belong to, whatever each
+  // decoder allows for its own keys: the list a receiver sets on a whole
+  // argument, nested records included. Empty (the default): each decode
+  // call's own list alone decides.
+  void setAllowedClassesForGraph(AllowedClasses allowed) { graphAllowed_ = std::move(allowed); }
+
   // --- Outcome ---------------------------------------------------------------
   // Records a failure (for a decoder that finds a value it cannot accept).
   void failWithError(Error error);
@@ -126,6 +132,25 @@ class KeyedUnarchiver {
   static Result<std::vector<std::shared_ptr<T>>> unarchivedArray(const Data& archive,
                                                                  const AllowedClasses& allowed = {}) {
     KeyedUnarchiver unarchiver(archive);
+    auto root = unarchiver.decodeArrayForKey<T>("root", allowed);
+    if (auto failure = unarchiver.finish(root.has_value())) return *failure;
+    return std::move(*root);
+  }
+  // As above, with `allowed` bounding every record of the graph as well
+  // (see setAllowedClassesForGraph).
+  template <class T>
+  static Result<std::shared_ptr<T>> unarchivedObjectWithinClasses(const Data& archive, const AllowedClasses& allowed) {
+    KeyedUnarchiver unarchiver(archive);
+    unarchiver.setAllowedClassesForGraph(allowed);
+    auto root = unarchiver.decodeObjectForKey<T>("root", allowed);
+    if (auto failure = unarchiver.finish(root != nullptr)) return *failure;
+    return root;
+  }
+  template <class T>
+  static Result<std::vector<std::shared_ptr<T>>> unarchivedArrayWithinClasses(const Data& archive,
+                                                                              const AllowedClasses& allowed) {
+    KeyedUnarchiver unarchiver(archive);
+    unarchiver.setAllowedClassesForGraph(allowed);
     auto root = unarchiver.decodeArrayForKey<T>("root", allowed);
     if (auto failure = unarchiver.finish(root.has_value())) return *failure;
     return std::move(*root);
@@ -181,6 +206,7 @@ class KeyedUnarchiver {
   std::unordered_map<std::type_index, const ArchiveClass*> classesByType_;
   std::unordered_set<std::uint64_t> inPropertyList_;  // collections on the current property-list path
   std::uint64_t budget_ = 0;                          // element references left to resolve
+  AllowedClasses graphAllowed_;
   std::optional<Error> error_;
 };
 

@@ -28,7 +28,9 @@
 #include "common/TypedFileItem.h"
 #include "common/UserCacheGroup.h"
 #include "common/UserLogsGroup.h"
+#include "common/Utilities.h"
 #include "platform/Sha256.h"
+#include "support/MacTree.h"
 #include "support/TempRoot.h"
 
 using namespace vozi;
@@ -59,6 +61,15 @@ TEST(ItemGroupName, RawValuesMatchExactlyAndIterateInDeclarationOrder) {
     EXPECT_EQ(static_cast<std::size_t>(kAllItemGroupNames[i]), i);
     EXPECT_EQ(fromRawValue<ItemGroupName>(rawValue(kAllItemGroupNames[i])), kAllItemGroupNames[i]);
   }
+}
+
+TEST(ItemGroupName, IteratesWithTheSharedEnumIterator) {
+  std::vector<ItemGroupName> names;
+  for (auto name : Utilities::iterateEnum<ItemGroupName>()) names.push_back(name);
+  EXPECT_EQ(names, std::vector<ItemGroupName>(kAllItemGroupNames.begin(), kAllItemGroupNames.end()));
+  std::vector<ScanGroupName> scanNames;
+  for (auto name : Utilities::iterateEnum<ScanGroupName>()) scanNames.push_back(name);
+  EXPECT_EQ(scanNames, std::vector<ScanGroupName>(kAllScanGroupNames.begin(), kAllScanGroupNames.end()));
 }
 
 TEST(ScanGroupName, ElevenCasesWithCapitalisedRawValues) {
@@ -540,4 +551,49 @@ TEST(RecordDescriptions, FollowTheLogLineFormats) {
   ApplicationItem app(URL::fileURLWithPath("/Applications/A.app", true), 0, nullptr, "", nullptr, nullptr,
                       std::nullopt);
   EXPECT_TRUE(app.description().ends_with(" URL: file:///Applications/A.app/.")) << app.description();
+}
+
+TEST(ApplicationItem, ReadsItsBundleForIdentifierIconAndLastUse) {
+  test::TempRoot root;
+  test::MacTree tree(root);
+  test::ApplicationBundle tool;
+  tool.name = "Tool";
+  tool.bundleIdentifier = "com.example.tool";
+  tool.iconFile = "ToolIcon.icns";
+  tree.addApplication(tool);
+  tree.addFile("/Applications/Tool.app/Contents/Resources/ToolIcon.icns", "icon");
+  const std::string bundle = tree.host("/Applications/Tool.app");
+  tree.setDates("/Applications/Tool.app", platform::Date(400000000), platform::Date(300000000));
+  ApplicationItem app(URL::fileURLWithPath(bundle, true), 0, nullptr, "", nullptr, nullptr, std::nullopt);
+  EXPECT_EQ(app.name(), "Tool");
+  EXPECT_EQ(app.bundleID(), "com.example.tool");
+  EXPECT_EQ(ApplicationItem::bundleID(URL::fileURLWithPath(bundle, true)), "com.example.tool");
+  // ".icns" is taken out of the name and put back as the extension.
+  EXPECT_EQ(app.iconURL(), URL::fileURLWithPath(bundle + "/Contents/Resources/ToolIcon.icns"));
+  EXPECT_EQ(app.lastOpen(), platform::Date(400000000));
+  EXPECT_FALSE(ApplicationItem::infoPlistPath(URL::fileURLWithPath(bundle, true)));
+  tree.addFile("/Applications/Tool.app/Contents/Resources/info.plist", "x");
+  EXPECT_EQ(ApplicationItem::infoPlistPath(URL::fileURLWithPath(bundle, true)),
+            bundle + "/Contents/Resources/info.plist");
+
+  // A stored icon URL wins over the bundle's own.
+  ApplicationItem cached(URL::fileURLWithPath(bundle, true), 0, nullptr, "", nullptr, nullptr,
+                         URL::fileURLWithPath("/cache/tool.icns"));
+  EXPECT_EQ(cached.iconURL(), URL::fileURLWithPath("/cache/tool.icns"));
+
+  // An information list that is a link leads nowhere.
+  test::ApplicationBundle linked;
+  linked.name = "Linked";
+  linked.writeInfoPlist = false;
+  tree.addApplication(linked);
+  tree.addSymlink("/Applications/Linked.app/Contents/Info.plist", bundle + "/Contents/Info.plist");
+  EXPECT_FALSE(ApplicationItem::infoPlist(URL::fileURLWithPath(tree.host("/Applications/Linked.app"), true)));
+
+  // No bundle at all: nothing to read, but the record still names itself.
+  ApplicationItem gone(URL::fileURLWithPath(root / "/Applications/Gone.app", true), 0, nullptr, "", nullptr, nullptr,
+                       std::nullopt);
+  EXPECT_EQ(gone.name(), "Gone");
+  EXPECT_FALSE(gone.bundleID());
+  EXPECT_FALSE(gone.iconURL());
+  EXPECT_FALSE(gone.lastOpen());
 }

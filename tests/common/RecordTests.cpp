@@ -101,3 +101,11 @@ TEST(ZOLEventType, RawValuesAreTheCaseNames) {
   EXPECT_EQ(fromRawValue<ZOLEventType>("userEvent"), ZOLEventType::userEvent);
   EXPECT_FALSE(fromRawValue<ZOLEventType>("UserEvent"));
 }
+
+TEST(ZOLMPreferences, BigFileSearchKindsBecomeFileKindsInOrder) {
+  ZOLMPreferences preferences;
+  preferences.setBigFilesSearchKinds({"Movies", "NoSuchKind", "Documents"});
+  EXPECT_EQ(preferences.bigFilesSearchFileTypes(),
+            (std::vector<ZOLMFileItemType>{ZOLMFileItemType::movies, ZOLMFileItemType::documents}));
+  EXPECT_EQ(ZOLMPreferences().bigFilesSearchFileTypes().size(), 5u);
+}
