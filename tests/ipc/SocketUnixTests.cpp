@@ -596,3 +596,43 @@ TEST_F(UnixSocketTest, WaitReportsListenersWithClientsAndChecksItsSockets) {
 
 }  // namespace
 }  // namespace vozi
+
+namespace vozi {
+namespace {
+
+TEST_F(UnixSocketTest, OneReadTakesAtMostItsLimitFromAPeerThatKeepsSending) {
+  using namespace sockettest;
+  auto connection = connectUnix(socketPath());
+  ASSERT_TRUE(connection.server && connection.client);
+  // Queue far more than one read may take before reading at all. A larger
+  // send buffer than the system default needs the privileged option.
+  constexpr int kQueued = 6 << 20;
+  const int clientFd = connection.client->socketfd();
+  if (::setsockopt(clientFd, SOL_SOCKET, SO_SNDBUFFORCE, &kQueued, sizeof kQueued) != 0)
+    GTEST_SKIP() << "cannot enlarge the send buffer without CAP_NET_ADMIN";
+  const Data sent = pattern(4 << 20, 7);
+  ASSERT_EQ(::fcntl(clientFd, F_SETFL, ::fcntl(clientFd, F_GETFL) | O_NONBLOCK), 0);
+  std::size_t written = 0;
+  while (written < sent.size()) {
+    const ssize_t n = ::send(clientFd, sent.data() + written, sent.size() - written, MSG_NOSIGNAL);
+    if (n <= 0) break;
+    written += static_cast<std::size_t>(n);
+  }
+  ASSERT_GT(written, static_cast<std::size_t>(2 << 20)) << "the peer could not queue enough to show the limit";
+
+  Data received;
+  auto count = connection.server->read(received);
+  ASSERT_TRUE(count);
+  EXPECT_GE(*count, static_cast<std::size_t>(1));
+  EXPECT_LE(*count, static_cast<std::size_t>(Socket::SOCKET_MAXIMUM_BYTES_PER_READ + connection.server->readBufferSize()));
+  // Nothing is lost: the rest comes with the following reads.
+  while (received.size() < written) {
+    auto more = connection.server->read(received);
+    ASSERT_TRUE(more);
+    ASSERT_GT(*more, 0u);
+  }
+  EXPECT_TRUE(std::equal(received.begin(), received.end(), sent.begin()));
+}
+
+}  // namespace
+}  // namespace vozi

@@ -764,7 +764,9 @@ Socket::Result<std::size_t> Socket::readDataIntoStorage() {
       return readStorage_.size();
     }
     readStorage_.insert(readStorage_.end(), readBuffer_.begin(), readBuffer_.begin() + count);
-    if (static_cast<std::size_t>(count) < size) return readStorage_.size();
+    if (static_cast<std::size_t>(count) < size ||
+        readStorage_.size() >= static_cast<std::size_t>(SOCKET_MAXIMUM_BYTES_PER_READ))
+      return readStorage_.size();
   }
 }
 

@@ -12,6 +12,9 @@ namespace vozi {
 struct SocketConstants {
   static constexpr long SOCKET_MINIMUM_READ_BUFFER_SIZE = 1024;
   static constexpr long SOCKET_DEFAULT_READ_BUFFER_SIZE = 4096;
+  // One read stops taking more once it holds this much, so a peer that keeps
+  // sending cannot make a single read grow without limit.
+  static constexpr long SOCKET_MAXIMUM_BYTES_PER_READ = 1 << 20;
   static constexpr long SOCKET_DEFAULT_SSL_READ_BUFFER_SIZE = 32768;
   static constexpr long SOCKET_MAXIMUM_SSL_READ_BUFFER_SIZE = 8000000;
   static constexpr long SOCKET_DEFAULT_MAX_BACKLOG = 50;
