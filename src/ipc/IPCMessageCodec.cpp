@@ -8,11 +8,6 @@ namespace vozi {
 using platform::Value;
 
 platform::Result<Value::Dictionary> IPCMessageCodec::decode(std::string_view piece) {
-  // JSON has no place for a raw NUL byte, but the parser underneath takes one
-  // for the end of the text and would accept "{...}\0<anything>".
-  if (piece.find('\0') != std::string_view::npos)
-    return platform::CocoaError::make(platform::CocoaError::propertyListReadCorrupt,
-                                      "A request must not hold a NUL byte.");
   // The parser would skip a byte-order mark; senders must not write one
   // (RFC 8259), and the line splitter, which hands out a request as soon as
   // its object closes, does not look for one either.

@@ -210,6 +210,9 @@ std::optional<std::string> write(std::string& out, const Value& value, const Jso
 }  // namespace
 
 Result<Value> Json::parse(std::string_view text, bool allowFragments) {
+  // JSON has no place for a raw NUL byte, but the parser underneath takes one
+  // for the end of the text and would accept "{...}\0<anything>".
+  if (text.find('\0') != std::string_view::npos) return readError("the text holds a NUL byte");
   ValueBuilder builder;
   bool ok = false;
   try {

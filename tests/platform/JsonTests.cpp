@@ -53,6 +53,8 @@ TEST(Json, MalformedInputIsAnErrorNotACrash) {
       "{\"a\":\"\xED\xA0\x80\"}",
       "[1e400]",
       "[NaN]",
+      std::string("{\"a\":1}\0trailing", 16),
+      std::string("[\"x\0y\"]", 7),
       deep,
   };
   for (const auto& text : cases) {
