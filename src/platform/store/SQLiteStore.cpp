@@ -12,6 +12,7 @@
 #include <limits>
 #include <set>
 
+#include "platform/Hex.h"
 #include "platform/store/ObjectStoreError.h"
 
 namespace vozi::platform {
@@ -50,13 +51,7 @@ std::string literal(const Value& value) {
     return out + "'";
   }
   if (const auto* d = value.asData()) {
-    static const char* hex = "0123456789ABCDEF";
-    std::string out = "X'";
-    for (auto b : *d) {
-      out += hex[b >> 4];
-      out += hex[b & 15];
-    }
-    return out + "'";
+    return "X'" + Hex::encode(*d, Hex::Case::upper) + "'";
   }
   return "NULL";
 }
