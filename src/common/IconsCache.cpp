@@ -11,6 +11,7 @@
 
 #include "common/MLog.h"
 #include "platform/HostRoot.h"
+#include "platform/PathComponents.h"
 #include "platform/PropertyList.h"
 #include "platform/URL.h"
 #include "platform/Value.h"
@@ -158,8 +159,7 @@ IconsCache::IconsCache() = default;
 IconsCache::IconsCache(std::string cacheDirectory) : cacheDirectory_(std::move(cacheDirectory)) {}
 
 bool IconsCache::isAcceptableIdentifier(std::string_view identifier) {
-  if (identifier.empty() || identifier == "." || identifier == "..") return false;
-  return identifier.find('/') == std::string_view::npos && identifier.find('\0') == std::string_view::npos;
+  return platform::PathComponents::isSingleComponent(identifier);
 }
 
 std::string IconsCache::fileURLString(std::string_view path) {

@@ -51,4 +51,9 @@ std::string PathComponents::appending(std::string_view base, std::string_view co
   return result;
 }
 
+bool PathComponents::isSingleComponent(std::string_view name) {
+  if (name.empty() || name == "." || name == "..") return false;
+  return name.find('/') == std::string_view::npos && name.find('\0') == std::string_view::npos;
+}
+
 }  // namespace vozi::platform

@@ -20,6 +20,11 @@ class PathComponents {
   static bool isInside(std::string_view path, std::string_view folder);
   // base + "/" + component, with exactly one slash between them.
   static std::string appending(std::string_view base, std::string_view component);
+  // True when name can stand as one component of a path without naming
+  // another place: not empty, not "." or "..", no "/" and no NUL. Names from
+  // outside (user names, identifiers, resource names) pass this before they
+  // are joined to a path.
+  static bool isSingleComponent(std::string_view name);
 };
 
 }  // namespace vozi::platform

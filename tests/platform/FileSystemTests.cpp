@@ -123,6 +123,15 @@ TEST(PathComponentsTest, ComparesWholeComponents) {
   EXPECT_EQ(PathComponents::appending("/", "tmp"), "/tmp");
 }
 
+TEST(PathComponentsTest, SingleComponentsNameNoOtherPlace) {
+  for (const std::string& name : {std::string("a"), std::string("..."), std::string(".hidden"), std::string("a b"),
+                                  std::string(300, 'x')})
+    EXPECT_TRUE(PathComponents::isSingleComponent(name)) << name;
+  for (const std::string& name : {std::string(), std::string("."), std::string(".."), std::string("a/b"),
+                                  std::string("/"), std::string("a/"), std::string("a\0b", 3)})
+    EXPECT_FALSE(PathComponents::isSingleComponent(name)) << name;
+}
+
 TEST(FilePackageTest, RecognisesPackageFoldersByExtension) {
   TempRoot root;
   MacTree tree(root);
