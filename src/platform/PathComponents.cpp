@@ -51,6 +51,12 @@ std::string PathComponents::appending(std::string_view base, std::string_view co
   return result;
 }
 
+std::string_view PathComponents::lastComponent(std::string_view path) {
+  while (path.size() > 1 && path.back() == '/') path.remove_suffix(1);
+  const auto slash = path.rfind('/');
+  return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
 bool PathComponents::isSingleComponent(std::string_view name) {
   if (name.empty() || name == "." || name == "..") return false;
   return name.find('/') == std::string_view::npos && name.find('\0') == std::string_view::npos;

@@ -20,6 +20,9 @@ class PathComponents {
   static bool isInside(std::string_view path, std::string_view folder);
   // base + "/" + component, with exactly one slash between them.
   static std::string appending(std::string_view base, std::string_view component);
+  // The text after the last "/" once trailing slashes are dropped: "c" for
+  // "/a/b/c/", the whole text when it has no "/", "" for "/".
+  static std::string_view lastComponent(std::string_view path);
   // True when name can stand as one component of a path without naming
   // another place: not empty, not "." or "..", no "/" and no NUL. Names from
   // outside (user names, identifiers, resource names) pass this before they

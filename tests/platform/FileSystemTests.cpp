@@ -121,6 +121,10 @@ TEST(PathComponentsTest, ComparesWholeComponents) {
   EXPECT_EQ(PathComponents::normalized("/.."), "/");
   EXPECT_EQ(PathComponents::appending("/a/", "/b"), "/a/b");
   EXPECT_EQ(PathComponents::appending("/", "tmp"), "/tmp");
+  EXPECT_EQ(PathComponents::lastComponent("/a/b/c.app//"), "c.app");
+  EXPECT_EQ(PathComponents::lastComponent("name"), "name");
+  EXPECT_EQ(PathComponents::lastComponent("/"), "");
+  EXPECT_EQ(PathComponents::lastComponent(""), "");
 }
 
 TEST(PathComponentsTest, SingleComponentsNameNoOtherPlace) {
