@@ -57,8 +57,7 @@ std::vector<std::string> FileSystemLayout::treePaths(SearchPathDirectory directo
   for (const Placement& placement : kPlacements) {
     if (placement.directory != directory) continue;
     if (contains(domains, SearchPathDomainMask::User) && placement.user && homeTreePath && !homeTreePath->empty()) {
-      std::string home = *homeTreePath;
-      while (home.size() > 1 && home.back() == '/') home.pop_back();
+      const std::string home(PathComponents::withoutTrailingSlashes(*homeTreePath));
       result.push_back((home == "/" ? std::string() : home) + placement.user);
     }
     if (contains(domains, SearchPathDomainMask::Local) && placement.local) result.emplace_back(placement.local);

@@ -90,8 +90,7 @@ std::optional<ResourceValues> ResourceValues::read(const std::string& path, Reso
     return std::nullopt;
   }
   // A trailing slash would make the system follow a final link.
-  std::string trimmed = path;
-  while (trimmed.size() > 1 && trimmed.back() == '/') trimmed.pop_back();
+  const std::string trimmed(PathComponents::withoutTrailingSlashes(path));
   return read(AT_FDCWD, trimmed.c_str(), keys, error);
 }
 

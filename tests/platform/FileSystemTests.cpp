@@ -125,6 +125,8 @@ TEST(PathComponentsTest, ComparesWholeComponents) {
   EXPECT_EQ(PathComponents::lastComponent("name"), "name");
   EXPECT_EQ(PathComponents::lastComponent("/"), "");
   EXPECT_EQ(PathComponents::lastComponent(""), "");
+  EXPECT_EQ(PathComponents::withoutTrailingSlashes("/a/b//"), "/a/b");
+  EXPECT_EQ(PathComponents::withoutTrailingSlashes("///"), "/");
 }
 
 TEST(PathComponentsTest, SingleComponentsNameNoOtherPlace) {
