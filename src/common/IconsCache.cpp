@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "common/MLog.h"
+#include "platform/FileDescriptor.h"
 #include "platform/HostRoot.h"
 #include "platform/PathComponents.h"
 #include "platform/PropertyList.h"
@@ -19,6 +20,7 @@
 namespace vozi {
 
 namespace fs = std::filesystem;
+using platform::FileDescriptor;
 
 namespace {
 
@@ -26,28 +28,6 @@ constexpr const char* kCacheTreePath = "/Library/Application Support/div.ez.iru/
 constexpr const char* kIndexFileName = "com_cache";
 
 std::string errnoText(int error) { return std::strerror(error); }
-
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd = -1) : fd_(fd) {}
-  ~FileDescriptor() { reset(); }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  void reset(int fd = -1) {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = fd;
-  }
-  int get() const { return fd_; }
-  int release() {
-    const int fd = fd_;
-    fd_ = -1;
-    return fd;
-  }
-  explicit operator bool() const { return fd_ >= 0; }
-
- private:
-  int fd_;
-};
 
 fs::path withoutTrailingSlash(fs::path path) {
   path = path.lexically_normal();
@@ -128,16 +108,10 @@ bool copyToNewFile(int source, const std::string& destination, std::string& why)
       why = "can not read icon file: " + errnoText(errno);
       break;
     }
-    for (ssize_t written = 0; written < got;) {
-      const ssize_t put = ::write(out.get(), buffer.data() + written, static_cast<std::size_t>(got - written));
-      if (put < 0) {
-        if (errno == EINTR) continue;
-        why = "can not write " + destination + ": " + errnoText(errno);
-        break;
-      }
-      written += put;
+    if (const int error = FileDescriptor::writeAll(out.get(), buffer.data(), static_cast<std::size_t>(got))) {
+      why = "can not write " + destination + ": " + errnoText(error);
+      break;
     }
-    if (!why.empty()) break;
   }
   if (why.empty() && ::close(out.release()) != 0) why = "can not write " + destination + ": " + errnoText(errno);
   if (!why.empty()) {
