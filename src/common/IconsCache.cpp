@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 #include <filesystem>
 #include <vector>
 
@@ -13,6 +12,7 @@
 #include "platform/FileDescriptor.h"
 #include "platform/HostRoot.h"
 #include "platform/PathComponents.h"
+#include "platform/PosixError.h"
 #include "platform/PropertyList.h"
 #include "platform/URL.h"
 #include "platform/Value.h"
@@ -27,7 +27,7 @@ namespace {
 constexpr const char* kCacheTreePath = "/Library/Application Support/div.ez.iru/iconCache";
 constexpr const char* kIndexFileName = "com_cache";
 
-std::string errnoText(int error) { return std::strerror(error); }
+std::string errnoText(int error) { return platform::PosixError::description(error); }
 
 fs::path withoutTrailingSlash(fs::path path) {
   path = path.lexically_normal();

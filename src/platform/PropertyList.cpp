@@ -15,6 +15,7 @@
 #include "platform/BinaryPropertyListWriter.h"
 #include "platform/CocoaError.h"
 #include "platform/FileDescriptor.h"
+#include "platform/PosixError.h"
 #include "platform/PropertyListGuard.h"
 #include "platform/Utf8.h"
 
@@ -283,7 +284,7 @@ Error fileError(int error, const std::string& path, bool writing) {
   if (error == ENOSPC || error == EDQUOT) code = CocoaError::fileWriteOutOfSpace;
   return CocoaError::make(code,
                           std::string(writing ? "The file couldn't be saved: " : "The file couldn't be read: ") +
-                              std::strerror(error),
+                              PosixError::description(error),
                           {{"NSFilePath", Value(path)}});
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "platform/PosixError.h"
 #include "platform/Utf8.h"
 
 namespace vozi {
@@ -16,13 +17,6 @@ To leading(const From& from) {
   return to;
 }
 
-// strerror_r comes in two shapes (XSI returns int, GNU returns the text);
-// both are handled without caring which the library chose.
-[[maybe_unused]] std::string strerrorResult(int rc, const char* buffer) {
-  return rc == 0 ? std::string(buffer) : std::string();
-}
-[[maybe_unused]] std::string strerrorResult(const char* text, const char*) { return text ? text : ""; }
-
 }  // namespace
 
 sockaddr SocketUtils::asSockaddr(const sockaddr_storage& storage) { return leading<sockaddr>(storage); }
@@ -36,8 +30,7 @@ sockaddr SocketUtils::asSockaddr(const sockaddr_un& address) { return leading<so
 bool SocketUtils::isValidUTF8(std::string_view text) { return platform::Utf8::isValid(text); }
 
 std::string SocketUtils::errorText(int error) {
-  char buffer[256] = {};
-  std::string text = strerrorResult(::strerror_r(error, buffer, sizeof buffer), buffer);
+  std::string text = platform::PosixError::description(error);
   if (text.empty() || !isValidUTF8(text)) return "Error: " + std::to_string(error);
   return text;
 }

@@ -13,6 +13,7 @@
 #include <set>
 
 #include "platform/Hex.h"
+#include "platform/PosixError.h"
 #include "platform/store/ObjectStoreError.h"
 
 namespace vozi::platform {
@@ -122,7 +123,7 @@ Value readAttribute(sqlite3_stmt* stmt, int column, const AttributeDescription& 
 bool prepareFile(const std::string& path, Error* error) {
   auto fail = [&](const std::string& what) {
     if (error)
-      *error = ObjectStoreError::make(ObjectStoreError::file, what + " " + path + ": " + std::strerror(errno));
+      *error = ObjectStoreError::make(ObjectStoreError::file, what + " " + path + ": " + PosixError::description(errno));
     return false;
   };
   int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
