@@ -3,6 +3,7 @@
 #include <cctype>
 
 #include "platform/Hex.h"
+#include "platform/PathComponents.h"
 #include "platform/ProcessInfo.h"
 #include "platform/URL.h"
 
@@ -44,9 +45,7 @@ std::string LogLine::sourceFileName(std::string_view path) {
   // A scheme ("file:") is not part of the path.
   if (const auto colon = urlPath.find(':'); colon != std::string_view::npos && urlPath.find('/') > colon)
     urlPath.remove_prefix(colon + 1);
-  while (!urlPath.empty() && urlPath.back() == '/') urlPath.remove_suffix(1);
-  const auto slash = urlPath.rfind('/');
-  const std::string_view component = slash == std::string_view::npos ? urlPath : urlPath.substr(slash + 1);
+  const std::string_view component = platform::PathComponents::lastComponent(urlPath);
   if (component.empty()) return kUnknownFile;
   // Every escape was checked above, so decoding cannot fail.
   return platform::URL::percentDecode(component).value_or(kUnknownFile);
