@@ -203,9 +203,11 @@ std::unique_ptr<SQLiteStore> SQLiteStore::open(const std::string& path, std::sha
   sqlite3_extended_result_codes(store->db_, 1);
   sqlite3_busy_timeout(store->db_, 10000);
   // Write-ahead logging: a commit is atomic and a killed process leaves the
-  // last committed state; FULL syncs the log at every commit.
+  // last committed state; FULL syncs the log at every commit. The log is
+  // cut back after a checkpoint so that one large save does not leave it at
+  // that size for good.
   if (!store->exec("PRAGMA journal_mode=WAL", error) || !store->exec("PRAGMA synchronous=FULL", error) ||
-      !store->prepareSchema(error))
+      !store->exec("PRAGMA journal_size_limit=4194304", error) || !store->prepareSchema(error))
     return nullptr;
   return store;
 }
