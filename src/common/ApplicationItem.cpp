@@ -5,6 +5,7 @@
 #include "common/RecordCoding.h"
 #include "common/RecordDescription.h"
 #include "common/URLExtensions.h"
+#include "platform/PathComponents.h"
 #include "platform/PropertyList.h"
 
 namespace vozi {
@@ -127,9 +128,7 @@ std::optional<platform::URL> ApplicationItem::iconURL(const platform::URL& bundl
   std::string iconName = *found->second.asString();
   for (auto at = iconName.find(".icns"); at != std::string::npos; at = iconName.find(".icns")) iconName.erase(at, 5);
   // A resource name is a plain file name inside the bundle's resources.
-  if (iconName.empty() || iconName.find('/') != std::string::npos || iconName == "." || iconName == "..") {
-    return std::nullopt;
-  }
+  if (!platform::PathComponents::isSingleComponent(iconName)) return std::nullopt;
   const std::string path = resourcesFolder(bundleURL) + iconName + ".icns";
   if (!isRegularFile(path)) return std::nullopt;
   return platform::URL::fileURLWithPath(path);

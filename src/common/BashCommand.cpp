@@ -1,5 +1,7 @@
 #include "common/BashCommand.h"
 
+#include "common/RawValue.h"
+
 namespace vozi {
 
 std::string_view executablePath(BashCommand command) {
@@ -29,10 +31,9 @@ std::string_view rawValue(BashCommandLaunchctl value) {
 }
 
 std::optional<BashCommandLaunchctl> launchctlFromRawValue(std::string_view raw) {
-  for (auto value : {BashCommandLaunchctl::load, BashCommandLaunchctl::unload, BashCommandLaunchctl::list,
-                     BashCommandLaunchctl::remove})
-    if (rawValue(value) == raw) return value;
-  return std::nullopt;
+  return caseWithRawValue({BashCommandLaunchctl::load, BashCommandLaunchctl::unload, BashCommandLaunchctl::list,
+                           BashCommandLaunchctl::remove},
+                          raw);
 }
 
 std::string_view rawValue(BashCommandDefaults value) {
@@ -46,9 +47,7 @@ std::string_view rawValue(BashCommandDefaults value) {
 }
 
 std::optional<BashCommandDefaults> defaultsFromRawValue(std::string_view raw) {
-  for (auto value : {BashCommandDefaults::read, BashCommandDefaults::delete_})
-    if (rawValue(value) == raw) return value;
-  return std::nullopt;
+  return caseWithRawValue({BashCommandDefaults::read, BashCommandDefaults::delete_}, raw);
 }
 
 }  // namespace vozi

@@ -1,6 +1,7 @@
 #include "common/DuplicateItem.h"
 
 #include "common/IFileItem.h"
+#include "platform/Hex.h"
 #include "platform/KeyedArchiver.h"
 #include "platform/KeyedUnarchiver.h"
 
@@ -16,12 +17,10 @@ std::optional<platform::Data> contentHashOf(const ModelItemPtr& item) {
 
 // "<0a1b2c3d 4e5f...>" with every blank turned into "-".
 std::string describeHash(const platform::Data& hash) {
-  static const char* digits = "0123456789abcdef";
   std::string text = "<";
   for (std::size_t i = 0; i < hash.size(); ++i) {
     if (i > 0 && i % 4 == 0) text.push_back('-');
-    text.push_back(digits[hash[i] >> 4]);
-    text.push_back(digits[hash[i] & 15]);
+    platform::Hex::appendByte(text, hash[i]);
   }
   return text + ">";
 }

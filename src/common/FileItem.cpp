@@ -11,15 +11,6 @@ namespace vozi {
 
 namespace {
 
-std::optional<platform::Data> bytesOfHex(const std::string& hex) {
-  if (hex.size() % 2 != 0) return std::nullopt;
-  platform::Data bytes(hex.size() / 2);
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
-    bytes[i] = static_cast<std::uint8_t>(std::stoul(hex.substr(2 * i, 2), nullptr, 16));
-  }
-  return bytes;
-}
-
 // The path of a record that stands for something on disk, if it has one.
 std::optional<std::string> pathOf(const IModelItem& record) {
   if (const auto* file = dynamic_cast<const IFileItem*>(&record)) return file->path();
@@ -63,7 +54,7 @@ void FileItem::updateSize() {
 
 std::optional<platform::Data> FileItem::fileDataHash() const {
   if (!fileDataHash_) {
-    if (auto hex = platform::Sha256::hexOfFile(path())) fileDataHash_ = bytesOfHex(*hex);
+    fileDataHash_ = platform::Sha256::digestOfFile(path());
   }
   return fileDataHash_;
 }

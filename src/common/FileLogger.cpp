@@ -8,6 +8,7 @@
 #include <mutex>
 
 #include "platform/Date.h"
+#include "platform/FileDescriptor.h"
 #include "platform/HostRoot.h"
 #include "platform/ProcessInfo.h"
 #include "platform/Unicode.h"
@@ -104,17 +105,8 @@ void FileLogger::log(const std::string& line) {
   // valid UTF-8 and the line is kept.
   record.append(platform::Unicode::repairedUTF8(line));
   record.push_back('\n');
-  const char* data = record.data();
-  std::size_t left = record.size();
-  while (left > 0) {
-    const ssize_t written = ::write(fd_, data, left);
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return;  // a failing sink stays silent
-    }
-    data += written;
-    left -= static_cast<std::size_t>(written);
-  }
+  // A failing sink stays silent.
+  (void)platform::FileDescriptor::writeAll(fd_, record.data(), record.size());
 }
 
 }  // namespace vozi

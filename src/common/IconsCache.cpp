@@ -4,49 +4,30 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <cerrno>
-#include <cstring>
 #include <filesystem>
 #include <vector>
 
 #include "common/MLog.h"
+#include "platform/FileDescriptor.h"
 #include "platform/HostRoot.h"
+#include "platform/PathComponents.h"
+#include "platform/PosixError.h"
 #include "platform/PropertyList.h"
+#include "platform/URL.h"
 #include "platform/Value.h"
 
 namespace vozi {
 
 namespace fs = std::filesystem;
+using platform::FileDescriptor;
 
 namespace {
 
 constexpr const char* kCacheTreePath = "/Library/Application Support/div.ez.iru/iconCache";
 constexpr const char* kIndexFileName = "com_cache";
 
-std::string errnoText(int error) { return std::strerror(error); }
-
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd = -1) : fd_(fd) {}
-  ~FileDescriptor() { reset(); }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  void reset(int fd = -1) {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = fd;
-  }
-  int get() const { return fd_; }
-  int release() {
-    const int fd = fd_;
-    fd_ = -1;
-    return fd;
-  }
-  explicit operator bool() const { return fd_ >= 0; }
-
- private:
-  int fd_;
-};
+std::string errnoText(int error) { return platform::PosixError::description(error); }
 
 fs::path withoutTrailingSlash(fs::path path) {
   path = path.lexically_normal();
@@ -127,16 +108,10 @@ bool copyToNewFile(int source, const std::string& destination, std::string& why)
       why = "can not read icon file: " + errnoText(errno);
       break;
     }
-    for (ssize_t written = 0; written < got;) {
-      const ssize_t put = ::write(out.get(), buffer.data() + written, static_cast<std::size_t>(got - written));
-      if (put < 0) {
-        if (errno == EINTR) continue;
-        why = "can not write " + destination + ": " + errnoText(errno);
-        break;
-      }
-      written += put;
+    if (const int error = FileDescriptor::writeAll(out.get(), buffer.data(), static_cast<std::size_t>(got))) {
+      why = "can not write " + destination + ": " + errnoText(error);
+      break;
     }
-    if (!why.empty()) break;
   }
   if (why.empty() && ::close(out.release()) != 0) why = "can not write " + destination + ": " + errnoText(errno);
   if (!why.empty()) {
@@ -144,18 +119,6 @@ bool copyToNewFile(int source, const std::string& destination, std::string& why)
     return false;
   }
   return true;
-}
-
-bool isURLPathCharacter(unsigned char c) {
-  if (std::isalnum(c)) return true;
-  return std::strchr("-._~!$&'()*+,;=:@/", c) != nullptr && c != 0;
-}
-
-int hexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
 }
 
 }  // namespace
@@ -170,52 +133,30 @@ IconsCache::IconsCache() = default;
 IconsCache::IconsCache(std::string cacheDirectory) : cacheDirectory_(std::move(cacheDirectory)) {}
 
 bool IconsCache::isAcceptableIdentifier(std::string_view identifier) {
-  if (identifier.empty() || identifier == "." || identifier == "..") return false;
-  return identifier.find('/') == std::string_view::npos && identifier.find('\0') == std::string_view::npos;
+  return platform::PathComponents::isSingleComponent(identifier);
 }
 
 std::string IconsCache::fileURLString(std::string_view path) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string url = "file://";
-  for (unsigned char c : path) {
-    if (isURLPathCharacter(c)) {
-      url += static_cast<char>(c);
-    } else {
-      url += '%';
-      url += kHex[c >> 4];
-      url += kHex[c & 0xF];
-    }
-  }
-  return url;
+  return platform::URL::fileURLWithPath(path).absoluteString();
 }
 
-std::optional<std::string> IconsCache::pathFromFileURLString(std::string_view url) {
-  constexpr std::string_view kScheme = "file://";
-  if (url.size() < kScheme.size()) return std::nullopt;
-  for (std::size_t i = 0; i < kScheme.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(url[i])) != kScheme[i]) return std::nullopt;
-  url.remove_prefix(kScheme.size());
-  if (url.substr(0, 9) == "localhost") url.remove_prefix(9);
-  if (url.empty() || url.front() != '/') return std::nullopt;
-  std::string path;
-  for (std::size_t i = 0; i < url.size(); ++i) {
-    const char c = url[i];
-    if (c == '%') {
-      if (i + 2 >= url.size()) return std::nullopt;
-      const int high = hexValue(url[i + 1]);
-      const int low = hexValue(url[i + 2]);
-      if (high < 0 || low < 0) return std::nullopt;
-      const char decoded = static_cast<char>(high * 16 + low);
-      if (decoded == '\0') return std::nullopt;
-      path += decoded;
-      i += 2;
-    } else if (c == '?' || c == '#' || static_cast<unsigned char>(c) <= 0x20) {
-      return std::nullopt;
-    } else {
-      path += c;
-    }
-  }
-  return path;
+std::optional<std::string> IconsCache::pathFromFileURLString(std::string_view text) {
+  // URL parsing refuses other schemes, bad escapes and an encoded NUL.
+  const auto url = platform::URL::fromString(text);
+  if (!url || !url->isFileURL()) return std::nullopt;
+  // The index lies on disk and the paths it names are opened as root, so it
+  // takes less than URL parsing does: only "file://" or "file://localhost"
+  // before an absolute path with no query, fragment, blank or control
+  // character in it.
+  std::string_view path = text.substr(text.find(':') + 1);
+  if (!path.starts_with("//")) return std::nullopt;
+  path.remove_prefix(2);
+  if (path.starts_with("localhost")) path.remove_prefix(9);
+  if (path.empty() || path.front() != '/') return std::nullopt;
+  for (const char c : path)
+    if (c == '?' || c == '#' || static_cast<unsigned char>(c) <= 0x20) return std::nullopt;
+  // Decoded as it stands: a trailing "/" is kept, unlike URL::path().
+  return platform::URL::percentDecode(path);
 }
 
 std::string IconsCache::cacheDirectoryLocked() {

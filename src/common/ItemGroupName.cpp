@@ -24,10 +24,7 @@ std::string_view rawValue(ItemGroupName name) {
 
 template <>
 std::optional<ItemGroupName> fromRawValue<ItemGroupName>(std::string_view raw) {
-  for (ItemGroupName name : kAllItemGroupNames) {
-    if (rawValue(name) == raw) return name;
-  }
-  return std::nullopt;
+  return caseWithRawValue(kAllItemGroupNames, raw);
 }
 
 }  // namespace vozi

@@ -2,7 +2,10 @@
 
 #include <cctype>
 
+#include "platform/Hex.h"
+#include "platform/PathComponents.h"
 #include "platform/ProcessInfo.h"
+#include "platform/URL.h"
 
 namespace vozi {
 
@@ -10,13 +13,7 @@ namespace {
 
 constexpr const char* kUnknownFile = "Unknown file";
 
-bool isHex(char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; }
-
-int hexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return c - 'A' + 10;
-}
+bool isHex(char c) { return platform::Hex::digitValue(c) >= 0; }
 
 // Characters a URL string may hold as they are (RFC 3986 unreserved and
 // reserved); '%' is checked separately for its two hex digits.
@@ -48,21 +45,10 @@ std::string LogLine::sourceFileName(std::string_view path) {
   // A scheme ("file:") is not part of the path.
   if (const auto colon = urlPath.find(':'); colon != std::string_view::npos && urlPath.find('/') > colon)
     urlPath.remove_prefix(colon + 1);
-  while (!urlPath.empty() && urlPath.back() == '/') urlPath.remove_suffix(1);
-  const auto slash = urlPath.rfind('/');
-  const std::string_view component = slash == std::string_view::npos ? urlPath : urlPath.substr(slash + 1);
+  const std::string_view component = platform::PathComponents::lastComponent(urlPath);
   if (component.empty()) return kUnknownFile;
-  std::string decoded;
-  decoded.reserve(component.size());
-  for (std::size_t i = 0; i < component.size(); ++i) {
-    if (component[i] == '%') {
-      decoded.push_back(static_cast<char>(hexValue(component[i + 1]) * 16 + hexValue(component[i + 2])));
-      i += 2;
-    } else {
-      decoded.push_back(component[i]);
-    }
-  }
-  return decoded;
+  // Every escape was checked above, so decoding cannot fail.
+  return platform::URL::percentDecode(component).value_or(kUnknownFile);
 }
 
 std::string LogLine::functionName(std::string_view signature) {
@@ -133,7 +119,6 @@ std::string LogLine::functionName(std::string_view signature) {
 }
 
 std::string LogLine::debugRendering(std::string_view message) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
   std::string out;
   out.reserve(message.size() + 2);
   out.push_back('"');
@@ -152,8 +137,7 @@ std::string LogLine::debugRendering(std::string_view message) {
         // byte-wise tests see exactly the control characters.
         if (byte < 0x20 || byte == 0x7F) {
           out.append("\\u{");
-          out.push_back(kHex[byte >> 4]);
-          out.push_back(kHex[byte & 0xF]);
+          platform::Hex::appendByte(out, byte, platform::Hex::Case::upper);
           out.push_back('}');
         } else {
           out.push_back(c);

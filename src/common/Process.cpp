@@ -2,14 +2,14 @@
 
 #include "platform/HostRoot.h"
 #include "platform/Task.h"
-#include "platform/Unicode.h"
+#include "platform/Utf8.h"
 
 namespace vozi {
 
 namespace {
 
 std::optional<std::string> textOf(std::string bytes) {
-  if (bytes.empty() || !platform::Unicode::isValidUTF8(bytes)) return std::nullopt;
+  if (bytes.empty() || !platform::Utf8::isValid(bytes)) return std::nullopt;
   return bytes;
 }
 

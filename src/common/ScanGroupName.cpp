@@ -21,10 +21,7 @@ std::string_view rawValue(ScanGroupName name) {
 
 template <>
 std::optional<ScanGroupName> fromRawValue<ScanGroupName>(std::string_view raw) {
-  for (ScanGroupName name : kAllScanGroupNames) {
-    if (rawValue(name) == raw) return name;
-  }
-  return std::nullopt;
+  return caseWithRawValue(kAllScanGroupNames, raw);
 }
 
 }  // namespace vozi

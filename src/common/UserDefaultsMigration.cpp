@@ -5,6 +5,7 @@
 
 #include "common/MLog.h"
 #include "common/Process.h"
+#include "platform/Hex.h"
 
 namespace vozi {
 
@@ -46,13 +47,8 @@ std::string UserDefaultsMigration::description(const platform::Value& value) {
     case Type::string:
       return quoted(*value.asString());
     case Type::data: {
-      static constexpr char kHex[] = "0123456789abcdef";
-      std::string out = "{length = " + std::to_string(value.asData()->size()) + ", bytes = 0x";
-      for (auto byte : *value.asData()) {
-        out += kHex[byte >> 4];
-        out += kHex[byte & 0xF];
-      }
-      return out + "}";
+      return "{length = " + std::to_string(value.asData()->size()) +
+             ", bytes = 0x" + platform::Hex::encode(*value.asData()) + "}";
     }
     case Type::date:
       return value.asDate()->description();

@@ -12,9 +12,7 @@ std::string_view rawValue(ZOLEventType type) {
 
 template <>
 std::optional<ZOLEventType> fromRawValue<ZOLEventType>(std::string_view raw) {
-  if (raw == "cleanResults") return ZOLEventType::cleanResults;
-  if (raw == "userEvent") return ZOLEventType::userEvent;
-  return std::nullopt;
+  return caseWithRawValue({ZOLEventType::cleanResults, ZOLEventType::userEvent}, raw);
 }
 
 }  // namespace vozi

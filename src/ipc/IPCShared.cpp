@@ -33,10 +33,7 @@ std::string_view IPCShared::rawValue(ScanSubGroupName name) {
 
 template <>
 std::optional<IPCShared::ScanSubGroupName> fromRawValue<IPCShared::ScanSubGroupName>(std::string_view raw) {
-  for (auto name : IPCShared::kAllScanSubGroupNames) {
-    if (IPCShared::rawValue(name) == raw) return name;
-  }
-  return std::nullopt;
+  return caseWithRawValue(IPCShared::kAllScanSubGroupNames, raw);
 }
 
 }  // namespace vozi

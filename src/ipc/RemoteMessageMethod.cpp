@@ -31,10 +31,7 @@ std::string_view rawValue(RemoteMessageMethod method) {
 
 template <>
 std::optional<RemoteMessageMethod> fromRawValue<RemoteMessageMethod>(std::string_view raw) {
-  for (RemoteMessageMethod method : kAllRemoteMessageMethods) {
-    if (rawValue(method) == raw) return method;
-  }
-  return std::nullopt;
+  return caseWithRawValue(kAllRemoteMessageMethods, raw);
 }
 
 }  // namespace vozi

@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <vector>
 
+#include "platform/PathComponents.h"
+
 #ifndef VOZI_SOURCE_RESOURCES_DIR
 #define VOZI_SOURCE_RESOURCES_DIR ""
 #endif
@@ -48,8 +50,8 @@ std::string Bundle::resourcePath() const {
 }
 
 std::optional<std::string> Bundle::pathForResource(std::string_view name, std::string_view type) const {
-  if (name.empty() || name.find('/') != std::string_view::npos || type.find('/') != std::string_view::npos ||
-      name == "." || name == "..")
+  // A NUL would cut the path short when it reaches the system.
+  if (!PathComponents::isSingleComponent(name) || type.find_first_of(std::string_view("/\0", 2)) != std::string_view::npos)
     return std::nullopt;
   std::string path = resourcePath();
   if (path.empty()) return std::nullopt;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/FilePackage.h"
+#include "platform/PathComponents.h"
 #include "platform/PosixError.h"
 
 namespace vozi::platform {
@@ -126,8 +127,7 @@ bool DirectoryWalker::walk(const std::string& root, DirectoryEnumerationOptions 
   const bool skipPackages = contains(options, DirectoryEnumerationOptions::SkipsPackageDescendants);
 
   // A trailing slash would make the system follow a final link.
-  std::string rootPath = root;
-  while (rootPath.size() > 1 && rootPath.back() == '/') rootPath.pop_back();
+  const std::string rootPath(PathComponents::withoutTrailingSlashes(root));
 
   auto fail = [&](const std::string& path, int code) {
     Error failure = PosixError::make(code, path);

@@ -7,6 +7,7 @@
 #include <cerrno>
 
 #include "platform/FilePackage.h"
+#include "platform/PathComponents.h"
 #include "platform/PosixError.h"
 #include "platform/ProcessUser.h"
 
@@ -15,9 +16,7 @@ namespace vozi::platform {
 namespace {
 
 std::string withoutTrailingSlash(const std::string& path) {
-  std::string trimmed = path;
-  while (trimmed.size() > 1 && trimmed.back() == '/') trimmed.pop_back();
-  return trimmed;
+  return std::string(PathComponents::withoutTrailingSlashes(path));
 }
 
 bool lstatOf(const std::string& path, struct stat& info) {

@@ -3,6 +3,8 @@
 #include <strings.h>
 #include <sys/stat.h>
 
+#include "platform/PathComponents.h"
+
 namespace vozi::platform {
 
 namespace {
@@ -31,9 +33,7 @@ bool FilePackage::isPackageExtension(std::string_view ext) {
 }
 
 std::string_view FilePackage::extension(std::string_view path) {
-  while (path.size() > 1 && path.back() == '/') path.remove_suffix(1);
-  const auto slash = path.rfind('/');
-  std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
+  const std::string_view name = PathComponents::lastComponent(path);
   const auto dot = name.rfind('.');
   if (dot == std::string_view::npos || dot == 0) return {};
   return name.substr(dot + 1);

@@ -1,6 +1,7 @@
 #include "platform/FileSystemLayout.h"
 
 #include "platform/HostRoot.h"
+#include "platform/PathComponents.h"
 
 namespace vozi::platform {
 
@@ -35,11 +36,7 @@ constexpr Placement kPlacements[] = {
 }  // namespace
 
 bool FileSystemLayout::isValidUserName(std::string_view name) {
-  if (name.empty() || name == "." || name == "..") return false;
-  if (name.size() > 255) return false;
-  for (char c : name)
-    if (c == '/' || c == '\0') return false;
-  return true;
+  return name.size() <= 255 && PathComponents::isSingleComponent(name);
 }
 
 std::optional<std::string> FileSystemLayout::homeTreePath(std::string_view userName) {
@@ -60,8 +57,7 @@ std::vector<std::string> FileSystemLayout::treePaths(SearchPathDirectory directo
   for (const Placement& placement : kPlacements) {
     if (placement.directory != directory) continue;
     if (contains(domains, SearchPathDomainMask::User) && placement.user && homeTreePath && !homeTreePath->empty()) {
-      std::string home = *homeTreePath;
-      while (home.size() > 1 && home.back() == '/') home.pop_back();
+      const std::string home(PathComponents::withoutTrailingSlashes(*homeTreePath));
       result.push_back((home == "/" ? std::string() : home) + placement.user);
     }
     if (contains(domains, SearchPathDomainMask::Local) && placement.local) result.emplace_back(placement.local);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/CocoaError.h"
+#include "platform/Hex.h"
 #include "platform/Utf8.h"
 
 namespace vozi::platform {
@@ -97,7 +98,6 @@ class ValueBuilder {
 };
 
 void appendString(std::string& out, std::string_view text) {
-  static constexpr char hex[] = "0123456789abcdef";
   out.push_back('"');
   for (char c : text) {
     switch (c) {
@@ -111,8 +111,7 @@ void appendString(std::string& out, std::string_view text) {
       default:
         if (static_cast<unsigned char>(c) < 0x20) {
           out += "\\u00";
-          out.push_back(hex[(c >> 4) & 0xF]);
-          out.push_back(hex[c & 0xF]);
+          Hex::appendByte(out, static_cast<std::uint8_t>(c));
         } else {
           out.push_back(c);
         }

@@ -51,4 +51,20 @@ std::string PathComponents::appending(std::string_view base, std::string_view co
   return result;
 }
 
+std::string_view PathComponents::withoutTrailingSlashes(std::string_view path) {
+  while (path.size() > 1 && path.back() == '/') path.remove_suffix(1);
+  return path;
+}
+
+std::string_view PathComponents::lastComponent(std::string_view path) {
+  path = withoutTrailingSlashes(path);
+  const auto slash = path.rfind('/');
+  return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
+bool PathComponents::isSingleComponent(std::string_view name) {
+  if (name.empty() || name == "." || name == "..") return false;
+  return name.find('/') == std::string_view::npos && name.find('\0') == std::string_view::npos;
+}
+
 }  // namespace vozi::platform

@@ -20,6 +20,17 @@ class PathComponents {
   static bool isInside(std::string_view path, std::string_view folder);
   // base + "/" + component, with exactly one slash between them.
   static std::string appending(std::string_view base, std::string_view component);
+  // The path without its trailing slashes; "/" stays "/". Given to the
+  // system, a trailing slash would make it follow a final link.
+  static std::string_view withoutTrailingSlashes(std::string_view path);
+  // The text after the last "/" once trailing slashes are dropped: "c" for
+  // "/a/b/c/", the whole text when it has no "/", "" for "/".
+  static std::string_view lastComponent(std::string_view path);
+  // True when name can stand as one component of a path without naming
+  // another place: not empty, not "." or "..", no "/" and no NUL. Names from
+  // outside (user names, identifiers, resource names) pass this before they
+  // are joined to a path.
+  static bool isSingleComponent(std::string_view name);
 };
 
 }  // namespace vozi::platform

@@ -5,12 +5,16 @@
 
 namespace vozi::platform {
 
-Error PosixError::make(int code, std::string_view path) {
-  Value::Dictionary info;
+std::string PosixError::description(int code) {
   char buffer[256];
   // The GNU strerror_r returns the text, which may or may not be the buffer.
   const char* text = ::strerror_r(code, buffer, sizeof buffer);
-  std::string description = text ? text : "Unknown error";
+  return text ? text : "Unknown error";
+}
+
+Error PosixError::make(int code, std::string_view path) {
+  Value::Dictionary info;
+  std::string description = PosixError::description(code);
   if (!path.empty()) {
     info["NSFilePath"] = Value(std::string(path));
     description += ": " + std::string(path);

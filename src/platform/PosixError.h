@@ -1,5 +1,6 @@
 #pragma once
 
+#include <string>
 #include <string_view>
 
 #include "platform/Error.h"
@@ -14,6 +15,8 @@ class PosixError {
   static constexpr const char* kDomain = "NSPOSIXErrorDomain";
 
   static Error make(int code, std::string_view path = {});
+  // The system's text for an errno value ("No such file or directory").
+  static std::string description(int code);
   // Stores make(code, path) into *error when error is not null.
   static void set(Error* error, int code, std::string_view path = {});
 };

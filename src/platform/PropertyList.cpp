@@ -14,6 +14,8 @@
 
 #include "platform/BinaryPropertyListWriter.h"
 #include "platform/CocoaError.h"
+#include "platform/FileDescriptor.h"
+#include "platform/PosixError.h"
 #include "platform/PropertyListGuard.h"
 #include "platform/Utf8.h"
 
@@ -282,7 +284,7 @@ Error fileError(int error, const std::string& path, bool writing) {
   if (error == ENOSPC || error == EDQUOT) code = CocoaError::fileWriteOutOfSpace;
   return CocoaError::make(code,
                           std::string(writing ? "The file couldn't be saved: " : "The file couldn't be read: ") +
-                              std::strerror(error),
+                              PosixError::description(error),
                           {{"NSFilePath", Value(path)}});
 }
 
@@ -392,15 +394,7 @@ Result<void> PropertyList::writeFileAtomically(const std::string& path, std::str
     return Result<void>(fileError(error, path, true));
   };
   if (::fchmod(fd, mode) != 0) return fail(errno);
-  std::size_t written = 0;
-  while (written < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return fail(errno);
-    }
-    written += static_cast<std::size_t>(n);
-  }
+  if (const int error = FileDescriptor::writeAll(fd, bytes.data(), bytes.size())) return fail(error);
   if (::fsync(fd) != 0) return fail(errno);
   if (::close(fd) != 0) {
     const int error = errno;

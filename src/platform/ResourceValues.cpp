@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "platform/FilePackage.h"
+#include "platform/PathComponents.h"
 #include "platform/PosixError.h"
 #include "platform/UniformType.h"
 
@@ -17,13 +18,6 @@ namespace {
 
 Date dateOf(const struct statx_timestamp& stamp) {
   return Date::fromTimeIntervalSince1970(static_cast<double>(stamp.tv_sec) + stamp.tv_nsec / 1e9);
-}
-
-std::string_view lastComponent(const char* name) {
-  std::string_view text(name);
-  while (text.size() > 1 && text.back() == '/') text.remove_suffix(1);
-  const auto slash = text.rfind('/');
-  return slash == std::string_view::npos ? text : text.substr(slash + 1);
 }
 
 // Folders that are documents or programs have a type of their own.
@@ -67,7 +61,7 @@ std::optional<ResourceValues> ResourceValues::read(int directoryDescriptor, cons
 
   const mode_t type = info.stx_mode & S_IFMT;
   const bool directory = type == S_IFDIR;
-  const std::string_view itemName = lastComponent(name);
+  const std::string_view itemName = PathComponents::lastComponent(name);
   ResourceValues values;
   if (contains(keys, ResourceKeys::FileSize) && !directory && (info.stx_mask & STATX_SIZE))
     values.fileSize = info.stx_size;
@@ -96,8 +90,7 @@ std::optional<ResourceValues> ResourceValues::read(const std::string& path, Reso
     return std::nullopt;
   }
   // A trailing slash would make the system follow a final link.
-  std::string trimmed = path;
-  while (trimmed.size() > 1 && trimmed.back() == '/') trimmed.pop_back();
+  const std::string trimmed(PathComponents::withoutTrailingSlashes(path));
   return read(AT_FDCWD, trimmed.c_str(), keys, error);
 }
 

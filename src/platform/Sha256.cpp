@@ -8,6 +8,8 @@
 #include <memory>
 #include <vector>
 
+#include "platform/Hex.h"
+
 namespace vozi::platform {
 
 namespace {
@@ -20,29 +22,25 @@ struct DigestContext {
     return ok && EVP_DigestUpdate(ctx.get(), bytes, length) == 1;
   }
 
-  std::optional<std::string> finish() {
+  std::optional<std::vector<std::uint8_t>> finish() {
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int length = 0;
     if (!ok || EVP_DigestFinal_ex(ctx.get(), digest, &length) != 1) return std::nullopt;
-    static const char* digits = "0123456789abcdef";
-    std::string text(length * 2, '0');
-    for (unsigned int i = 0; i < length; ++i) {
-      text[2 * i] = digits[digest[i] >> 4];
-      text[2 * i + 1] = digits[digest[i] & 15];
-    }
-    return text;
+    return std::vector<std::uint8_t>(digest, digest + length);
   }
 };
 
 }  // namespace
 
-std::string Sha256::hex(const void* bytes, std::size_t length) {
+std::vector<std::uint8_t> Sha256::digest(const void* bytes, std::size_t length) {
   DigestContext context;
   context.update(bytes, length);
-  return context.finish().value_or(std::string());
+  return context.finish().value_or(std::vector<std::uint8_t>());
 }
 
-std::optional<std::string> Sha256::hexOfFile(const std::string& path) {
+std::string Sha256::hex(const void* bytes, std::size_t length) { return Hex::encode(digest(bytes, length)); }
+
+std::optional<std::vector<std::uint8_t>> Sha256::digestOfFile(const std::string& path) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK);
   if (fd < 0) return std::nullopt;
   DigestContext context;
@@ -64,6 +62,12 @@ std::optional<std::string> Sha256::hexOfFile(const std::string& path) {
   ::close(fd);
   if (!ok) return std::nullopt;
   return context.finish();
+}
+
+std::optional<std::string> Sha256::hexOfFile(const std::string& path) {
+  const auto bytes = digestOfFile(path);
+  if (!bytes) return std::nullopt;
+  return Hex::encode(*bytes);
 }
 
 }  // namespace vozi::platform

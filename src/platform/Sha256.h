@@ -5,16 +5,21 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vozi::platform {
 
-// SHA-256 digests as lower-case hex text.
+// SHA-256 digests, as their 32 bytes or as lower-case hex text.
 class Sha256 {
  public:
-  static std::string hex(const void* bytes, std::size_t length);
-  static std::string hex(std::string_view bytes) { return hex(bytes.data(), bytes.size()); }
+  static std::vector<std::uint8_t> digest(const void* bytes, std::size_t length);
   // The digest of a whole file, read in chunks; absent when it cannot be read.
   // The last component is opened without following a symbolic link.
+  static std::optional<std::vector<std::uint8_t>> digestOfFile(const std::string& path);
+
+  static std::string hex(const void* bytes, std::size_t length);
+  static std::string hex(std::string_view bytes) { return hex(bytes.data(), bytes.size()); }
+  // The hex text of digestOfFile.
   static std::optional<std::string> hexOfFile(const std::string& path);
 };
 

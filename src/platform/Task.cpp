@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/FileDescriptor.h"
 #include "platform/PosixError.h"
 
 extern char** environ;
@@ -21,25 +22,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-class Descriptor {
- public:
-  Descriptor() = default;
-  explicit Descriptor(int fd) : fd_(fd) {}
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  ~Descriptor() { reset(); }
-  int get() const { return fd_; }
-  bool open() const { return fd_ >= 0; }
-  void reset(int fd = -1) {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = fd;
-  }
-
- private:
-  int fd_ = -1;
-};
-
-bool makePipe(Descriptor& readEnd, Descriptor& writeEnd) {
+bool makePipe(FileDescriptor& readEnd, FileDescriptor& writeEnd) {
   int fds[2];
   if (::pipe2(fds, O_CLOEXEC) != 0) return false;
   readEnd.reset(fds[0]);
@@ -114,7 +97,7 @@ Task::Result Task::run(const std::string& executablePath, const std::vector<std:
 Task::Result Task::run() const {
   if (executablePath_.empty()) return launchFailure(ENOENT, executablePath_);
 
-  Descriptor outRead, outWrite, errRead, errWrite, inRead, inWrite;
+  FileDescriptor outRead, outWrite, errRead, errWrite, inRead, inWrite;
   if (!makePipe(outRead, outWrite) || !makePipe(errRead, errWrite) || (input_ && !makePipe(inRead, inWrite)))
     return launchFailure(errno, executablePath_);
 
@@ -162,11 +145,11 @@ Task::Result Task::run() const {
   inRead.reset();
   setNonBlocking(outRead.get());
   setNonBlocking(errRead.get());
-  if (inWrite.open()) setNonBlocking(inWrite.get());
+  if (inWrite) setNonBlocking(inWrite.get());
 
   PipeSignalGuard pipeGuard;
   Result result;
-  Descriptor exitWatch(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
+  FileDescriptor exitWatch(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
   bool exited = false;
   int waitStatus = 0;
   std::size_t written = 0;
@@ -187,14 +170,14 @@ Task::Result Task::run() const {
 
   // Without a pollable exit handle the loop ends with the streams and the
   // child is reaped by a blocking wait below.
-  while (outRead.open() || errRead.open() || (!exited && exitWatch.open())) {
+  while (outRead || errRead || (!exited && exitWatch)) {
     pollfd fds[4];
     int count = 0;
     int outIndex = -1, errIndex = -1, inIndex = -1, exitIndex = -1;
-    if (outRead.open()) fds[outIndex = count++] = {outRead.get(), POLLIN, 0};
-    if (errRead.open()) fds[errIndex = count++] = {errRead.get(), POLLIN, 0};
-    if (inWrite.open()) fds[inIndex = count++] = {inWrite.get(), POLLOUT, 0};
-    if (!exited && exitWatch.open()) fds[exitIndex = count++] = {exitWatch.get(), POLLIN, 0};
+    if (outRead) fds[outIndex = count++] = {outRead.get(), POLLIN, 0};
+    if (errRead) fds[errIndex = count++] = {errRead.get(), POLLIN, 0};
+    if (inWrite) fds[inIndex = count++] = {inWrite.get(), POLLOUT, 0};
+    if (!exited && exitWatch) fds[exitIndex = count++] = {exitWatch.get(), POLLIN, 0};
 
     int waitMs = -1;
     if (limited) {

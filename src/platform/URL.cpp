@@ -2,6 +2,8 @@
 
 #include <cctype>
 
+#include "platform/Hex.h"
+
 namespace vozi::platform {
 
 namespace {
@@ -15,13 +17,6 @@ bool isPathAllowed(unsigned char c) {
     default:
       return false;
   }
-}
-
-int hexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
 }
 
 std::string_view lastComponentOf(std::string_view path) {
@@ -41,7 +36,6 @@ std::size_t extensionDot(std::string_view component) {
 }  // namespace
 
 std::string URL::percentEncodePath(std::string_view text) {
-  static const char* digits = "0123456789ABCDEF";
   std::string out;
   out.reserve(text.size());
   for (unsigned char c : text) {
@@ -49,8 +43,7 @@ std::string URL::percentEncodePath(std::string_view text) {
       out.push_back(static_cast<char>(c));
     } else {
       out.push_back('%');
-      out.push_back(digits[c >> 4]);
-      out.push_back(digits[c & 15]);
+      Hex::appendByte(out, c, Hex::Case::upper);
     }
   }
   return out;
@@ -65,8 +58,8 @@ std::optional<std::string> URL::percentDecode(std::string_view text) {
       continue;
     }
     if (i + 2 >= text.size()) return std::nullopt;
-    const int high = hexValue(text[i + 1]);
-    const int low = hexValue(text[i + 2]);
+    const int high = Hex::digitValue(text[i + 1]);
+    const int low = Hex::digitValue(text[i + 2]);
     if (high < 0 || low < 0) return std::nullopt;
     out.push_back(static_cast<char>(high * 16 + low));
     i += 2;

@@ -7,6 +7,8 @@
 
 #include <memory>
 
+#include "platform/Utf8.h"
+
 namespace vozi::platform {
 
 namespace {
@@ -74,20 +76,8 @@ std::string Unicode::lowercased(std::string_view text) {
   return out;
 }
 
-bool Unicode::isValidUTF8(std::string_view text) {
-  const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
-  const auto length = static_cast<int32_t>(text.size());
-  int32_t i = 0;
-  while (i < length) {
-    UChar32 c;
-    U8_NEXT(bytes, i, length, c);
-    if (c < 0) return false;
-  }
-  return true;
-}
-
 std::string Unicode::repairedUTF8(std::string_view text) {
-  if (isValidUTF8(text)) return std::string(text);
+  if (Utf8::isValid(text)) return std::string(text);
   std::string out;
   out.reserve(text.size() + 8);
   const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());

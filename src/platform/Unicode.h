@@ -21,8 +21,6 @@ class Unicode {
   // Lower case, code point by code point (the simple case mapping); invalid
   // bytes are copied unchanged.
   static std::string lowercased(std::string_view text);
-  // True when the text is well-formed UTF-8.
-  static bool isValidUTF8(std::string_view text);
   // The text with every ill-formed sequence replaced by U+FFFD.
   static std::string repairedUTF8(std::string_view text);
 };

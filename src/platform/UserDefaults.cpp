@@ -5,6 +5,7 @@
 #include <cerrno>
 
 #include "platform/FileManager.h"
+#include "platform/PathComponents.h"
 #include "platform/PosixError.h"
 #include "platform/ProcessInfo.h"
 #include "platform/ProcessUser.h"
@@ -33,9 +34,8 @@ std::shared_ptr<UserDefaults> UserDefaults::suite(std::string_view suiteName,
 }
 
 bool UserDefaults::isValidDomainName(std::string_view name) {
-  if (name.empty() || name == "." || name == ".." || name.front() == '-') return false;
-  if (name.size() > kMaxDomainNameLength || name == "NSGlobalDomain") return false;
-  return name.find('/') == std::string_view::npos && name.find('\0') == std::string_view::npos;
+  if (!PathComponents::isSingleComponent(name) || name.front() == '-') return false;
+  return name.size() <= kMaxDomainNameLength && name != "NSGlobalDomain";
 }
 
 std::optional<std::string> UserDefaults::userPreferencesFolder() {

@@ -3,14 +3,13 @@
 #include <stdlib.h>
 
 #include <filesystem>
-#include <mutex>
 #include <set>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "common/FileKinds.h"
-#include "common/Logger.h"
+#include "common/LogCapture.h"
 #include "platform/Bundle.h"
 #include "platform/PropertyList.h"
 #include "platform/UniformType.h"
@@ -22,25 +21,6 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 using Kind = ZOLMFileItemType;
-
-class CapturingSink : public Logger {
- public:
-  void log(const std::string& line) override {
-    std::lock_guard lock(mutex_);
-    lines_.push_back(line);
-  }
-  std::vector<std::string> messages() {
-    Logger::flushForTesting();
-    std::lock_guard lock(mutex_);
-    std::vector<std::string> out;
-    for (const auto& line : lines_) out.push_back(line.substr(line.find("]: ") + 3));
-    return out;
-  }
-
- private:
-  std::mutex mutex_;
-  std::vector<std::string> lines_;
-};
 
 std::string plist(const std::string& body) {
   return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n" + body + "\n</plist>\n";
@@ -55,11 +35,8 @@ class FileKindsTest : public ::testing::Test {
     ::setenv("VOZI_RESOURCES", (root_ / "/Resources").c_str(), 1);
     root_.makeDirectory("/Resources");
     FileKinds::resetFilesExtensionsForTesting();
-    Logger::setSinkForTesting(sink_);
   }
   void TearDown() override {
-    Logger::flushForTesting();
-    Logger::setSinkForTesting(nullptr);
     FileKinds::resetFilesExtensionsForTesting();
     if (previousResources_)
       ::setenv("VOZI_RESOURCES", previousResources_->c_str(), 1);
@@ -70,7 +47,7 @@ class FileKindsTest : public ::testing::Test {
 
   test::TempRoot root_;
   std::optional<std::string> previousResources_;
-  std::shared_ptr<CapturingSink> sink_ = std::make_shared<CapturingSink>();
+  test::LogCapture log_;
 };
 
 constexpr const char* kTable = R"(<dict>
@@ -113,7 +90,7 @@ TEST_F(FileKindsTest, ClassificationOrder) {
   };
   for (const auto& c : cases)
     EXPECT_EQ(FileKinds::fileType(c.uti, c.extension), c.expected) << c.why;
-  EXPECT_THAT(sink_->messages(), ElementsAre("\"Wrong string representation of file: Photoz\""));
+  EXPECT_THAT(log_.messages(), ElementsAre("\"Wrong string representation of file: Photoz\""));
 }
 
 TEST_F(FileKindsTest, WithoutTheResourceTheTableIsSkippedAndLookedForAgain) {
@@ -176,7 +153,7 @@ TEST_F(FileKindsTest, NamesAndMasks) {
   EXPECT_EQ(FileKinds::fileType("Documents"), Kind::documents);
   EXPECT_EQ(FileKinds::fileType("photos"), std::nullopt);
   EXPECT_EQ(FileKinds::fileType(""), std::nullopt);
-  EXPECT_THAT(sink_->messages(), ElementsAre("\"Wrong string representation of file: photos\"",
+  EXPECT_THAT(log_.messages(), ElementsAre("\"Wrong string representation of file: photos\"",
                                              "\"Wrong string representation of file: \""));
 
   EXPECT_EQ(FileKinds::fileTypes({Kind::tracks, Kind::photos, Kind::tracks}), 5u);
@@ -196,7 +173,7 @@ TEST_F(FileKindsTest, TheShippedTableNamesEveryKindAndListsEachExtensionOnce) {
     for (const auto& extension : extensions) EXPECT_TRUE(seen.insert(extension).second) << extension;
   }
   EXPECT_THAT(kinds, ElementsAre("Archives", "Documents", "Movies", "Photos", "Tracks"));
-  EXPECT_THAT(sink_->messages(), IsEmpty());
+  EXPECT_THAT(log_.messages(), IsEmpty());
   // The table and the type table agree on what the common kinds are.
   for (const char* extension : {"zip", "rar", "dmg", "docx", "pdf", "pages", "mp3", "flac", "mkv", "jpg", "heic"}) {
     const auto uti = platform::UniformType::typeIdentifier(extension);

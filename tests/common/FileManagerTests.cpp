@@ -1,7 +1,5 @@
 #include <map>
 #include <memory>
-#include <mutex>
-#include <utility>
 #include <set>
 #include <string>
 #include <vector>
@@ -10,7 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "common/FileManager.h"
-#include "common/Logger.h"
+#include "common/LogCapture.h"
 #include "support/MacTree.h"
 #include "support/ScopedProcessUser.h"
 #include "support/TempRoot.h"
@@ -181,32 +179,9 @@ TEST_F(WalkTest, CountsAndSizesStayInsideTheTree) {
 }
 
 // Keeps the log lines written during a test.
-class LogCapture : public Logger {
- public:
-  LogCapture() = default;
-  void log(const std::string& line) override {
-    std::lock_guard lock(mutex_);
-    lines_.push_back(line);
-  }
-  std::vector<std::string> take() {
-    Logger::flushForTesting();
-    std::lock_guard lock(mutex_);
-    return std::exchange(lines_, {});
-  }
-
- private:
-  std::mutex mutex_;
-  std::vector<std::string> lines_;
-};
-
 class FileManagerLogTest : public ::testing::Test {
  protected:
-  void SetUp() override { Logger::setSinkForTesting(log); }
-  void TearDown() override {
-    Logger::flushForTesting();
-    Logger::setSinkForTesting(nullptr);
-  }
-  std::shared_ptr<LogCapture> log = std::make_shared<LogCapture>();
+  test::LogCapture log;
 };
 
 TEST_F(FileManagerLogTest, FailedListingsAndCreationsAreLoggedOnce) {
@@ -219,7 +194,7 @@ TEST_F(FileManagerLogTest, FailedListingsAndCreationsAreLoggedOnce) {
   };
 
   EXPECT_EQ(fm.contentOfDirectory(root / "/d/file"), std::nullopt);
-  auto lines = log->take();
+  auto lines = log.take();
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_NE(lines[0].find("]: Directory isn't exist at path:" + root / "/d/file" + " (Not a directory"),
             std::string::npos)
@@ -229,10 +204,10 @@ TEST_F(FileManagerLogTest, FailedListingsAndCreationsAreLoggedOnce) {
   EXPECT_EQ(fm.contentOfDirectory(root / "/d/missing"), std::nullopt);
   fm.createDirectoriesIfNotExist(root / "/d/file");
   fm.createDirectoriesIfNotExist(root / "/d/new");
-  EXPECT_TRUE(log->take().empty());
+  EXPECT_TRUE(log.take().empty());
 
   fm.createDirectoriesIfNotExist(root / "/d/file/below");
-  lines = log->take();
+  lines = log.take();
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_NE(lines[0].find("]: Failed create directory at path:" + root / "/d/file/below" + " ("), std::string::npos)
       << lines[0];

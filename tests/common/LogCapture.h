@@ -3,6 +3,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/Logger.h"
@@ -24,6 +25,20 @@ class LogCapture {
     Logger::flushForTesting();
     return sink_->lines();
   }
+  // The lines written since the last take (or since the capture began).
+  std::vector<std::string> take() {
+    Logger::flushForTesting();
+    return sink_->take();
+  }
+  // The lines without their "<thread> file function[line]: " prefix.
+  std::vector<std::string> messages() const {
+    std::vector<std::string> out;
+    for (const auto& line : lines()) {
+      const auto end = line.find("]: ");
+      out.push_back(end == std::string::npos ? line : line.substr(end + 3));
+    }
+    return out;
+  }
   // Lines that contain `text`.
   std::vector<std::string> linesContaining(const std::string& text) const {
     std::vector<std::string> found;
@@ -42,6 +57,10 @@ class LogCapture {
     std::vector<std::string> lines() {
       std::lock_guard lock(mutex_);
       return lines_;
+    }
+    std::vector<std::string> take() {
+      std::lock_guard lock(mutex_);
+      return std::exchange(lines_, {});
     }
 
    private:

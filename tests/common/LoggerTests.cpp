@@ -6,13 +6,13 @@
 
 #include <filesystem>
 #include <fstream>
-#include <mutex>
 #include <regex>
 #include <sstream>
 #include <thread>
 #include <vector>
 
 #include "common/ConsoleLogger.h"
+#include "common/LogCapture.h"
 #include "common/FileLogger.h"
 #include "common/LogLine.h"
 #include "common/MLog.h"
@@ -45,31 +45,9 @@ std::vector<std::string> fileLines(const std::string& path) {
 }
 
 // Collects lines in memory; installed before the fixed sink list.
-class CapturingSink : public Logger {
- public:
-  void log(const std::string& line) override {
-    std::lock_guard lock(mutex_);
-    lines_.push_back(line);
-  }
-  std::vector<std::string> lines() {
-    Logger::flushForTesting();
-    std::lock_guard lock(mutex_);
-    return lines_;
-  }
-
- private:
-  std::mutex mutex_;
-  std::vector<std::string> lines_;
-};
-
 class CapturedLogTest : public ::testing::Test {
  protected:
-  void SetUp() override { Logger::setSinkForTesting(sink_); }
-  void TearDown() override {
-    Logger::flushForTesting();
-    Logger::setSinkForTesting(nullptr);
-  }
-  std::shared_ptr<CapturingSink> sink_ = std::make_shared<CapturingSink>();
+  test::LogCapture log_;
 };
 
 // A log file under a temporary host root, and a shared FileLogger settled
@@ -165,7 +143,7 @@ TEST_F(CapturedLogTest, MessageFormQuotesAndEscapesAndNamesTheCallSite) {
   MLog("");
   MLog(Logger::startBanner("VOZi", std::string("1.0.99")));
   const std::string site = "<Main> LoggerTests.cpp TestBody()[";
-  EXPECT_THAT(sink_->lines(),
+  EXPECT_THAT(log_.lines(),
               ElementsAre(site + std::to_string(line) + "]: \"two\\nlines\"", site + std::to_string(line + 1) + "]: \"\"",
                           site + std::to_string(line + 2) + "]: \"started VOZi varsion:Optional(\\\"1.0.99\\\")\""));
 }
@@ -177,7 +155,7 @@ TEST_F(CapturedLogTest, FormatFormWritesTheTextUnchanged) {
   MLogf("");
   MLogf("%lu items, %d%%", 3ul, -1);
   const std::string site = "<Main> LoggerTests.cpp TestBody()[";
-  EXPECT_THAT(sink_->lines(), ElementsAre(site + std::to_string(line) + "]: Failed create directory at path:/Library/x (Permission denied)",
+  EXPECT_THAT(log_.lines(), ElementsAre(site + std::to_string(line) + "]: Failed create directory at path:/Library/x (Permission denied)",
                                           site + std::to_string(line + 1) + "]: two\nlines",
                                           site + std::to_string(line + 2) + "]: ",
                                           site + std::to_string(line + 3) + "]: 3 items, -1%"));
@@ -197,7 +175,7 @@ struct Worker {
 TEST_F(CapturedLogTest, CallSitesInMembersTemplatesAndLambdasGetTheirFunctionName) {
   sample::Worker worker;
   worker.run(7);
-  const auto lines = sink_->lines();
+  const auto lines = log_.lines();
   ASSERT_EQ(lines.size(), 2u);
   EXPECT_THAT(lines[0], ::testing::MatchesRegex(R"(<Main> LoggerTests\.cpp Worker\(\)\[[0-9]+\]: "constructed")"));
   EXPECT_THAT(lines[1], ::testing::MatchesRegex(R"(<Main> LoggerTests\.cpp run\(\)\[[0-9]+\]: 7)"));
@@ -208,7 +186,7 @@ TEST_F(CapturedLogTest, ExplicitSiteAndBackgroundThreadLabel) {
   queue->sync([] { MLogMessage("from a queue", "/with blank/Thing.cpp", "setUserEmail(_:params:)", 42); });
   std::thread thread([] { MLogFormatted("from a thread", "/src/Other.cpp", "run()", 7); });
   thread.join();
-  EXPECT_THAT(sink_->lines(), ElementsAre("<BG> Unknown file setUserEmail(_:params:)[42]: \"from a queue\"",
+  EXPECT_THAT(log_.lines(), ElementsAre("<BG> Unknown file setUserEmail(_:params:)[42]: \"from a queue\"",
                                           "<BG> Other.cpp run()[7]: from a thread"));
 }
 
@@ -217,7 +195,7 @@ TEST_F(CapturedLogTest, LinesFromOneThreadKeepTheirOrder) {
   queue->sync([] {
     for (int i = 0; i < 200; ++i) MLogFormatted(std::to_string(i), "f.cpp", "f()", 1);
   });
-  const auto lines = sink_->lines();
+  const auto lines = log_.lines();
   ASSERT_EQ(lines.size(), 200u);
   for (int i = 0; i < 200; ++i) EXPECT_EQ(lines[static_cast<std::size_t>(i)], "<BG> f.cpp f()[1]: " + std::to_string(i));
 }

@@ -5,8 +5,10 @@
 // and a way to interrupt a thread blocked in a system call.
 
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <pthread.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -28,6 +30,18 @@ inline std::size_t openDescriptorCount() {
   std::size_t count = 0;
   for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) ++count;
   return count;
+}
+
+// True when a socket of `type` (SOCK_STREAM, SOCK_DGRAM) can bind ::1.
+inline bool loopbackIPv6Available(int type) {
+  const int fd = ::socket(AF_INET6, type, 0);
+  if (fd < 0) return false;
+  sockaddr_in6 address{};
+  address.sin6_family = AF_INET6;
+  address.sin6_addr = in6addr_loopback;
+  const bool ok = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+  ::close(fd);
+  return ok;
 }
 
 inline platform::Data pattern(std::size_t size, std::uint8_t seed) {

@@ -5,6 +5,7 @@
 
 #include "platform/Date.h"
 #include "platform/Error.h"
+#include "platform/Hex.h"
 #include "platform/HostRoot.h"
 #include "platform/ProcessInfo.h"
 #include "platform/Sha256.h"
@@ -72,6 +73,23 @@ TEST(Sha256, HashesBuffersAndWholeFiles) {
   const auto path = root.writeFile("/big", big);
   EXPECT_EQ(Sha256::hexOfFile(path), Sha256::hex(big));
   EXPECT_FALSE(Sha256::hexOfFile(root / "/missing").has_value());
+  EXPECT_FALSE(Sha256::digestOfFile(root / "/missing").has_value());
+  const auto digest = Sha256::digest("abc", 3);
+  ASSERT_EQ(digest.size(), 32u);
+  EXPECT_EQ(Hex::encode(digest), Sha256::hex("abc"));
+  EXPECT_EQ(Sha256::digestOfFile(path), Sha256::digest(big.data(), big.size()));
+}
+
+TEST(Hex, WritesBothCasesAndReadsOnlyHexDigits) {
+  EXPECT_EQ(Hex::encode(std::vector<std::uint8_t>{0x00, 0x0F, 0xA5, 0xFF}), "000fa5ff");
+  EXPECT_EQ(Hex::encode(std::vector<std::uint8_t>{0x00, 0x0F, 0xA5, 0xFF}, Hex::Case::upper), "000FA5FF");
+  EXPECT_EQ(Hex::encode(nullptr, 0), "");
+  for (const auto& [c, value] : std::vector<std::pair<char, int>>{
+           {'0', 0}, {'9', 9}, {'a', 10}, {'f', 15}, {'A', 10}, {'F', 15},
+           {'/', -1}, {':', -1}, {'@', -1}, {'G', -1}, {'`', -1}, {'g', -1}, {'\0', -1}, {'\xff', -1}}) {
+    SCOPED_TRACE(static_cast<int>(c));
+    EXPECT_EQ(Hex::digitValue(c), value);
+  }
 }
 
 TEST(ProcessInfo, NamesTheProcessAndKnowsTheMainThread) {

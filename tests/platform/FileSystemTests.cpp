@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/DirectoryWalker.h"
+#include "platform/FileDescriptor.h"
 #include "platform/FileManager.h"
 #include "platform/FilePackage.h"
 #include "platform/FileSystemLayout.h"
@@ -121,6 +122,50 @@ TEST(PathComponentsTest, ComparesWholeComponents) {
   EXPECT_EQ(PathComponents::normalized("/.."), "/");
   EXPECT_EQ(PathComponents::appending("/a/", "/b"), "/a/b");
   EXPECT_EQ(PathComponents::appending("/", "tmp"), "/tmp");
+  EXPECT_EQ(PathComponents::lastComponent("/a/b/c.app//"), "c.app");
+  EXPECT_EQ(PathComponents::lastComponent("name"), "name");
+  EXPECT_EQ(PathComponents::lastComponent("/"), "");
+  EXPECT_EQ(PathComponents::lastComponent(""), "");
+  EXPECT_EQ(PathComponents::withoutTrailingSlashes("/a/b//"), "/a/b");
+  EXPECT_EQ(PathComponents::withoutTrailingSlashes("///"), "/");
+}
+
+TEST(FileDescriptorTest, ClosesWhatItHoldsAndWritesEverything) {
+  TempRoot root;
+  const std::string path = root / "/out";
+  int released = -1;
+  int replaced = -1;
+  int held = -1;
+  {
+    FileDescriptor file(::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600));
+    ASSERT_TRUE(file);
+    const std::string big(3 << 20, 'x');
+    EXPECT_EQ(FileDescriptor::writeAll(file.get(), big.data(), big.size()), 0);
+    FileDescriptor other(::dup(file.get()));
+    released = other.release();
+    EXPECT_FALSE(other);
+    replaced = file.get();
+    file.reset(::dup(released));
+    held = file.get();
+    EXPECT_EQ(::fcntl(replaced, F_GETFD), -1);
+  }
+  // The released descriptor is still open; the held one is closed.
+  EXPECT_EQ(::fcntl(held, F_GETFD), -1);
+  EXPECT_NE(::fcntl(released, F_GETFD), -1);
+  EXPECT_EQ(::close(released), 0);
+  struct stat info {};
+  ASSERT_EQ(::stat(path.c_str(), &info), 0);
+  EXPECT_EQ(info.st_size, 3 << 20);
+  EXPECT_EQ(FileDescriptor::writeAll(-1, "x", 1), EBADF);
+}
+
+TEST(PathComponentsTest, SingleComponentsNameNoOtherPlace) {
+  for (const std::string& name : {std::string("a"), std::string("..."), std::string(".hidden"), std::string("a b"),
+                                  std::string(300, 'x')})
+    EXPECT_TRUE(PathComponents::isSingleComponent(name)) << name;
+  for (const std::string& name : {std::string(), std::string("."), std::string(".."), std::string("a/b"),
+                                  std::string("/"), std::string("a/"), std::string("a\0b", 3)})
+    EXPECT_FALSE(PathComponents::isSingleComponent(name)) << name;
 }
 
 TEST(FilePackageTest, RecognisesPackageFoldersByExtension) {

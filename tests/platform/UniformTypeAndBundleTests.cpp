@@ -69,6 +69,9 @@ TEST(BundleTest, ResourceFolderAndResources) {
   EXPECT_EQ(bundle.pathForResource("folder", "plist"), std::nullopt);
   EXPECT_EQ(bundle.pathForResource("../res/a", "plist"), std::nullopt);
   EXPECT_EQ(bundle.pathForResource("a", "plist/x"), std::nullopt);
+  // An embedded NUL does not find the file named by the text before it.
+  EXPECT_EQ(bundle.pathForResource(std::string("a.plist\0x", 9), ""), std::nullopt);
+  EXPECT_EQ(bundle.pathForResource("a", std::string("plist\0x", 7)), std::nullopt);
 
   ::unsetenv("VOZI_RESOURCES");
   // The test executables have no Resources folder beside them: the source tree's.

@@ -821,17 +821,19 @@ Socket::Result<std::size_t> Socket::write(const void* buffer, std::size_t bufSiz
   if (!isConnected()) return failure(SOCKET_ERR_NOT_CONNECTED);
 
   const auto* bytes = static_cast<const std::uint8_t*>(buffer);
+  return sendAll(bufSize, [&](std::size_t sent) -> Result<long> {
+    if (delegate_) return secureCall(false, [&] { return delegate_->secureSend(bytes + sent, bufSize - sent); });
+    return ::send(descriptor->fd, bytes + sent, bufSize - sent, MSG_NOSIGNAL);
+  });
+}
+
+Socket::Result<std::size_t> Socket::sendAll(std::size_t size,
+                                            const std::function<Result<long>(std::size_t offset)>& sendSome) {
   std::size_t sent = 0;
-  while (sent < bufSize) {
-    long count;
-    if (delegate_) {
-      auto written =
-          secureCall(false, [&] { return delegate_->secureSend(bytes + sent, bufSize - sent); });
-      if (!written) return written.error();
-      count = *written;
-    } else {
-      count = ::send(descriptor->fd, bytes + sent, bufSize - sent, MSG_NOSIGNAL);
-    }
+  while (sent < size) {
+    const auto result = sendSome(sent);
+    if (!result) return result.error();
+    const long count = *result;
     if (count <= 0) {
       const int error = errno;
       if (count < 0 && error == EINTR) continue;
@@ -929,20 +931,9 @@ Socket::Result<std::size_t> Socket::write(const void* buffer, std::size_t bufSiz
   if (auto error = checkDatagram()) return *error;
 
   const auto* bytes = static_cast<const std::uint8_t*>(buffer);
-  std::size_t sent = 0;
-  while (sent < bufSize) {
-    const long count =
-        ::sendto(descriptor->fd, bytes + sent, bufSize - sent, MSG_NOSIGNAL, to.platformAddress(), to.size());
-    if (count <= 0) {
-      const int error = errno;
-      if (count < 0 && error == EINTR) continue;
-      if ((error == EAGAIN || error == EWOULDBLOCK) && !isBlocking()) return sent;
-      if (error == ECONNRESET) return failure(SOCKET_ERR_CONNECTION_RESET, SocketUtils::errorText(error));
-      return failure(SOCKET_ERR_WRITE_FAILED, SocketUtils::errorText(error));
-    }
-    sent += static_cast<std::size_t>(count);
-  }
-  return sent;
+  return sendAll(bufSize, [&](std::size_t sent) -> Result<long> {
+    return ::sendto(descriptor->fd, bytes + sent, bufSize - sent, MSG_NOSIGNAL, to.platformAddress(), to.size());
+  });
 }
 
 Socket::Result<std::size_t> Socket::write(const Data& data, const Address& to) {

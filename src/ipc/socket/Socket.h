@@ -245,6 +245,11 @@ class Socket : public SocketConstants, public SocketReader, public SocketWriter 
   struct Accepted;
   Result<Accepted> acceptOne(const Descriptor& listener);
   Result<long> secureCall(bool forReading, const std::function<SocketResult<long, SSLError>()>& hook);
+  // Sends `size` bytes in as many calls of `sendSome(offset)` as it takes;
+  // each sends from that offset and gives the count sent, or a negative
+  // count with errno set. A non-blocking socket that would block returns
+  // what went out so far.
+  Result<std::size_t> sendAll(std::size_t size, const std::function<Result<long>(std::size_t offset)>& sendSome);
   Result<std::size_t> readDataIntoStorage();
   Result<DatagramResult> readDatagramIntoStorage();
   std::optional<SocketError> checkDatagram() const;

@@ -51,6 +51,21 @@ Value normalise(const AttributeDescription& a, Value value) {
   return wrong();
 }
 
+// The entity a request names; none, with an error, when the model has no
+// entity of that name.
+const EntityDescription* requestedEntity(const ManagedObjectModel& model, const FetchRequest& request, Error* error) {
+  const EntityDescription* entity = model.entity(request.entityName);
+  if (!entity)
+    *error = ObjectStoreError::make(ObjectStoreError::invalidRequest, "no entity named " + request.entityName);
+  return entity;
+}
+
+// The entities a request reads: the one it names, and that one's
+// subentities when it includes them.
+std::vector<const EntityDescription*> requestedEntities(const EntityDescription& entity, const FetchRequest& request) {
+  return request.includesSubentities ? entity.selfAndDescendants() : std::vector<const EntityDescription*>{&entity};
+}
+
 }  // namespace
 
 ManagedObjectContext::ManagedObjectContext(std::shared_ptr<PersistentStoreCoordinator> coordinator,
@@ -454,14 +469,10 @@ std::optional<std::vector<ManagedObjectPtr>> ManagedObjectContext::fetch(const F
   assertOnQueue();
   Error local;
   Error* e = error ? error : &local;
-  const EntityDescription* entity = coordinator_->managedObjectModel()->entity(request.entityName);
-  if (!entity) {
-    *e = ObjectStoreError::make(ObjectStoreError::invalidRequest, "no entity named " + request.entityName);
-    return std::nullopt;
-  }
+  const EntityDescription* entity = requestedEntity(*coordinator_->managedObjectModel(), request, e);
+  if (!entity) return std::nullopt;
   StoreQuery::Query query;
-  query.entities = request.includesSubentities ? entity->selfAndDescendants()
-                                               : std::vector<const EntityDescription*>{entity};
+  query.entities = requestedEntities(*entity, request);
   const std::unordered_set<const EntityDescription*> family(query.entities.begin(), query.entities.end());
   std::size_t changed = 0;
   const bool pending = request.includesPendingChanges && pendingChangesTouch(entity->root(), changed);
@@ -558,8 +569,7 @@ std::optional<std::size_t> ManagedObjectContext::count(const FetchRequest& reque
     return objects->size();
   }
   StoreQuery::Query query;
-  query.entities = request.includesSubentities ? entity->selfAndDescendants()
-                                               : std::vector<const EntityDescription*>{entity};
+  query.entities = requestedEntities(*entity, request);
   std::size_t n = 0;
   if (!withStore([&](SQLiteStore& s) { return s.count(query, n, error); }, error)) return std::nullopt;
   return n;
@@ -599,14 +609,10 @@ std::optional<std::vector<ObjectID>> ManagedObjectContext::executeBatchDelete(co
   assertOnQueue();
   Error local;
   Error* e = error ? error : &local;
-  const EntityDescription* entity = coordinator_->managedObjectModel()->entity(request.entityName);
-  if (!entity) {
-    *e = ObjectStoreError::make(ObjectStoreError::invalidRequest, "no entity named " + request.entityName);
-    return std::nullopt;
-  }
+  const EntityDescription* entity = requestedEntity(*coordinator_->managedObjectModel(), request, e);
+  if (!entity) return std::nullopt;
   StoreQuery::Query query;
-  query.entities = request.includesSubentities ? entity->selfAndDescendants()
-                                               : std::vector<const EntityDescription*>{entity};
+  query.entities = requestedEntities(*entity, request);
   if (request.predicate) {
     auto aggregate = [&](const Predicate& p, Error* err) -> std::optional<Value> {
       std::vector<std::pair<std::int64_t, Value>> first;

@@ -12,6 +12,8 @@
 #include <limits>
 #include <set>
 
+#include "platform/Hex.h"
+#include "platform/PosixError.h"
 #include "platform/store/ObjectStoreError.h"
 
 namespace vozi::platform {
@@ -50,13 +52,7 @@ std::string literal(const Value& value) {
     return out + "'";
   }
   if (const auto* d = value.asData()) {
-    static const char* hex = "0123456789ABCDEF";
-    std::string out = "X'";
-    for (auto b : *d) {
-      out += hex[b >> 4];
-      out += hex[b & 15];
-    }
-    return out + "'";
+    return "X'" + Hex::encode(*d, Hex::Case::upper) + "'";
   }
   return "NULL";
 }
@@ -127,7 +123,7 @@ Value readAttribute(sqlite3_stmt* stmt, int column, const AttributeDescription& 
 bool prepareFile(const std::string& path, Error* error) {
   auto fail = [&](const std::string& what) {
     if (error)
-      *error = ObjectStoreError::make(ObjectStoreError::file, what + " " + path + ": " + std::strerror(errno));
+      *error = ObjectStoreError::make(ObjectStoreError::file, what + " " + path + ": " + PosixError::description(errno));
     return false;
   };
   int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
