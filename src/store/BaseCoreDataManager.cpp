@@ -3,10 +3,10 @@
 #include <sys/stat.h>
 
 #include <cerrno>
-#include <cstring>
 #include <vector>
 
 #include "platform/HostRoot.h"
+#include "platform/PosixError.h"
 #include "platform/store/ObjectStoreError.h"
 #include "store/CoreDataFatalError.h"
 
@@ -26,14 +26,14 @@ std::string createFolders(const std::string& path) {
       if (!S_ISDIR(st.st_mode)) return current + " is not a folder";
       break;
     }
-    if (errno != ENOENT) return current + ": " + std::strerror(errno);
+    if (errno != ENOENT) return current + ": " + platform::PosixError::description(errno);
     missing.push_back(current);
     const auto slash = current.find_last_of('/');
     if (slash == std::string::npos || slash == 0) break;
     current.resize(slash);
   }
   for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
-    if (::mkdir(it->c_str(), 0755) != 0 && errno != EEXIST) return *it + ": " + std::strerror(errno);
+    if (::mkdir(it->c_str(), 0755) != 0 && errno != EEXIST) return *it + ": " + platform::PosixError::description(errno);
     ::chmod(it->c_str(), 0755);
   }
   return {};
