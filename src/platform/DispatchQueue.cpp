@@ -179,7 +179,7 @@ std::shared_ptr<DispatchQueue> DispatchQueue::global(QualityOfService qos) {
     auto* all = new std::vector<std::shared_ptr<DispatchQueue>>;
     const char* names[] = {"background", "utility", "default", "user-initiated", "user-interactive"};
     for (int i = 0; i < 5; ++i)
-      all->push_back(concurrent(std::string("com.apple.root.") + names[i] + "-qos", QualityOfService(i)));
+      all->push_back(concurrent(std::string("global.") + names[i] + "-qos", QualityOfService(i)));
     return all;
   }();
   return (*queues)[static_cast<int>(qos)];
