@@ -12,7 +12,7 @@ namespace vozi {
 
 namespace {
 
-constexpr off_t kMaxInfoPlistSize = 8 * 1024 * 1024;
+constexpr std::uint64_t kMaxInfoPlistSize = 8 * 1024 * 1024;
 
 std::string bundleName(const platform::URL& url) { return url.deletingPathExtension().lastPathComponent(); }
 
@@ -95,13 +95,10 @@ std::optional<std::string> ApplicationItem::bundleID() const {
 
 std::optional<platform::Value::Dictionary> ApplicationItem::infoPlist(const platform::URL& bundleURL) {
   // Only a plain file of a sane size inside the bundle: a link could point
-  // anywhere on the machine.
+  // anywhere on the machine. Checked on what is opened, so that the owner
+  // of the bundle cannot swap the file for a link or a pipe after a check.
   const std::string path = bundleURL.path() + "/Contents/Info.plist";
-  struct stat info {};
-  if (::lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > kMaxInfoPlistSize) {
-    return std::nullopt;
-  }
-  auto plist = platform::PropertyList::readFile(path);
+  auto plist = platform::PropertyList::readRegularFile(path, kMaxInfoPlistSize);
   if (!plist || !plist->isDictionary()) return std::nullopt;
   return std::move(*plist->asDictionary());
 }

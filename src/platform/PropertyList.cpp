@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <bit>
 #include <cerrno>
 #include <cstring>
@@ -333,24 +334,22 @@ Result<Data> PropertyList::serialize(const Value& value, Format format) {
   return Data(text->begin(), text->end());
 }
 
-Result<Value> PropertyList::readFile(const std::string& path, Format* format) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return fileError(errno, path, false);
+namespace {
+
+// Reads the property list behind an open descriptor, which it closes. Only
+// a regular file of at most maxSize bytes is read: the size is checked on
+// the descriptor and again while reading, since the file can grow.
+Result<Value> readOpened(int fd, const std::string& path, std::uint64_t maxSize, PropertyList::Format* format) {
+  FileDescriptor owned(fd);
+  auto tooLarge = [&path] {
+    return Result<Value>(CocoaError::make(CocoaError::fileReadTooLarge,
+                                          "The file is too large to be read as a property list.",
+                                          {{"NSFilePath", Value(path)}}));
+  };
   struct stat info {};
-  if (::fstat(fd, &info) != 0) {
-    const int error = errno;
-    ::close(fd);
-    return fileError(error, path, false);
-  }
-  if (!S_ISREG(info.st_mode)) {
-    ::close(fd);
-    return fileError(EISDIR, path, false);
-  }
-  if (static_cast<std::uint64_t>(info.st_size) > std::numeric_limits<std::uint32_t>::max()) {
-    ::close(fd);
-    return CocoaError::make(CocoaError::fileReadTooLarge, "The file is too large to be read as a property list.",
-                            {{"NSFilePath", Value(path)}});
-  }
+  if (::fstat(fd, &info) != 0) return fileError(errno, path, false);
+  if (!S_ISREG(info.st_mode)) return fileError(EISDIR, path, false);
+  if (static_cast<std::uint64_t>(info.st_size) > maxSize) return tooLarge();
   std::string bytes;
   bytes.reserve(static_cast<std::size_t>(info.st_size));
   char buffer[65536];
@@ -358,20 +357,33 @@ Result<Value> PropertyList::readFile(const std::string& path, Format* format) {
     const ssize_t n = ::read(fd, buffer, sizeof buffer);
     if (n < 0) {
       if (errno == EINTR) continue;
-      const int error = errno;
-      ::close(fd);
-      return fileError(error, path, false);
+      return fileError(errno, path, false);
     }
     if (n == 0) break;
     bytes.append(buffer, static_cast<std::size_t>(n));
-    if (bytes.size() > std::numeric_limits<std::uint32_t>::max()) {
-      ::close(fd);
-      return CocoaError::make(CocoaError::fileReadTooLarge, "The file is too large to be read as a property list.",
-                              {{"NSFilePath", Value(path)}});
-    }
+    if (bytes.size() > maxSize) return tooLarge();
   }
-  ::close(fd);
-  return fromAny(bytes, format);
+  owned.reset();
+  return PropertyList::fromAny(bytes, format);
+}
+
+// Opened without blocking: a pipe put where a file was expected would
+// otherwise hold the open until someone writes to it. Regular files are
+// unaffected by the flag.
+constexpr int kReadFlags = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
+
+}  // namespace
+
+Result<Value> PropertyList::readFile(const std::string& path, Format* format) {
+  const int fd = ::open(path.c_str(), kReadFlags);
+  if (fd < 0) return fileError(errno, path, false);
+  return readOpened(fd, path, std::numeric_limits<std::uint32_t>::max(), format);
+}
+
+Result<Value> PropertyList::readRegularFile(const std::string& path, std::uint64_t maxSize, Format* format) {
+  const int fd = ::open(path.c_str(), kReadFlags | O_NOFOLLOW);
+  if (fd < 0) return fileError(errno, path, false);
+  return readOpened(fd, path, std::min<std::uint64_t>(maxSize, std::numeric_limits<std::uint32_t>::max()), format);
 }
 
 Result<void> PropertyList::writeFile(const std::string& path, const Value& value, Format format, mode_t mode) {

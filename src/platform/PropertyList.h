@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <sys/types.h>
@@ -45,6 +46,11 @@ class PropertyList {
 
   // Reads a property list file of either format.
   static Result<Value> readFile(const std::string& path, Format* format = nullptr);
+  // Reads one only when path itself names a regular file (a link in its
+  // place is refused, ELOOP) of at most maxSize bytes: for files in folders
+  // other users can write to. The checks apply to what was opened, so the
+  // file cannot be swapped between a check and the read.
+  static Result<Value> readRegularFile(const std::string& path, std::uint64_t maxSize, Format* format = nullptr);
   // Writes atomically: a temporary file in the same folder, flushed, given
   // `mode`, then renamed over `path`. A failure leaves `path` untouched.
   static Result<void> writeFile(const std::string& path, const Value& value, Format format = Format::binary,

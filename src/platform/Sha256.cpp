@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <openssl/evp.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -43,6 +44,13 @@ std::string Sha256::hex(const void* bytes, std::size_t length) { return Hex::enc
 std::optional<std::vector<std::uint8_t>> Sha256::digestOfFile(const std::string& path) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK);
   if (fd < 0) return std::nullopt;
+  // Only a regular file has contents to digest: a pipe would read as empty
+  // (or as whatever its writer keeps sending) and match every empty file.
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    ::close(fd);
+    return std::nullopt;
+  }
   DigestContext context;
   std::vector<unsigned char> buffer(1 << 20);
   bool ok = true;

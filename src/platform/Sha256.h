@@ -14,7 +14,8 @@ class Sha256 {
  public:
   static std::vector<std::uint8_t> digest(const void* bytes, std::size_t length);
   // The digest of a whole file, read in chunks; absent when it cannot be read.
-  // The last component is opened without following a symbolic link.
+  // The last component is opened without following a symbolic link, and
+  // only a regular file is read.
   static std::optional<std::vector<std::uint8_t>> digestOfFile(const std::string& path);
 
   static std::string hex(const void* bytes, std::size_t length);

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdlib>
 #include <fstream>
@@ -63,6 +64,17 @@ TEST(HostRoot, ResolvesTreePathsUnderTheRoot) {
   EXPECT_EQ(HostRoot::resolve("relative/x"), "relative/x");
   EXPECT_EQ(HostRoot::unresolve(root.path() + "/Users/bob"), "/Users/bob");
   EXPECT_EQ(HostRoot::unresolve(root.path() + "x/Users"), root.path() + "x/Users");
+}
+
+TEST(Sha256, DigestsOnlyRegularFiles) {
+  // A pipe has no contents: it must not hash like an empty file and so be
+  // taken for a duplicate of every one. A folder has none either.
+  vozi::test::TempRoot root;
+  const std::string pipe = root / "/pipe";
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0644), 0);
+  EXPECT_FALSE(Sha256::digestOfFile(pipe).has_value());
+  EXPECT_FALSE(Sha256::hexOfFile(pipe).has_value());
+  EXPECT_FALSE(Sha256::digestOfFile(root.makeDirectory("/folder")).has_value());
 }
 
 TEST(Sha256, HashesBuffersAndWholeFiles) {

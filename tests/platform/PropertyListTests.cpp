@@ -367,3 +367,38 @@ TEST(PropertyList, BinaryWriterPicksWidthsAndEncodesUnicode) {
   EXPECT_NE(xml->find("smile 😀 and é and 中文"), std::string::npos);
   EXPECT_NE(xml->find("<integer>69999209997</integer>"), std::string::npos);
 }
+
+TEST(PropertyList, ReadingAPipeInPlaceOfAFileFailsAtOnce) {
+  // With nobody writing to it, opening a pipe for reading would wait
+  // forever and hold up the daemon.
+  TempRoot root;
+  const std::string pipe = root.makeDirectory("/Library/Preferences") + "/planted.plist";
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0644), 0);
+  EXPECT_FALSE(PropertyList::readFile(pipe));
+  EXPECT_FALSE(PropertyList::readRegularFile(pipe, 1024));
+}
+
+TEST(PropertyList, ReadsARegularFileOnlyWhenItIsNoLinkAndSmallEnough) {
+  TempRoot root;
+  const Value stored(Value::Dictionary{{"CFBundleIdentifier", Value("com.example.app")}});
+  const std::string folder = root.makeDirectory("/Applications/App.app/Contents");
+  const std::string path = folder + "/Info.plist";
+  ASSERT_TRUE(PropertyList::writeFile(path, stored, PropertyList::Format::xml));
+  struct stat info {};
+  ASSERT_EQ(::stat(path.c_str(), &info), 0);
+  const auto size = static_cast<std::uint64_t>(info.st_size);
+
+  auto read = PropertyList::readRegularFile(path, size);
+  ASSERT_TRUE(read) << read.error().localizedDescription();
+  EXPECT_EQ(*read, stored);
+
+  auto tooLarge = PropertyList::readRegularFile(path, size - 1);
+  ASSERT_FALSE(tooLarge);
+  EXPECT_EQ(tooLarge.error().code, CocoaError::fileReadTooLarge);
+
+  // A link is refused, wherever it points.
+  const std::string link = folder + "/Linked.plist";
+  ASSERT_EQ(::symlink(path.c_str(), link.c_str()), 0);
+  EXPECT_FALSE(PropertyList::readRegularFile(link, size));
+  EXPECT_FALSE(PropertyList::readRegularFile(folder, size));
+}
