@@ -1,6 +1,8 @@
 #include "store/BaseCoreDataManager.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <vector>
@@ -33,8 +35,17 @@ std::string createFolders(const std::string& path) {
     current.resize(slash);
   }
   for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
-    if (::mkdir(it->c_str(), 0755) != 0 && errno != EEXIST) return *it + ": " + platform::PosixError::description(errno);
-    ::chmod(it->c_str(), 0755);
+    if (::mkdir(it->c_str(), 0755) != 0) {
+      if (errno == EEXIST) continue;  // made meanwhile by someone else: not ours to change
+      return *it + ": " + platform::PosixError::description(errno);
+    }
+    // Only the folder just made is widened past the umask, through a
+    // descriptor, so a link put in its place cannot redirect the change.
+    const int fd = ::open(it->c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd >= 0) {
+      ::fchmod(fd, 0755);
+      ::close(fd);
+    }
   }
   return {};
 }
