@@ -103,6 +103,10 @@ struct DispatchQueue::Impl : std::enable_shared_from_this<DispatchQueue::Impl> {
       {
         QueueScope scope(item.inherited, this);
         item.block();
+        // The block's captures go while this thread still counts as one of
+        // the queue's: they may hold the last reference to the queue, whose
+        // destruction must then not wait for this very thread.
+        item.block = nullptr;
       }
       item = {};
       lock.lock();

@@ -141,3 +141,24 @@ TEST(DispatchSemaphore, WaitTimesOutWithoutASignalAndTakesOneWithIt) {
   EXPECT_TRUE(semaphore.wait(10ms));
   EXPECT_FALSE(semaphore.wait(0ms));
 }
+
+TEST(DispatchQueue, TheLastReferenceMayGoWithTheCapturesOfItsOwnBlock) {
+  // The block does not drop the queue itself: its captures do, once it has
+  // run. Destroying the queue then happens on the queue's own thread.
+  struct Holder {
+    std::shared_ptr<DispatchQueue> queue;
+    DispatchSemaphore* released;
+    ~Holder() {
+      queue.reset();
+      released->signal();
+    }
+  };
+  DispatchSemaphore released(0);
+  auto queue = DispatchQueue::serial("div.ez.iru.test.capture-release");
+  auto holder = std::make_shared<Holder>();
+  holder->queue = std::move(queue);
+  holder->released = &released;
+  DispatchQueue* raw = holder->queue.get();
+  raw->async([holder = std::move(holder)] {});
+  EXPECT_TRUE(released.wait(30s));
+}
