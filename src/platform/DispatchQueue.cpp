@@ -67,12 +67,12 @@ struct DispatchQueue::Impl : std::enable_shared_from_this<DispatchQueue::Impl> {
   int maxThreads() const { return kind == Kind::serial ? 1 : kMaxConcurrentThreads; }
 
   // Called with the mutex held after an item was queued.
+  // An idle worker takes one waiting item; one that was woken but has not
+  // run yet still counts as idle, so only the items beyond the idle workers
+  // need threads of their own.
   void startWorkerIfNeeded(std::unique_lock<std::mutex>&) {
-    if (idle > 0) {
-      wake.notify_one();
-      return;
-    }
-    if (threads >= maxThreads()) return;
+    if (idle > 0) wake.notify_one();
+    if (items.size() <= static_cast<std::size_t>(idle) || threads >= maxThreads()) return;
     ++threads;
     std::thread([self = shared_from_this()] { self->work(); }).detach();
   }

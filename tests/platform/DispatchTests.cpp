@@ -162,3 +162,30 @@ TEST(DispatchQueue, TheLastReferenceMayGoWithTheCapturesOfItsOwnBlock) {
   raw->async([holder = std::move(holder)] {});
   EXPECT_TRUE(released.wait(30s));
 }
+
+TEST(DispatchQueue, ConcurrentQueueGrowsPastItsIdleThreadsForBlocksThatWaitOnEachOther) {
+  // Once a round has left idle threads behind, a larger round queued at once
+  // must still get a thread per waiting block: a thread that was only just
+  // woken does not take more than one of them.
+  auto queue = DispatchQueue::concurrent("div.ez.iru.test.regrow");
+  for (int blocks = 2; blocks <= 32; blocks *= 2) {
+    DispatchSemaphore allStarted(0);
+    std::atomic<int> started{0};
+    DispatchGroup group;
+    for (int i = 0; i < blocks; ++i) {
+      group.async(queue, [&, blocks] {
+        if (++started == blocks) allStarted.signal();
+        allStarted.wait();
+        allStarted.signal();
+      });
+    }
+    const bool finished = group.wait(30s);
+    EXPECT_TRUE(finished) << blocks << " blocks";
+    if (!finished) {
+      // Let the stuck blocks go so that the queue can be destroyed.
+      for (int i = 0; i < blocks; ++i) allStarted.signal();
+      group.wait();
+      break;
+    }
+  }
+}
