@@ -151,9 +151,12 @@ struct DispatchQueue::Impl : std::enable_shared_from_this<DispatchQueue::Impl> {
   }
 
   void shutdown() {
+    // Pending delayed blocks are dropped after the lock is released: their
+    // captures' destructors may do anything, queue work on this queue too.
+    std::multimap<Clock::time_point, Block> dropped;
     std::unique_lock lock(mutex);
     stopping = true;
-    timed.clear();
+    dropped.swap(timed);
     wake.notify_all();
     timerWake.notify_all();
     // A block of this queue may drop the last reference to it; that thread

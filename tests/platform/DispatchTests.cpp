@@ -189,3 +189,26 @@ TEST(DispatchQueue, ConcurrentQueueGrowsPastItsIdleThreadsForBlocksThatWaitOnEac
     }
   }
 }
+
+TEST(DispatchQueue, ADroppedDelayedBlockMayTouchItsQueueFromItsCaptures) {
+  // Destroying a queue drops its delayed blocks; a capture that queues more
+  // work on the dying queue as it goes is refused, not deadlocked.
+  struct Touch {
+    DispatchQueue* queue = nullptr;
+    std::atomic<int>* destroyed = nullptr;
+    ~Touch() {
+      if (!queue) return;
+      queue->async([] {});
+      ++*destroyed;
+    }
+  };
+  std::atomic<int> destroyed{0};
+  {
+    auto queue = DispatchQueue::serial("div.ez.iru.test.dropped-timer");
+    auto touch = std::make_shared<Touch>();
+    touch->queue = queue.get();
+    touch->destroyed = &destroyed;
+    queue->asyncAfter(1h, [touch = std::move(touch)] {});
+  }
+  EXPECT_EQ(destroyed.load(), 1);
+}
