@@ -67,12 +67,12 @@ struct DispatchQueue::Impl : std::enable_shared_from_this<DispatchQueue::Impl> {
   int maxThreads() const { return kind == Kind::serial ? 1 : kMaxConcurrentThreads; }
 
   // Called with the mutex held after an item was queued.
+  // An idle worker takes one waiting item; one that was woken but has not
+  // run yet still counts as idle, so only the items beyond the idle workers
+  // need threads of their own.
   void startWorkerIfNeeded(std::unique_lock<std::mutex>&) {
-    if (idle > 0) {
-      wake.notify_one();
-      return;
-    }
-    if (threads >= maxThreads()) return;
+    if (idle > 0) wake.notify_one();
+    if (items.size() <= static_cast<std::size_t>(idle) || threads >= maxThreads()) return;
     ++threads;
     std::thread([self = shared_from_this()] { self->work(); }).detach();
   }
@@ -103,6 +103,10 @@ struct DispatchQueue::Impl : std::enable_shared_from_this<DispatchQueue::Impl> {
       {
         QueueScope scope(item.inherited, this);
         item.block();
+        // The block's captures go while this thread still counts as one of
+        // the queue's: they may hold the last reference to the queue, whose
+        // destruction must then not wait for this very thread.
+        item.block = nullptr;
       }
       item = {};
       lock.lock();
@@ -147,9 +151,12 @@ struct DispatchQueue::Impl : std::enable_shared_from_this<DispatchQueue::Impl> {
   }
 
   void shutdown() {
+    // Pending delayed blocks are dropped after the lock is released: their
+    // captures' destructors may do anything, queue work on this queue too.
+    std::multimap<Clock::time_point, Block> dropped;
     std::unique_lock lock(mutex);
     stopping = true;
-    timed.clear();
+    dropped.swap(timed);
     wake.notify_all();
     timerWake.notify_all();
     // A block of this queue may drop the last reference to it; that thread

@@ -301,6 +301,29 @@ TEST_F(UnixSocketTest, ClosingFromAnotherThreadWakesABlockedReader) {
   EXPECT_TRUE(!clientRead || *clientRead == 0u);
 }
 
+// The server's accept loop and its stop run on different threads: the
+// close hands the descriptor and the socket file over without racing the
+// accept that waits on them.
+TEST_F(UnixSocketTest, ClosingAListenerFromAnotherThreadWakesABlockedAccept) {
+  auto listener = unixListener(socketPath());
+  ASSERT_TRUE(listener);
+  std::atomic<pid_t> acceptorThread{0};
+  std::promise<Socket::Result<Socket::Ptr>> outcome;
+  std::thread acceptor([&] {
+    acceptorThread = currentThreadId();
+    outcome.set_value(listener->acceptClientConnection());
+  });
+  while (acceptorThread.load() == 0) std::this_thread::yield();
+  Interrupter::waitUntilBlocked(acceptorThread.load(), {SYS_accept4, SYS_accept});
+  listener->close();
+  acceptor.join();
+  auto result = outcome.get_future().get();
+  ASSERT_FALSE(result);
+  EXPECT_EQ(result.error().errorCode, Socket::SOCKET_ERR_ACCEPT_FAILED);
+  EXPECT_EQ(listener->socketfd(), -1);
+  EXPECT_FALSE(isSocket(socketPath()));
+}
+
 TEST_F(UnixSocketTest, ConnectingChecksStateAndFamily) {
   auto c = connectUnix(socketPath());
   ASSERT_TRUE(c.client);

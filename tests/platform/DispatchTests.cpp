@@ -141,3 +141,74 @@ TEST(DispatchSemaphore, WaitTimesOutWithoutASignalAndTakesOneWithIt) {
   EXPECT_TRUE(semaphore.wait(10ms));
   EXPECT_FALSE(semaphore.wait(0ms));
 }
+
+TEST(DispatchQueue, TheLastReferenceMayGoWithTheCapturesOfItsOwnBlock) {
+  // The block does not drop the queue itself: its captures do, once it has
+  // run. Destroying the queue then happens on the queue's own thread.
+  struct Holder {
+    std::shared_ptr<DispatchQueue> queue;
+    DispatchSemaphore* released;
+    ~Holder() {
+      queue.reset();
+      released->signal();
+    }
+  };
+  DispatchSemaphore released(0);
+  auto queue = DispatchQueue::serial("div.ez.iru.test.capture-release");
+  auto holder = std::make_shared<Holder>();
+  holder->queue = std::move(queue);
+  holder->released = &released;
+  DispatchQueue* raw = holder->queue.get();
+  raw->async([holder = std::move(holder)] {});
+  EXPECT_TRUE(released.wait(30s));
+}
+
+TEST(DispatchQueue, ConcurrentQueueGrowsPastItsIdleThreadsForBlocksThatWaitOnEachOther) {
+  // Once a round has left idle threads behind, a larger round queued at once
+  // must still get a thread per waiting block: a thread that was only just
+  // woken does not take more than one of them.
+  auto queue = DispatchQueue::concurrent("div.ez.iru.test.regrow");
+  for (int blocks = 2; blocks <= 32; blocks *= 2) {
+    DispatchSemaphore allStarted(0);
+    std::atomic<int> started{0};
+    DispatchGroup group;
+    for (int i = 0; i < blocks; ++i) {
+      group.async(queue, [&, blocks] {
+        if (++started == blocks) allStarted.signal();
+        allStarted.wait();
+        allStarted.signal();
+      });
+    }
+    const bool finished = group.wait(30s);
+    EXPECT_TRUE(finished) << blocks << " blocks";
+    if (!finished) {
+      // Let the stuck blocks go so that the queue can be destroyed.
+      for (int i = 0; i < blocks; ++i) allStarted.signal();
+      group.wait();
+      break;
+    }
+  }
+}
+
+TEST(DispatchQueue, ADroppedDelayedBlockMayTouchItsQueueFromItsCaptures) {
+  // Destroying a queue drops its delayed blocks; a capture that queues more
+  // work on the dying queue as it goes is refused, not deadlocked.
+  struct Touch {
+    DispatchQueue* queue = nullptr;
+    std::atomic<int>* destroyed = nullptr;
+    ~Touch() {
+      if (!queue) return;
+      queue->async([] {});
+      ++*destroyed;
+    }
+  };
+  std::atomic<int> destroyed{0};
+  {
+    auto queue = DispatchQueue::serial("div.ez.iru.test.dropped-timer");
+    auto touch = std::make_shared<Touch>();
+    touch->queue = queue.get();
+    touch->destroyed = &destroyed;
+    queue->asyncAfter(1h, [touch = std::move(touch)] {});
+  }
+  EXPECT_EQ(destroyed.load(), 1);
+}

@@ -193,9 +193,19 @@ Socket::~Socket() {
   if (acquire()) close(true);
 }
 
-Socket::DescriptorPtr Socket::acquire() const { return descriptor_.load(); }
+Socket::DescriptorPtr Socket::acquire() const {
+  std::lock_guard lock(descriptorMutex_);
+  return descriptor_;
+}
 
-void Socket::adopt(int fd) { descriptor_.store(fd >= 0 ? std::make_shared<Descriptor>(fd) : nullptr); }
+void Socket::adopt(int fd) {
+  DescriptorPtr replaced = fd >= 0 ? std::make_shared<Descriptor>(fd) : nullptr;
+  {
+    std::lock_guard lock(descriptorMutex_);
+    descriptor_.swap(replaced);
+  }
+  // A descriptor replaced here is closed outside the lock.
+}
 
 int Socket::socketfd() const {
   const auto descriptor = acquire();
@@ -434,13 +444,18 @@ Socket::Result<Socket::Accepted> Socket::acceptOne(const Descriptor& listener) {
 }
 
 Socket::Result<Socket::Ptr> Socket::acceptClientConnection(bool invokeDelegate) {
-  auto descriptor = acquire();
+  DescriptorPtr descriptor;
+  std::optional<std::string> path;
+  {
+    // Read with the descriptor, before the wait, which may end with the
+    // listener closed under it by another thread.
+    std::lock_guard lock(descriptorMutex_);
+    descriptor = descriptor_;
+    if (descriptor && signature_) path = signature_->path;
+  }
   if (!descriptor) return failure(SOCKET_ERR_BAD_DESCRIPTOR);
   if (isConnected()) return failure(SOCKET_ERR_ALREADY_CONNECTED);
   if (!isListening()) return failure(SOCKET_ERR_NOT_LISTENING);
-
-  // Read before the wait, which may end with the listener closed under it.
-  const std::optional<std::string> path = signature_ ? signature_->path : std::nullopt;
   auto accepted = acceptOne(*descriptor);
   descriptor.reset();
   if (!accepted) return accepted.error();
@@ -999,7 +1014,11 @@ void Socket::close(bool withSSLCleanup) {
   // from two threads never both touch the socket's state. Once closed, a
   // socket cannot regain a host name, port or path, so a later close has
   // nothing left to reset.
-  auto descriptor = descriptor_.exchange(nullptr);
+  DescriptorPtr descriptor;
+  {
+    std::lock_guard lock(descriptorMutex_);
+    descriptor.swap(descriptor_);
+  }
   if (!descriptor) return;
   const bool wasListening = isListening();
   if (withSSLCleanup && delegate_) delegate_->tearDown();
@@ -1012,6 +1031,7 @@ void Socket::close(bool withSSLCleanup) {
   // The descriptor is closed here, or by the last call still using it.
   descriptor.reset();
 
+  std::lock_guard lock(descriptorMutex_);
   if (signature_) {
     signature_->hostname = std::string(NO_HOSTNAME);
     signature_->port = SOCKET_INVALID_PORT;

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -257,7 +258,13 @@ class Socket : public SocketConstants, public SocketReader, public SocketWriter 
   std::vector<std::uint8_t> readBuffer_;
   platform::Data readStorage_;
   std::atomic<bool> needsAcceptDelegateCall_{false};
-  std::atomic<DescriptorPtr> descriptor_;
+  // Guards descriptor_, and the signature while close() resets it, so that
+  // a close from another thread and a call waiting on the descriptor hand
+  // it over cleanly. (A mutex rather than std::atomic<std::shared_ptr>: the
+  // latter's load in libstdc++ 12 releases its internal lock with relaxed
+  // order, which leaves the swap in close() racing with a concurrent load.)
+  mutable std::mutex descriptorMutex_;
+  DescriptorPtr descriptor_;
   std::optional<Signature> signature_;
   std::shared_ptr<SSLServiceDelegate> delegate_;
   long readBufferSize_ = SOCKET_DEFAULT_READ_BUFFER_SIZE;
