@@ -1,5 +1,8 @@
 #include "store/ZOLCoreDataManager.h"
 
+#include <cstdio>
+#include <cstdlib>
+
 #include <algorithm>
 #include <unordered_set>
 
@@ -73,7 +76,13 @@ ZOLCoreDataManager::ZOLCoreDataManager()
       entityLoader_(std::make_shared<ZOLCoreDataEntityLoader>(moc())) {}
 
 ZOLCoreDataManager::~ZOLCoreDataManager() {
-  // The queued blocks use this object; let them finish first.
+  // The queued blocks use this object, so they must finish first; from one of
+  // them (a completion dropping the last owner) that cannot be waited for,
+  // and the blocks behind it would run on a freed object.
+  if (moc()->queue()->isCurrent()) {
+    std::fprintf(stderr, "ZOLCoreDataManager destroyed from a block of its own queue\n");
+    std::abort();
+  }
   moc()->performAndWait([] {});
 }
 

@@ -34,7 +34,9 @@ class ZOLCoreDataManager : public BaseCoreDataManager {
 
   // Opens "/Library/Application Support/div.ez.iru/VOZi.sqlite" under the host root.
   ZOLCoreDataManager();
-  // Waits for the blocks already queued.
+  // Waits for the blocks already queued. Must not run inside one of its own
+  // completions: that stops the process rather than free the object under
+  // the blocks still queued.
   ~ZOLCoreDataManager() override;
 
   // Merges a scanned top-level group into its stored twin: every level's

@@ -5,6 +5,8 @@
 #include <mutex>
 
 #include "common/Logger.h"
+#include "platform/DispatchSemaphore.h"
+#include "store/ZOLCoreDataManager.h"
 #include "common/MailAttachmentsGroup.h"
 #include "common/UserCacheGroup.h"
 #include "store/ItemGroupNameCoreDataExtensions.h"
@@ -549,3 +551,17 @@ TEST_F(ZOLCoreDataManagerTest, TreesTooDeepOrHoldingThemselvesAreNotFollowed) {
 }
 
 }  // namespace
+
+TEST(ZOLCoreDataManagerDeathTest, DestroyingTheManagerFromItsOwnCompletionStopsTheProcess) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_DEATH(
+      {
+        test::TempRoot root;
+        auto* manager = new ZOLCoreDataManager();
+        platform::DispatchSemaphore never(0);
+        manager->loadOrCreateItemGroups({ItemGroupName::userCache},
+                                        [manager](std::vector<ItemGroupPtr>) { delete manager; });
+        never.wait(std::chrono::seconds(30));
+      },
+      "destroyed from a block of its own queue");
+}
