@@ -79,9 +79,11 @@ bool ArchiveClassRegistry::add(ArchiveClass entry, const std::type_index* base) 
     // entry.upcasts holds T -> T and T -> Base; extend with Base's own casts
     // to its bases, applied after T -> Base.
     const ArchiveClass::Upcast toBase = entry.upcasts.back().second;
-    for (const auto& [type, cast] : parent.upcasts) {
-      if (type == *base) continue;
-      entry.upcasts.emplace_back(type, [toBase, cast](const std::shared_ptr<void>& p) { return cast(toBase(p)); });
+    for (const auto& upcast : parent.upcasts) {
+      if (upcast.first == *base) continue;
+      entry.upcasts.emplace_back(upcast.first, [toBase, cast = upcast.second](const std::shared_ptr<void>& p) {
+        return cast(toBase(p));
+      });
     }
   } else {
     chain.emplace_back("NSObject");
