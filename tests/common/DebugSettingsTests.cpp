@@ -5,7 +5,7 @@
 #include <string>
 
 #include "common/DebugSettingsProvider.h"
-#include "common/LogCapture.h"
+#include "support/LogCapture.h"
 #include "common/ZOLDefaultDebugSettingsProvider.h"
 #include "support/TempRoot.h"
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "common/FileKinds.h"
-#include "common/LogCapture.h"
+#include "support/LogCapture.h"
 #include "platform/Bundle.h"
 #include "platform/PropertyList.h"
 #include "platform/UniformType.h"

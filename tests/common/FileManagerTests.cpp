@@ -8,7 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "common/FileManager.h"
-#include "common/LogCapture.h"
+#include "support/LogCapture.h"
 #include "support/MacTree.h"
 #include "support/ScopedProcessUser.h"
 #include "support/TempRoot.h"

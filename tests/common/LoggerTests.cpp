@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "common/ConsoleLogger.h"
-#include "common/LogCapture.h"
+#include "support/LogCapture.h"
 #include "common/FileLogger.h"
 #include "common/LogLine.h"
 #include "common/MLog.h"

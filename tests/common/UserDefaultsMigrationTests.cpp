@@ -7,7 +7,7 @@
 #include <sstream>
 
 #include "common/BashCommand.h"
-#include "common/LogCapture.h"
+#include "support/LogCapture.h"
 #include "platform/PropertyList.h"
 #include "support/TempRoot.h"
 

@@ -18,6 +18,7 @@
 #include "ipc/IPCShared.h"
 #include "platform/Json.h"
 #include "SocketTestSupport.h"
+#include "support/LogCapture.h"
 #include "support/TempRoot.h"
 
 using namespace vozi;
@@ -28,37 +29,6 @@ namespace {
 
 // A safety net against a hang, not a timing: every wait ends on its event.
 constexpr auto kPatience = std::chrono::seconds(60);
-
-// Collects the log lines of the process while it lives.
-class LogCapture : public Logger {
- public:
-  void log(const std::string& line) override {
-    std::lock_guard lock(mutex_);
-    lines_.push_back(line);
-    changed_.notify_all();
-  }
-  // Waits until some line contains the text.
-  void waitForLine(const std::string& text) {
-    std::unique_lock lock(mutex_);
-    ASSERT_TRUE(changed_.wait_for(lock, kPatience, [&] { return countLocked(text) > 0; })) << text;
-  }
-  // Lines containing the text, counting everything logged before the call.
-  std::size_t count(const std::string& text) {
-    Logger::flushForTesting();
-    std::lock_guard lock(mutex_);
-    return countLocked(text);
-  }
-
- private:
-  std::size_t countLocked(const std::string& text) const {
-    std::size_t n = 0;
-    for (const auto& line : lines_) n += line.find(text) != std::string::npos;
-    return n;
-  }
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  std::vector<std::string> lines_;
-};
 
 // Records every delegate call and whether it came on the callback queue.
 class Recorder : public IPCConnectionDelegate {
@@ -137,7 +107,6 @@ void waitUntilQueueBlocked(const std::string& label, std::initializer_list<long>
 class IPCConnectionTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    Logger::setSinkForTesting(log_);
     // The daemon's own socket path, under the test's root.
     root_.makeDirectory("/Library/Application Support/div.ez.iru");
     pair_ = sockettest::connectUnix(UnixSocketIPCServerConstant::Path());
@@ -155,8 +124,6 @@ class IPCConnectionTest : public ::testing::Test {
     // threads with it) once they have run.
     while (!gone.expired()) std::this_thread::yield();
     callbackQueue_.reset();
-    Logger::flushForTesting();
-    Logger::setSinkForTesting(nullptr);
   }
 
   void send(const std::string& bytes) {
@@ -171,7 +138,7 @@ class IPCConnectionTest : public ::testing::Test {
   }
 
   test::TempRoot root_;
-  std::shared_ptr<LogCapture> log_ = std::make_shared<LogCapture>();
+  test::LogCapture log_;
   sockettest::Connection pair_;
   platform::DispatchQueuePtr callbackQueue_;
   std::shared_ptr<Recorder> recorder_;
@@ -201,7 +168,7 @@ TEST_F(IPCConnectionTest, RequestSplitAcrossThreeWritesArrivesOnce) {
   // Each part is read on its own before the next is sent.
   for (const auto& part : parts) {
     send(part);
-    log_->waitForLine("Bytes read: " + std::to_string(part.size()) + ",");
+    ASSERT_TRUE(log_.waitForLine("Bytes read: " + std::to_string(part.size()) + ",")) << part;
   }
   send("{\"method\":\"quit\"}\n");
   const auto events = recorder_->waitFor(2);
@@ -209,7 +176,7 @@ TEST_F(IPCConnectionTest, RequestSplitAcrossThreeWritesArrivesOnce) {
   EXPECT_EQ(events[0].body,
             (Dictionary{{"method", Value("userEmail")}, {"parameters", Value(Dictionary{{"email", Value("a@b.c")}})}}));
   EXPECT_EQ(methodOf(events[1]), "quit");
-  EXPECT_EQ(log_->count("Error decoding read data"), 0u);
+  EXPECT_EQ(log_.count("Error decoding read data"), 0u);
 }
 
 TEST_F(IPCConnectionTest, UndecodableLinesAreLoggedAndDroppedWhileTheConnectionGoesOn) {
@@ -217,10 +184,10 @@ TEST_F(IPCConnectionTest, UndecodableLinesAreLoggedAndDroppedWhileTheConnectionG
   send("\n\nnot json\n[1,2]\n{\"method\":\"\xff\xfe\"}\n{\"method\":\"first\"}\n");
   auto events = recorder_->waitFor(1);
   EXPECT_EQ(methodOf(events[0]), "first");
-  EXPECT_EQ(log_->count("Error decoding read data: \"not json\""), 1u);
-  EXPECT_EQ(log_->count("Error decoding read data: \"[1,2]\""), 1u);
-  EXPECT_EQ(log_->count("Error decoding read data: <15 bytes that are not UTF-8>"), 1u);
-  EXPECT_EQ(log_->count("Error decoding read data"), 3u);
+  EXPECT_EQ(log_.count("Error decoding read data: \"not json\""), 1u);
+  EXPECT_EQ(log_.count("Error decoding read data: \"[1,2]\""), 1u);
+  EXPECT_EQ(log_.count("Error decoding read data: <15 bytes that are not UTF-8>"), 1u);
+  EXPECT_EQ(log_.count("Error decoding read data"), 3u);
 
   // Still connected: the next request comes through, and nothing else did.
   send("{\"method\":\"second\"}");  // the last request may lack its line feed
@@ -306,8 +273,8 @@ TEST_F(IPCConnectionTest, PeerThatClosesEndsTheLoopWithNotConnected) {
   EXPECT_EQ(error.bufferSizeNeeded, 0);
   EXPECT_TRUE(events[1].onCallbackQueue);
   // The unfinished tail is reported once, and no read follows the close.
-  EXPECT_EQ(log_->count("Error decoding read data: \"{\\\"unfinished\\\":\""), 1u);
-  EXPECT_EQ(log_->count("Bytes read: 0,"), 1u);
+  EXPECT_EQ(log_.count("Error decoding read data: \"{\\\"unfinished\\\":\""), 1u);
+  EXPECT_EQ(log_.count("Bytes read: 0,"), 1u);
   callbackQueue_->sync([] {});
   EXPECT_EQ(recorder_->events().size(), 2u);
 }
@@ -360,7 +327,7 @@ TEST_F(IPCConnectionTest, OverlongRequestDropsTheConnection) {
   const auto& error = std::get<platform::Error>(*events[1].error);
   EXPECT_EQ(error.domain, IPCConnection::errorDomain);
   EXPECT_EQ(error.code, IPCConnection::requestTooLong);
-  EXPECT_EQ(log_->count("Request longer than 16777216 bytes, dropping the connection"), 1u);
+  EXPECT_EQ(log_.count("Request longer than 16777216 bytes, dropping the connection"), 1u);
 
   // The client is cut off: its side reads the end of the stream.
   platform::Data data;

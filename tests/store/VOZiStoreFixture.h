@@ -3,6 +3,8 @@
 // Runtime trees for the store tests, a canonical text form to compare trees
 // by, and waiting on the store manager's completions.
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <future>
 #include <memory>
@@ -27,6 +29,8 @@
 #include "platform/HostRoot.h"
 #include "platform/URL.h"
 #include "store/ZOLCoreDataManager.h"
+#include "support/LogCapture.h"
+#include "support/TempRoot.h"
 
 namespace vozi::storetest {
 
@@ -183,5 +187,25 @@ inline ItemGroupPtr cleanedGroup(ItemGroupName name, const std::vector<ModelItem
   group->updateCleaningHistory();
   return group;
 }
+
+// A test on a "VOZi" store under its own temporary root, with the log
+// captured. The manager is opened on first use; reopen() makes a new one on
+// the same file, as after a restart.
+class StoreManagerTest : public ::testing::Test {
+ protected:
+  void TearDown() override { manager.reset(); }
+  ZOLCoreDataManager& store() {
+    if (!manager) manager = std::make_unique<ZOLCoreDataManager>();
+    return *manager;
+  }
+  ZOLCoreDataManager& reopen() {
+    manager.reset();
+    return store();
+  }
+
+  test::TempRoot root;
+  test::LogCapture log;
+  std::unique_ptr<ZOLCoreDataManager> manager;
+};
 
 }  // namespace vozi::storetest

@@ -5,6 +5,7 @@
 #include "common/Logger.h"
 #include "store/MOUserCacheGroup.h"
 #include "store/ManagedObjectContextRead.h"
+#include "support/LogCapture.h"
 #include "support/TempRoot.h"
 #include "VOZiStoreFixture.h"
 
@@ -13,47 +14,12 @@ using namespace vozi::storetest;
 
 namespace {
 
-class CountingLog : public Logger {
- public:
-  void log(const std::string& line) override {
-    std::lock_guard lock(mutex_);
-    if (line.find("Error on getting object from context: ") != std::string::npos) ++failures_;
-  }
-  int failures() {
-    Logger::flushForTesting();
-    std::lock_guard lock(mutex_);
-    return failures_;
-  }
-
- private:
-  std::mutex mutex_;
-  int failures_ = 0;
-};
-
-class EntityLoaderTest : public ::testing::Test {
+class EntityLoaderTest : public StoreManagerTest {
  protected:
-  void SetUp() override { Logger::setSinkForTesting(log); }
-  void TearDown() override {
-    manager.reset();
-    Logger::flushForTesting();
-    Logger::setSinkForTesting(nullptr);
-  }
-  ZOLCoreDataManager& store() {
-    if (!manager) manager = std::make_unique<ZOLCoreDataManager>();
-    return *manager;
-  }
-  ZOLCoreDataManager& reopen() {
-    manager.reset();
-    return store();
-  }
   template <class F>
   auto withLoader(F&& f) {
     return store().moc()->performAndWaitResult([&] { return f(*store().entityLoader()); });
   }
-
-  test::TempRoot root;
-  std::shared_ptr<CountingLog> log = std::make_shared<CountingLog>();
-  std::unique_ptr<ZOLCoreDataManager> manager;
 };
 
 TEST_F(EntityLoaderTest, LoadingIndexesEveryDescendantButNoTopLevelGroup) {
@@ -130,7 +96,7 @@ TEST_F(EntityLoaderTest, AnEntryWhoseRecordIsGoneIsLoggedOnceAndDropped) {
     EXPECT_FALSE(l.loadStoredItem(*file("/userLogs/one%200.log", 1), "userCache"));
     return 0;
   });
-  EXPECT_EQ(log->failures(), 1);
+  EXPECT_EQ(log.count("Error on getting object from context: "), 1u);
 }
 
 TEST_F(EntityLoaderTest, IdenticalRescanRewritesNothing) {
@@ -149,7 +115,7 @@ TEST_F(EntityLoaderTest, IdenticalRescanRewritesNothing) {
   });
   EXPECT_EQ(after, keys);
   EXPECT_EQ(withLoader([](ZOLCoreDataEntityLoader& l) { return l.indexedItemCount(); }), before);
-  EXPECT_EQ(log->failures(), 0);
+  EXPECT_EQ(log.count("Error on getting object from context: "), 0u);
 }
 
 }  // namespace

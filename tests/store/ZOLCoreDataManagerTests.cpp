@@ -12,6 +12,7 @@
 #include "store/ItemGroupNameCoreDataExtensions.h"
 #include "store/MODuplicateItem.h"
 #include "store/ManagedObjectContextRead.h"
+#include "support/LogCapture.h"
 #include "support/TempRoot.h"
 #include "VOZiStoreFixture.h"
 
@@ -19,25 +20,6 @@ using namespace vozi;
 using namespace vozi::storetest;
 
 namespace {
-
-class CapturedLog : public Logger {
- public:
-  void log(const std::string& line) override {
-    std::lock_guard lock(mutex_);
-    lines_.push_back(line);
-  }
-  std::size_t count(const std::string& text) {
-    Logger::flushForTesting();
-    std::lock_guard lock(mutex_);
-    return static_cast<std::size_t>(std::count_if(lines_.begin(), lines_.end(), [&](const std::string& line) {
-      return line.find(text) != std::string::npos;
-    }));
-  }
-
- private:
-  std::mutex mutex_;
-  std::vector<std::string> lines_;
-};
 
 // Plain SQL on the store file, beside the manager's own connection.
 class StoreFile {
@@ -92,23 +74,8 @@ class StoreFile {
   sqlite3* db_ = nullptr;
 };
 
-class ZOLCoreDataManagerTest : public ::testing::Test {
+class ZOLCoreDataManagerTest : public StoreManagerTest {
  protected:
-  void SetUp() override { Logger::setSinkForTesting(log); }
-  void TearDown() override {
-    manager.reset();
-    Logger::flushForTesting();
-    Logger::setSinkForTesting(nullptr);
-  }
-  ZOLCoreDataManager& store() {
-    if (!manager) manager = std::make_unique<ZOLCoreDataManager>();
-    return *manager;
-  }
-  // A new manager on the same file, as after a restart.
-  ZOLCoreDataManager& reopen() {
-    manager.reset();
-    return store();
-  }
   std::string storePath() const { return root / "/Library/Application Support/div.ez.iru/VOZi.sqlite"; }
   template <class F>
   auto on(F&& f) {
@@ -126,10 +93,6 @@ class ZOLCoreDataManagerTest : public ::testing::Test {
       return f(group);
     });
   }
-
-  test::TempRoot root;
-  std::shared_ptr<CapturedLog> log = std::make_shared<CapturedLog>();
-  std::unique_ptr<ZOLCoreDataManager> manager;
 };
 
 // ---- saving a scan and loading it back --------------------------------------
@@ -192,7 +155,7 @@ TEST_F(ZOLCoreDataManagerTest, RescanWithFewerFilesKeepsExactlyTheNewOnes) {
   EXPECT_EQ(file.rowsNamed("MOFileItem"), 4);
   EXPECT_EQ(file.orphanedItems(), 0);
   // The records of the files found again were kept, so nothing was missing.
-  EXPECT_EQ(log->count("Error on getting object from context"), 0u);
+  EXPECT_EQ(log.count("Error on getting object from context"), 0u);
 }
 
 TEST_F(ZOLCoreDataManagerTest, GroupWithoutScanningHistoryKeepsTheStoredOne) {
@@ -224,8 +187,8 @@ TEST_F(ZOLCoreDataManagerTest, MailAttachmentsComeBackAsPlainFilesAndBigFilesKee
 TEST_F(ZOLCoreDataManagerTest, ScanLogLinesNameAGroupWithoutNameNoName) {
   auto unnamed = std::make_shared<UserCacheGroup>(std::nullopt, 0, nullptr, std::nullopt, nullptr, nullptr);
   scan(store(), unnamed);
-  EXPECT_EQ(log->count("SAVE_AFTER_SCAN: Saving scan results for itemGroup: No Name started"), 1u);
-  EXPECT_EQ(log->count("SAVE_AFTER_SCAN: Saving scan results for itemGroup: No Name finished"), 1u);
+  EXPECT_EQ(log.count("SAVE_AFTER_SCAN: Saving scan results for itemGroup: No Name started"), 1u);
+  EXPECT_EQ(log.count("SAVE_AFTER_SCAN: Saving scan results for itemGroup: No Name finished"), 1u);
 }
 
 // ---- groups that found the same files -----------------------------------------

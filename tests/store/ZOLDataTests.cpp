@@ -14,6 +14,7 @@
 #include "store/ManagedObjectContextRead.h"
 #include "store/ZOLData.h"
 #include "store/ZOLModel.h"
+#include "support/LogCapture.h"
 #include "support/TempRoot.h"
 
 using namespace vozi;
@@ -24,28 +25,6 @@ namespace fs = std::filesystem;
 namespace {
 
 const std::string kFolder = "/Library/Application Support/div.ez.iru";
-
-class CapturedLog : public Logger {
- public:
-  void log(const std::string& line) override {
-    std::lock_guard lock(mutex_);
-    lines_.push_back(line);
-  }
-  std::vector<std::string> lines() {
-    Logger::flushForTesting();
-    std::lock_guard lock(mutex_);
-    return lines_;
-  }
-  bool contains(const std::string& text) {
-    for (const auto& line : lines())
-      if (line.find(text) != std::string::npos) return true;
-    return false;
-  }
-
- private:
-  std::mutex mutex_;
-  std::vector<std::string> lines_;
-};
 
 mode_t modeOf(const std::string& path) {
   struct stat st {};
@@ -65,11 +44,6 @@ ZOLEvent event(double date, ZOLEventType type, const std::string& tag) {
 
 class ZOLDataTest : public ::testing::Test {
  protected:
-  void SetUp() override { Logger::setSinkForTesting(log); }
-  void TearDown() override {
-    Logger::flushForTesting();
-    Logger::setSinkForTesting(nullptr);
-  }
   // Runs a block on the store's queue.
   template <class F>
   auto on(ZOLData& data, F&& f) {
@@ -77,7 +51,7 @@ class ZOLDataTest : public ::testing::Test {
   }
 
   vozi::test::TempRoot root;
-  std::shared_ptr<CapturedLog> log = std::make_shared<CapturedLog>();
+  vozi::test::LogCapture log;
 };
 
 }  // namespace
@@ -88,7 +62,7 @@ TEST_F(ZOLDataTest, AnEmptyStoreIsCreatedPrivateInTheProductFolder) {
   EXPECT_EQ(modeOf(root / kFolder), 0755u);
   EXPECT_EQ(modeOf(data.storeURL()), 0600u);
   EXPECT_FALSE(data.getApplicationState());
-  EXPECT_TRUE(log->contains("savedApplicationState.count=0"));
+  EXPECT_GT(log.count("savedApplicationState.count=0"), 0u);
   EXPECT_FALSE(data.getTrackingData());
   EXPECT_FALSE(data.getPreferences());
   EXPECT_TRUE(data.recentGroups().empty());
@@ -135,7 +109,7 @@ TEST_F(ZOLDataTest, EverythingRoundTripsThroughAnExistingStore) {
   EXPECT_EQ(data.getPreferences(), preferences);
   auto state = data.getApplicationState();
   ASSERT_TRUE(state);
-  EXPECT_TRUE(log->contains("ApplicationState read OK: "));
+  EXPECT_GT(log.count("ApplicationState read OK: "), 0u);
   auto stored = data.getTrackingData();
   ASSERT_TRUE(stored);
   auto history = data.getCleanHistory();
@@ -350,7 +324,7 @@ TEST_F(ZOLDataTest, AnUnreadableStoredEventIsDroppedInsteadOfBlockingTheQueue) {
     data.save();
   });
   EXPECT_EQ(data.firstEvent(), good);
-  EXPECT_TRUE(log->contains("Dropping stored event that cannot be read back"));
+  EXPECT_GT(log.count("Dropping stored event that cannot be read back"), 0u);
   on(data, [&] { EXPECT_EQ(ManagedObjectContextRead::read(*data.moc(), "MOEvent").size(), 1u); });
 }
 

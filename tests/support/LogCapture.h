@@ -1,5 +1,8 @@
 #pragma once
 
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -39,6 +42,13 @@ class LogCapture {
     }
     return out;
   }
+  // How many lines contain `text`, counting everything logged before the call.
+  std::size_t count(const std::string& text) const { return linesContaining(text).size(); }
+  // Waits until some line contains `text`; false when the patience ran out
+  // (a safety net against a hang, not a timing).
+  bool waitForLine(const std::string& text, std::chrono::seconds patience = std::chrono::seconds(60)) const {
+    return sink_->waitFor(text, patience);
+  }
   // Lines that contain `text`.
   std::vector<std::string> linesContaining(const std::string& text) const {
     std::vector<std::string> found;
@@ -53,6 +63,15 @@ class LogCapture {
     void log(const std::string& line) override {
       std::lock_guard lock(mutex_);
       lines_.push_back(line);
+      changed_.notify_all();
+    }
+    bool waitFor(const std::string& text, std::chrono::seconds patience) {
+      std::unique_lock lock(mutex_);
+      return changed_.wait_for(lock, patience, [&] {
+        for (const auto& line : lines_)
+          if (line.find(text) != std::string::npos) return true;
+        return false;
+      });
     }
     std::vector<std::string> lines() {
       std::lock_guard lock(mutex_);
@@ -65,6 +84,7 @@ class LogCapture {
 
    private:
     std::mutex mutex_;
+    std::condition_variable changed_;
     std::vector<std::string> lines_;
   };
   std::shared_ptr<Sink> sink_ = std::make_shared<Sink>();
