@@ -3,6 +3,7 @@
 #include "platform/store/ManagedObjectContext.h"
 #include "platform/store/ManagedObjectModel.h"
 #include "platform/store/PersistentStoreCoordinator.h"
+#include "platform/store/SQLiteStoreFiles.h"
 #include "support/TempRoot.h"
 
 using namespace vozi::platform;
@@ -118,6 +119,28 @@ void BM_LoadStoredTree(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 BENCHMARK(BM_LoadStoredTree)->Arg(50000)->Unit(benchmark::kMillisecond);
+
+// Opening a store of a scan's worth of files: the file's check (quick, or
+// the full one when the file is marked) and the schema pass.
+void BM_OpenStoredTree(benchmark::State& state) {
+  Fixture fx;
+  fx.moc->performAndWait([&] {
+    auto group = fx.moc->insertNewObject("Group");
+    fill(*fx.moc, group, state.range(0));
+    fx.moc->save();
+  });
+  const std::string path = fx.psc->storePath();
+  const bool full = state.range(1) != 0;
+  fx.moc.reset();
+  fx.psc->removeStore();
+  for (auto _ : state) {
+    if (full) (void)SQLiteStoreFiles::markCorrupt(path, "bench");
+    auto psc = std::make_shared<PersistentStoreCoordinator>(model());
+    if (!psc->addSQLiteStore(path)) state.SkipWithError("open failed");
+  }
+  state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+BENCHMARK(BM_OpenStoredTree)->Args({45000, 0})->Args({45000, 1})->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -1,11 +1,14 @@
 #include "common/Logger.h"
 
+#include <chrono>
 #include <mutex>
 
 #include "common/ConsoleLogger.h"
 #include "common/FileLogger.h"
 #include "common/LogLine.h"
 #include "common/MacroConstantsProvider.h"
+#include "platform/DispatchSemaphore.h"
+#include "platform/Fatal.h"
 #include "platform/ProcessInfo.h"
 
 namespace vozi {
@@ -32,6 +35,43 @@ std::shared_ptr<Logger> chosenSink() {
   if (auto sink = ConsoleLogger::shared()) return sink;
   return nullptr;
 }
+
+// A line of the format form: the call site's prefix, then the text as it is.
+std::string formattedLine(std::string_view message, std::string_view file, std::string_view function,
+                          unsigned long line) {
+  std::string text = LogLine::prefix(LogLine::threadLabel(), LogLine::sourceFileName(file), function, line);
+  text.append(message);
+  return text;
+}
+
+// How long a fatal stop waits for its line to be written: the lines queued
+// before it go first, and a wedged sink must not turn the stop into a hang.
+constexpr std::chrono::seconds kFatalLinePatience{10};
+
+// The fatal stop's hook: the message goes through the sink after every line
+// queued before it, and the stop waits until it is written (FileLogger
+// writes straight to its file, so a written line survives the abort).
+void logFatalStop(std::string_view message, const std::source_location& location) {
+  std::shared_ptr<Logger> sink = chosenSink();
+  if (!sink) return;
+  std::string line = formattedLine(message, location.file_name(), LogLine::functionName(location.function_name()),
+                                   location.line());
+  const platform::DispatchQueuePtr queue = Logger::loggingQueue();
+  if (queue->isCurrent()) {
+    // Stopping on the logging queue itself: nothing queued would ever run.
+    sink->log(line);
+    return;
+  }
+  auto written = std::make_shared<platform::DispatchSemaphore>(0);
+  queue->async([sink, line = std::move(line), written] {
+    sink->log(line);
+    written->signal();
+  });
+  written->wait(kFatalLinePatience);
+}
+
+// The logger starts with the process: from then on every fatal stop is logged.
+[[maybe_unused]] const bool kFatalHookSet = (platform::setFatalHook(&logFatalStop), true);
 
 }  // namespace
 
@@ -71,9 +111,7 @@ std::string Logger::startBanner(std::string_view processName, const std::optiona
 }
 
 void MLogMessage(std::string_view message, std::string_view file, std::string_view function, unsigned long line) {
-  std::string text = LogLine::prefix(LogLine::threadLabel(), LogLine::sourceFileName(file), function, line);
-  text.append(LogLine::debugRendering(message));
-  Logger::output(std::move(text));
+  Logger::output(formattedLine(LogLine::debugRendering(message), file, function, line));
 }
 
 void MLogMessage(std::string_view message, const std::source_location& location) {
@@ -82,9 +120,7 @@ void MLogMessage(std::string_view message, const std::source_location& location)
 
 void MLogFormatted(std::string formattedMessage, std::string_view file, std::string_view function,
                    unsigned long line) {
-  std::string text = LogLine::prefix(LogLine::threadLabel(), LogLine::sourceFileName(file), function, line);
-  text.append(formattedMessage);
-  Logger::output(std::move(text));
+  Logger::output(formattedLine(formattedMessage, file, function, line));
 }
 
 void MLogFormatted(std::string formattedMessage, const std::source_location& location) {

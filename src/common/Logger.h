@@ -20,6 +20,9 @@ void MLogFormatted(std::string formattedMessage, const std::source_location& loc
 // the serial queue "daz.ir.Logger.loggingQueue", which hands it to the first
 // sink type of a fixed list that has a shared instance: FileLogger, then
 // ConsoleLogger. log() only ever runs on that queue, so a sink needs no lock.
+// The logger also takes the message of every fatal stop (platform/Fatal.h)
+// from the start of the process: it is logged after the lines before it and
+// written out before the process aborts.
 class Logger {
  public:
   virtual ~Logger() = default;

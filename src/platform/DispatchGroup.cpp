@@ -1,7 +1,6 @@
 #include "platform/DispatchGroup.h"
 
-#include <cstdio>
-#include <cstdlib>
+#include "platform/Fatal.h"
 
 namespace vozi::platform {
 
@@ -14,10 +13,7 @@ void DispatchGroup::leave() {
   std::vector<std::pair<DispatchQueuePtr, std::function<void()>>> ready;
   {
     std::lock_guard lock(mutex_);
-    if (count_ == 0) {
-      std::fprintf(stderr, "DispatchGroup.leave without a matching enter\n");
-      std::abort();
-    }
+    if (count_ == 0) fatalStop("DispatchGroup.leave without a matching enter");
     if (--count_ > 0) return;
     ready.swap(notifications_);
     empty_.notify_all();

@@ -12,6 +12,8 @@
 #include <thread>
 #include <vector>
 
+#include "platform/Fatal.h"
+
 namespace vozi::platform {
 
 namespace {
@@ -200,9 +202,8 @@ void DispatchQueue::async(Block block) { impl_->enqueue(Impl::Item{std::move(blo
 
 void DispatchQueue::sync(const Block& block) {
   if (impl_->kind == Kind::serial && isCurrent()) {
-    std::fprintf(stderr, "DispatchQueue.sync onto serial queue \"%s\" from a block already running on it: deadlock\n",
-                 impl_->label.c_str());
-    std::abort();
+    fatalStop("DispatchQueue.sync onto serial queue \"" + impl_->label +
+              "\" from a block already running on it: deadlock");
   }
   if (impl_->kind == Kind::concurrent) {
     // A concurrent queue puts no order on its blocks: run it right here.
@@ -221,8 +222,7 @@ void DispatchQueue::sync(const Block& block) {
                               }
                             },
                             tCurrentQueues})) {
-    std::fprintf(stderr, "DispatchQueue.sync onto queue \"%s\" while it is being destroyed\n", impl_->label.c_str());
-    std::abort();
+    fatalStop("DispatchQueue.sync onto queue \"" + impl_->label + "\" while it is being destroyed");
   }
   finished.get();
 }

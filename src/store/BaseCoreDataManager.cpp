@@ -10,6 +10,7 @@
 #include "platform/HostRoot.h"
 #include "platform/PosixError.h"
 #include "platform/store/ObjectStoreError.h"
+#include "common/MLog.h"
 #include "store/CoreDataFatalError.h"
 
 namespace vozi {
@@ -67,9 +68,11 @@ BaseCoreDataManager::BaseCoreDataManager(std::string storeName, ModelResource mo
   if (std::string problem = createFolders(folder); !problem.empty())
     coreDataFatalError("Error create application support directory: " + problem);
   storeURL_ = folder + storeName_ + ".sqlite";
-  platform::Error error;
-  if (!psc_->addSQLiteStore(storeURL_, &error))
-    coreDataFatalError("Error migration store: " + platform::ObjectStoreError::describe(error));
+  auto added = psc_->addSQLiteStoreReplacingCorrupt(storeURL_);
+  if (!added) coreDataFatalError("Error migration store: " + platform::ObjectStoreError::describe(added.error()));
+  if (const auto& replaced = *added)
+    MLogf("Store file %@ is damaged (%@); moved aside to %@ with its companions, a new empty store replaces it",
+          storeURL_, replaced->reason, replaced->asidePath);
 }
 
 BaseCoreDataManager::~BaseCoreDataManager() = default;

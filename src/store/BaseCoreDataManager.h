@@ -14,7 +14,17 @@ namespace vozi {
 // name, a coordinator over "/Library/Application Support/div.ez.iru/<name>.sqlite"
 // (under the host root; the folder is made 0755 and the file 0600 when
 // missing, an older file is brought up to the model keeping its rows) and
-// the store's one private-queue context. Every failure stops the process.
+// the store's one private-queue context.
+//
+// A store file that SQLite reports damaged when it is opened is moved aside
+// with its companions, kept as evidence (the last three such sets), with a
+// log line, and a new empty store takes its place: the daemon comes up, and
+// its clients then see an empty history and default preferences. Damage
+// reported while running marks the file for that at the next open and stops
+// the process at once, like every other failure: answers and cleans must not
+// be built on rows read from a damaged file, and further writes into it could
+// spread the damage. A store that cannot be brought up to the model (a
+// failed migration) stops the process too.
 //
 // save(), deleteAll() and every read run on the context's queue: inside
 // moc()->perform or moc()->performAndWait.

@@ -6,9 +6,9 @@
 namespace vozi {
 
 // The stop of the persistence layer: a store that cannot be opened, read or
-// written leaves the daemon nothing sound to do. Logs "Fatal error: " and
-// the message (waiting until the line is written), repeats it on standard
-// error and aborts the process.
+// written leaves the daemon nothing sound to do. Stops the process through
+// platform::fatalStop with "Fatal error: " and the message: on standard
+// error, and in the log (written out before the abort) naming the caller.
 [[noreturn]] void coreDataFatalError(const std::string& message,
                                      const std::source_location& location = std::source_location::current());
 

@@ -50,6 +50,9 @@ MOModelItemPtr ZOLCoreDataEntityLoader::loadStoredItem(const std::string& key, c
   platform::Error error;
   platform::ManagedObjectPtr object = moc_->existingObject(entry->second, &error);
   if (!object) {
+    // A damaged file is no reason to go on without the record.
+    if (platform::ObjectStoreError::isCorruption(error))
+      coreDataFatalError("Can't read stored item: " + platform::ObjectStoreError::describe(error));
     MLog("Error on getting object from context: " + error.localizedDescription());
     // The record is gone; a stale entry would fail the same way every time.
     scoped->second.erase(entry);

@@ -1,8 +1,5 @@
 #include "store/ZOLCoreDataManager.h"
 
-#include <cstdio>
-#include <cstdlib>
-
 #include <algorithm>
 #include <unordered_set>
 
@@ -11,6 +8,7 @@
 #include "common/MLog.h"
 #include "common/MemoryGroup.h"
 #include "common/MemoryItem.h"
+#include "platform/Fatal.h"
 #include "store/CoreDataFatalError.h"
 #include "store/IModelItemCoreDataExtensions.h"
 #include "store/ItemGroupNameCoreDataExtensions.h"
@@ -79,10 +77,7 @@ ZOLCoreDataManager::~ZOLCoreDataManager() {
   // The queued blocks use this object, so they must finish first; from one of
   // them (a completion dropping the last owner) that cannot be waited for,
   // and the blocks behind it would run on a freed object.
-  if (moc()->queue()->isCurrent()) {
-    std::fprintf(stderr, "ZOLCoreDataManager destroyed from a block of its own queue\n");
-    std::abort();
-  }
+  if (moc()->queue()->isCurrent()) platform::fatalStop("ZOLCoreDataManager destroyed from a block of its own queue");
   moc()->performAndWait([] {});
 }
 

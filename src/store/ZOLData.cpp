@@ -60,6 +60,9 @@ std::vector<std::shared_ptr<MOScanGroup>> ZOLData::recentGroups() {
       platform::Error error;
       auto records = moc()->fetch(request, &error);
       if (!records) {
+        if (platform::ObjectStoreError::isCorruption(error))
+          coreDataFatalError("Can't read entity " + std::string(entityNames::scanGroup) + ": " +
+                             platform::ObjectStoreError::describe(error));
         MLog("Records for " + raw + " not found");
         continue;
       }

@@ -13,6 +13,8 @@
 #include "store/MODuplicateItem.h"
 #include "store/ManagedObjectContextRead.h"
 #include "support/LogCapture.h"
+#include "support/StoreDamage.h"
+#include "platform/store/SQLiteStoreFiles.h"
 #include "support/TempRoot.h"
 #include "VOZiStoreFixture.h"
 
@@ -132,6 +134,27 @@ TEST_P(ScanRoundTrip, LoadsBackWhatWasScannedWithItsScanningHistory) {
 
 INSTANTIATE_TEST_SUITE_P(EveryKind, ScanRoundTrip, ::testing::ValuesIn(kAllItemGroupNames),
                          [](const auto& info) { return std::string(rawValue(info.param)); });
+
+TEST_F(ZOLCoreDataManagerTest, ADamagedStoreFileIsMovedAsideWithALogLineAndTheManagerStartsOnAnEmptyOne) {
+  scan(store(), scannedGroup(ItemGroupName::userCache));
+  manager.reset();
+  ASSERT_TRUE(test::damageTablePage(storePath(), "ZMOModelItem"));
+
+  ItemGroupPtr loaded = load(store(), ItemGroupName::userCache);
+  ASSERT_TRUE(loaded);
+  EXPECT_EQ(loaded->count(), 0u);
+  const auto lines = log.linesContaining("is damaged");
+  ASSERT_EQ(lines.size(), 1u);
+  const auto aside = platform::SQLiteStoreFiles::corruptSets(storePath());
+  ASSERT_EQ(aside.size(), 1u);
+  EXPECT_NE(lines[0].find(storePath()), std::string::npos) << lines[0];
+  EXPECT_NE(lines[0].find(aside[0]), std::string::npos) << lines[0];
+  EXPECT_NE(test::plainSQL(aside[0], "PRAGMA integrity_check"), "ok");
+  // The new file takes the next scan as a first one.
+  ItemGroupPtr scanned = scannedGroup(ItemGroupName::userCache);
+  scan(store(), scanned);
+  EXPECT_EQ(canonical(*load(reopen(), ItemGroupName::userCache)), canonical(*scanned));
+}
 
 TEST_F(ZOLCoreDataManagerTest, RescanWithFewerFilesKeepsExactlyTheNewOnes) {
   auto group = ItemGroup::group(ItemGroupName::userCache);

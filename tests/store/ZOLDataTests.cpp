@@ -9,12 +9,14 @@
 #include "common/Logger.h"
 #include "platform/store/ManagedObjectContext.h"
 #include "platform/store/PersistentStoreCoordinator.h"
+#include "platform/store/SQLiteStoreFiles.h"
 #include "store/MOEvent.h"
 #include "store/MOPreferences.h"
 #include "store/ManagedObjectContextRead.h"
 #include "store/ZOLData.h"
 #include "store/ZOLModel.h"
 #include "support/LogCapture.h"
+#include "support/StoreDamage.h"
 #include "support/TempRoot.h"
 
 using namespace vozi;
@@ -396,6 +398,39 @@ TEST_F(ZOLDataTest, EntityNamesDifferFromClassNamesWhereTheModelSaysSo) {
   });
 }
 
+// ---- a damaged store file ------------------------------------------------------------
+
+TEST_F(ZOLDataTest, ADamagedStoreFileIsMovedAsideAndClientsSeeDefaultsAgain) {
+  {
+    ZOLData data;
+    data.store(customPreferences());
+    auto history = data.getCleanHistory();
+    on(data, [&] {
+      history->setLastCompleteCleanDate(Date(712345678.125));
+      data.save();
+    });
+  }
+  const std::string path = root / (kFolder + "/ZOL.sqlite");
+  ASSERT_TRUE(vozi::test::damageTablePage(path, "ZMOPreferences"));
+  std::ifstream before(path, std::ios::binary);
+  const std::string damaged((std::istreambuf_iterator<char>(before)), std::istreambuf_iterator<char>());
+
+  ZOLData data;  // comes up on a new, empty store
+  EXPECT_FALSE(data.getPreferences());
+  auto history = data.getCleanHistory();
+  ASSERT_TRUE(history);
+  on(data, [&] { EXPECT_FALSE(history->lastCompleteCleanDate()); });
+
+  const auto lines = log.linesContaining("is damaged");
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_NE(lines[0].find(path), std::string::npos) << lines[0];
+  const auto aside = platform::SQLiteStoreFiles::corruptSets(path);
+  ASSERT_EQ(aside.size(), 1u);
+  EXPECT_NE(lines[0].find(aside[0]), std::string::npos) << lines[0];
+  std::ifstream kept(aside[0], std::ios::binary);
+  EXPECT_EQ(std::string((std::istreambuf_iterator<char>(kept)), std::istreambuf_iterator<char>()), damaged);
+}
+
 // ---- fatal stops ------------------------------------------------------------------
 
 TEST(ZOLStoreFatalStops, EachFailureStopsWithItsFixedMessage) {
@@ -412,9 +447,13 @@ TEST(ZOLStoreFatalStops, EachFailureStopsWithItsFixedMessage) {
     EXPECT_DEATH({ ZOLData data; }, "Fatal error: Error create application support directory: ");
   }
   {
+    // A sound file this store cannot take (a store format of the future):
+    // a failed migration, not damage, so it stops instead of being replaced.
     vozi::test::TempRoot root;
-    root.writeFile(kFolder + "/ZOL.sqlite", std::string(8192, 'z'));
-    EXPECT_DEATH({ ZOLData data; }, "Fatal error: Error migration store: ");
+    const std::string path = root.makeDirectory(kFolder) + "/ZOL.sqlite";
+    ASSERT_EQ(vozi::test::plainSQL(path, "CREATE TABLE Z_METADATA (Z_KEY TEXT PRIMARY KEY, Z_VALUE)"), "");
+    ASSERT_EQ(vozi::test::plainSQL(path, "INSERT INTO Z_METADATA VALUES ('format', 99)"), "");
+    EXPECT_DEATH({ ZOLData data; }, "Fatal error: Error migration store: .*unknown store format");
   }
   {
     vozi::test::TempRoot root;

@@ -1,19 +1,15 @@
 #include "platform/store/ManagedObject.h"
 
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 
+#include "platform/Fatal.h"
 #include "platform/store/ManagedObjectContext.h"
 
 namespace vozi::platform {
 
 namespace {
 
-[[noreturn]] void misuse(const std::string& text) {
-  std::fprintf(stderr, "Object store misuse: %s\n", text.c_str());
-  std::abort();
-}
+[[noreturn]] void misuse(const std::string& text) { fatalStop("Object store misuse: " + text); }
 
 bool isInteger(AttributeType type) {
   return type == AttributeType::integer16 || type == AttributeType::integer32 || type == AttributeType::integer64;

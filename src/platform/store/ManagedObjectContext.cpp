@@ -2,10 +2,9 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cstdio>
-#include <cstdlib>
 #include <unordered_set>
 
+#include "platform/Fatal.h"
 #include "platform/store/ObjectStoreError.h"
 #include "platform/store/StoreQuery.h"
 
@@ -15,10 +14,7 @@ namespace {
 
 std::atomic<std::int64_t> gNextTemporaryID{1};
 
-[[noreturn]] void misuse(const std::string& text) {
-  std::fprintf(stderr, "Object store misuse: %s\n", text.c_str());
-  std::abort();
-}
+[[noreturn]] void misuse(const std::string& text) { fatalStop("Object store misuse: " + text); }
 
 // Brings a value into the form the attribute holds, or stops on a value of
 // another type.
@@ -104,8 +100,7 @@ bool ManagedObjectContext::withStore(const std::function<bool(SQLiteStore&)>& f,
 // A read that an accessor needs cannot report an error: a store that fails
 // under a relationship read is beyond repair here.
 void ManagedObjectContext::storeFailure(const Error& error) const {
-  std::fprintf(stderr, "Object store failure: %s\n", ObjectStoreError::describe(error).c_str());
-  std::abort();
+  fatalStop("Object store failure: " + ObjectStoreError::describe(error));
 }
 
 ManagedObject* ManagedObjectContext::registered(const ObjectKey& key) const {

@@ -18,9 +18,14 @@ class ObjectStoreError {
     objectNotFound,     // the object was deleted or never saved
     conflict,           // a row changed under the context
     noStore,            // the coordinator has no open store
+    corruptStore,       // SQLite reports the file damaged: a check that does not say "ok", or
+                        // SQLITE_CORRUPT / SQLITE_NOTADB ("SQLiteCode" holds its code, when it gave one)
   };
 
   static Error make(Code code, const std::string& description);
+  // True for corruptStore only: busy, locked, I/O and full-disk failures
+  // say nothing about the file's contents.
+  static bool isCorruption(const Error& error);
   // The full text form: Error Domain=<domain> Code=<code> "<description>".
   static std::string describe(const Error& error);
 };

@@ -4,6 +4,7 @@
 
 #include "platform/store/ObjectStoreError.h"
 #include "platform/store/SQLiteStore.h"
+#include "platform/store/SQLiteStoreFiles.h"
 
 namespace vozi::platform {
 
@@ -24,6 +25,23 @@ bool PersistentStoreCoordinator::addSQLiteStore(const std::string& path, Error* 
   }
   store_ = SQLiteStore::open(path, model_, error);
   return store_ != nullptr;
+}
+
+Result<std::optional<PersistentStoreCoordinator::CorruptStoreReplacement>>
+PersistentStoreCoordinator::addSQLiteStoreReplacingCorrupt(const std::string& path) {
+  std::lock_guard lock(mutex_);
+  if (store_) return ObjectStoreError::make(ObjectStoreError::invalidRequest, "the coordinator has a store already");
+  Error damage;
+  store_ = SQLiteStore::open(path, model_, &damage);
+  if (store_) return std::optional<CorruptStoreReplacement>();
+  if (!ObjectStoreError::isCorruption(damage)) return damage;
+  // The failed open closed the file, so it can be renamed whole.
+  auto aside = SQLiteStoreFiles::moveAside(path, Date::now());
+  if (!aside) return aside.error();
+  Error error;
+  store_ = SQLiteStore::open(path, model_, &error);
+  if (!store_) return error;
+  return std::optional<CorruptStoreReplacement>(CorruptStoreReplacement{damage.localizedDescription(), *aside});
 }
 
 bool PersistentStoreCoordinator::hasStore() const {

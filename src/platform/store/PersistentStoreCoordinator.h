@@ -4,9 +4,11 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "platform/Error.h"
+#include "platform/Result.h"
 #include "platform/store/ManagedObjectModel.h"
 
 namespace vozi::platform {
@@ -30,6 +32,19 @@ class PersistentStoreCoordinator {
   // an older model gets the tables and columns the model added, keeping its
   // rows. One store per coordinator.
   bool addSQLiteStore(const std::string& path, Error* error = nullptr);
+
+  // What addSQLiteStoreReplacingCorrupt did with a damaged file: why SQLite
+  // took it for damaged, and the host path it was moved to.
+  struct CorruptStoreReplacement {
+    std::string reason;
+    std::string asidePath;
+  };
+  // As addSQLiteStore, except for a file SQLite reports damaged (never for a
+  // busy, locked, I/O or full-disk failure): the file and its companions are
+  // moved aside (SQLiteStoreFiles::moveAside keeps them as evidence) and a
+  // new, empty store is made in their place. Gives the replacement, if
+  // there was one; every other failure is an error as before.
+  Result<std::optional<CorruptStoreReplacement>> addSQLiteStoreReplacingCorrupt(const std::string& path);
   bool hasStore() const;
   std::string storePath() const;
   // Closes the file; contexts then fail with a "no store" error.

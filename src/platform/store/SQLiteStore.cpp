@@ -15,6 +15,7 @@
 #include "platform/Hex.h"
 #include "platform/PosixError.h"
 #include "platform/store/ObjectStoreError.h"
+#include "platform/store/SQLiteStoreFiles.h"
 
 namespace vozi::platform {
 
@@ -22,6 +23,15 @@ namespace {
 
 constexpr std::int64_t kFormat = 1;
 constexpr std::size_t kStatementCacheLimit = 256;
+// Rows of a check's report kept for the error text.
+constexpr int kCheckReportRows = 8;
+
+// Only these say the file's contents are damaged; busy, locked, I/O and
+// full-disk failures do not.
+bool isCorruptionCode(int code) {
+  const int primary = code & 0xff;
+  return primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB;
+}
 
 std::string quote(const std::string& name) {
   std::string out = "\"";
@@ -207,17 +217,62 @@ std::unique_ptr<SQLiteStore> SQLiteStore::open(const std::string& path, std::sha
   // cut back after a checkpoint so that one large save does not leave it at
   // that size for good.
   if (!store->exec("PRAGMA journal_mode=WAL", error) || !store->exec("PRAGMA synchronous=FULL", error) ||
-      !store->exec("PRAGMA journal_size_limit=4194304", error) || !store->prepareSchema(error))
+      !store->exec("PRAGMA journal_size_limit=4194304", error) || !store->checkIntegrity(error) ||
+      !store->prepareSchema(error))
     return nullptr;
   return store;
+}
+
+bool SQLiteStore::checkIntegrity(Error* error) {
+  // The quick check reads every page and tells a damaged b-tree or record
+  // apart; after SQLite reported damage while running, the full check also
+  // holds every index against its table.
+  const bool marked = SQLiteStoreFiles::isMarkedCorrupt(path_);
+  const std::string pragma = std::string(marked ? "integrity_check" : "quick_check") + "(" +
+                             std::to_string(kCheckReportRows) + ")";
+  std::vector<std::string> report;
+  {
+    Statement s(*this, "PRAGMA " + pragma, error);
+    if (!s) return false;
+    for (;;) {
+      const int rc = sqlite3_step(s.get());
+      if (rc == SQLITE_DONE) break;
+      if (rc != SQLITE_ROW) {
+        if (error) *error = sqliteError("cannot run PRAGMA " + pragma);
+        return false;
+      }
+      const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(s.get(), 0));
+      report.emplace_back(text ? text : "");
+    }
+  }
+  if (report.size() == 1 && report.front() == "ok") {
+    if (marked) SQLiteStoreFiles::clearCorruptMark(path_);
+    return true;
+  }
+  std::string text = "PRAGMA " + pragma + " of " + path_ + " says:";
+  for (const auto& line : report) text += " " + line + ";";
+  noteDamage(text);
+  if (error) *error = ObjectStoreError::make(ObjectStoreError::corruptStore, text);
+  return false;
 }
 
 Error SQLiteStore::sqliteError(const std::string& what) const {
   const int code = db_ ? sqlite3_extended_errcode(db_) : SQLITE_CANTOPEN;
   const char* message = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(code);
-  Error e = ObjectStoreError::make(ObjectStoreError::sqlite, what + ": " + message);
+  const bool corrupt = isCorruptionCode(code);
+  Error e = ObjectStoreError::make(corrupt ? ObjectStoreError::corruptStore : ObjectStoreError::sqlite,
+                                   what + ": " + message);
   e.userInfo["SQLiteCode"] = Value(code);
+  if (corrupt) noteDamage(e.localizedDescription());
   return e;
+}
+
+void SQLiteStore::noteDamage(const std::string& reason) const {
+  // The next open checks in full and moves the file aside if the check
+  // agrees. Until then the file and its log stay as they are: closing must
+  // not fold the log into a damaged file, nor delete the log.
+  (void)SQLiteStoreFiles::markCorrupt(path_, reason);
+  if (db_) sqlite3_db_config(db_, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
 }
 
 bool SQLiteStore::exec(const std::string& sql, Error* error) {

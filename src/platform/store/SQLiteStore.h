@@ -54,8 +54,14 @@ class SQLiteStore {
     std::vector<std::pair<const EntityDescription*, ObjectKey>> deletes;
   };
 
-  // Opens the file (created 0600 when missing; companions kept 0600), lays
-  // out or extends the tables for the model.
+  // Opens the file (created 0600 when missing; companions kept 0600), checks
+  // it (PRAGMA quick_check, or the full integrity_check when the file is
+  // marked, see SQLiteStoreFiles), lays out or extends the tables for the
+  // model. A file SQLite reports damaged fails with ObjectStoreError::
+  // corruptStore, before anything is written to it.
+  //
+  // Every failure with SQLITE_CORRUPT or SQLITE_NOTADB, at open or later,
+  // marks the file and is a corruptStore error.
   static std::unique_ptr<SQLiteStore> open(const std::string& path, std::shared_ptr<const ManagedObjectModel> model,
                                            Error* error);
   ~SQLiteStore();
@@ -94,10 +100,12 @@ class SQLiteStore {
   class Statement;
 
   SQLiteStore(std::string path, std::shared_ptr<const ManagedObjectModel> model);
+  bool checkIntegrity(Error* error);
   bool prepareSchema(Error* error);
   bool exec(const std::string& sql, Error* error);
   sqlite3_stmt* statement(const std::string& sql, Error* error);
   Error sqliteError(const std::string& what) const;
+  void noteDamage(const std::string& reason) const;
   const Table& table(const EntityDescription& entity) const;
   std::string entityList(const std::vector<const EntityDescription*>& entities) const;
   std::string whereClause(const StoreQuery::Query& query, std::vector<Value>& binds) const;
