@@ -1,12 +1,11 @@
 #pragma once
 
-#include <cstdio>
-#include <cstdlib>
 #include <optional>
 #include <utility>
 #include <variant>
 
 #include "ipc/socket/SocketError.h"
+#include "platform/Fatal.h"
 
 namespace vozi {
 
@@ -42,8 +41,7 @@ class [[nodiscard]] SocketResult {
     return storage_;
   }
   [[noreturn]] static void misuse() {
-    std::fputs("SocketResult: value and error read the wrong way round\n", stderr);
-    std::abort();
+    platform::fatalStop("SocketResult: value and error read the wrong way round");
   }
 
   std::variant<T, E> storage_;
@@ -60,8 +58,7 @@ class [[nodiscard]] SocketResult<void, E> {
 
   const E& error() const {
     if (ok()) {
-      std::fputs("SocketResult: error read from a success\n", stderr);
-      std::abort();
+      platform::fatalStop("SocketResult: error read from a success");
     }
     return *error_;
   }
