@@ -1007,6 +1007,20 @@ Socket::Result<void> Socket::setWriteTimeout(std::uint32_t value) {
   return {};
 }
 
+Socket::Result<Socket::PeerCredentials> Socket::peerCredentials() const {
+  const auto descriptor = acquire();
+  if (!descriptor) return failure(SOCKET_ERR_BAD_DESCRIPTOR);
+  {
+    std::lock_guard lock(descriptorMutex_);
+    if (!signature_ || signature_->protocolFamily != ProtocolFamily::unix) return failure(SOCKET_ERR_WRONG_PROTOCOL);
+  }
+  ucred credentials{};
+  socklen_t length = sizeof credentials;
+  if (::getsockopt(descriptor->fd, SOL_SOCKET, SO_PEERCRED, &credentials, &length) < 0)
+    return failure(SOCKET_ERR_GETSOCKOPT_FAILED, lastError());
+  return PeerCredentials{credentials.pid, credentials.uid, credentials.gid};
+}
+
 void Socket::close() { close(true); }
 
 void Socket::close(bool withSSLCleanup) {
