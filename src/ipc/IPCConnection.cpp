@@ -41,6 +41,11 @@ std::string pieceText(std::string_view bytes) {
   return shortened(bytes, [](std::string_view text) { return LogLine::debugRendering(text); });
 }
 
+// Text that is already one line of JSON, cut for a log line.
+std::string jsonText(std::string_view json) {
+  return shortened(json, [](std::string_view text) { return std::string(text); });
+}
+
 // A dictionary for a log line: its JSON, with dates and data in a JSON form.
 std::string messageText(const Value::Dictionary& message) {
   platform::Json::WriteOptions options;
@@ -48,7 +53,7 @@ std::string messageText(const Value::Dictionary& message) {
   options.dataAsBase64 = true;
   auto json = platform::Json::serialize(Value(message), options);
   if (!json) return "<" + json.error().localizedDescription() + ">";
-  return shortened(*json, [](std::string_view text) { return std::string(text); });
+  return jsonText(*json);
 }
 
 std::string bytesText(const platform::Data& data) {
@@ -234,7 +239,7 @@ void IPCConnection::scheduleResponse(Value::Dictionary message) {
   // carry is serialised in the log's own form.
   if (logBudget_->allow())
     MLogf("Enter to scheduleResponse: %@",
-          json ? shortened(*json, [](std::string_view text) { return std::string(text); }) : messageText(message));
+          json ? jsonText(*json) : messageText(message));
   message = {};  // only the text is kept
   const std::size_t size = json ? json->size() : 0;
   bool pastLimit = false;
@@ -263,11 +268,6 @@ void IPCConnection::scheduleResponse(Value::Dictionary message) {
   writeQueue_->async([self = shared_from_this()] { self->writeNext(); });
 }
 
-std::size_t IPCConnection::pendingReplyBytes() const {
-  std::lock_guard lock(repliesMutex_);
-  return queuedReplyBytes_ + writingReplyBytes_;
-}
-
 void IPCConnection::writeNext() {
   std::optional<platform::Result<std::string>> next;
   {
@@ -290,9 +290,7 @@ void IPCConnection::writeNext() {
   const std::string json = std::move(**next);
   next.reset();
   if (logBudget_->allow())
-    MLogf("JSON : %@", platform::Utf8::isValid(json)
-                           ? shortened(json, [](std::string_view text) { return std::string(text); })
-                           : std::string("empty "));
+    MLogf("JSON : %@", platform::Utf8::isValid(json) ? jsonText(json) : std::string("empty "));
   if (json.empty()) return finish(std::nullopt);
   if (!beginSocketCall()) return finish(IPCConnectionError(SocketError(Socket::SOCKET_ERR_BAD_DESCRIPTOR)));
   auto written = socket_->write(std::string_view(json));

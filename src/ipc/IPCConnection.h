@@ -108,8 +108,6 @@ class IPCConnection : public std::enable_shared_from_this<IPCConnection> {
   // outcome reaches the delegate (a reply JSON cannot carry, too, in its
   // turn), unless the client is dropped for not reading them.
   void scheduleResponse(platform::Value::Dictionary message);
-  // Bytes of replies queued or being written.
-  std::size_t pendingReplyBytes() const;
 
  private:
   IPCConnection(Socket::Ptr socket, const std::shared_ptr<IPCConnectionDelegate>& delegate,

@@ -5,8 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "SocketTestSupport.h"
 #include "ipc/ConnectionAdmission.h"
 #include "support/LogCapture.h"
+#include "support/TempRoot.h"
 
 namespace vozi {
 namespace {
@@ -180,6 +182,24 @@ TEST(ConnectionAdmissionTest, RefusalsOfAFloodWriteAFewLinesAndThenTheirCount) {
   const std::string count = "uid 1001: " + std::to_string(10'000 - limits.logLinesPerSecond) + " lines suppressed";
   EXPECT_EQ(log.count(count), 1u);
   EXPECT_EQ(log.count("Refused a connection from uid 1001"), limits.logLinesPerSecond + 1);
+}
+
+TEST(ConnectionAdmissionTest, ByDefaultThePeerIsToldByTheCredentialsOfItsSocket) {
+  test::TempRoot root;
+  auto local = sockettest::connectUnix(root.path() + "/admission.socket");
+  ASSERT_TRUE(local.server);
+  auto admission = ConnectionAdmission::make();
+  auto ticket = admission->admit(*local.server);
+  ASSERT_NE(ticket, nullptr);
+  EXPECT_EQ(ticket->uid(), ::geteuid());
+  // The daemon's own uid is privileged whoever it is.
+  EXPECT_TRUE(admission->isPrivileged(::geteuid()));
+  EXPECT_EQ(admission->usage(::geteuid()).connections, 1u);
+
+  // A TCP peer has no credentials to tell.
+  auto tcp = sockettest::connectTcp();
+  ASSERT_TRUE(tcp.server);
+  EXPECT_EQ(admission->admit(*tcp.server), nullptr);
 }
 
 TEST(ConnectionAdmissionTest, RootAndTheSessionUserArePrivileged) {
