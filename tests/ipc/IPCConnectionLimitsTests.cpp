@@ -256,6 +256,8 @@ class IPCConnectionLimitsTest : public ::testing::Test {
 
   test::TempRoot root_;
   test::LogCapture log_;
+  // Read by the connections' log budgets until the server has shut down.
+  ManualClock clock_;
   std::shared_ptr<ConnectionAdmission> admission_;
   std::shared_ptr<Server> server_;
   std::atomic<uid_t> nextUid_{kAlice};
@@ -341,8 +343,7 @@ TEST_F(IPCConnectionLimitsTest, OneUidsFloodOfUnfinishedRequestsIsCappedWhileThe
 }
 
 TEST_F(IPCConnectionLimitsTest, AHundredThousandMalformedRequestsWriteAFewLinesAndTheirCount) {
-  ManualClock clock;
-  startServer({}, clock.function());
+  startServer({}, clock_.function());
   const ConnectionAdmission::Limits limits = admission_->limits();
   auto client = connect(kAlice);
   // Everything the connection logs is allowed for from here on.
@@ -357,7 +358,7 @@ TEST_F(IPCConnectionLimitsTest, AHundredThousandMalformedRequestsWriteAFewLinesA
   EXPECT_LE(flood.size(), limits.logLinesPerSecond);
 
   // A second later the next line says how many were left out.
-  clock.milliseconds += 1000;
+  clock_.milliseconds += 1000;
   expectPong(*client);
   const auto later = log_.take();
   EXPECT_LE(later.size(), limits.logLinesPerSecond + 1);
