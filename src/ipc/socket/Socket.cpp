@@ -791,9 +791,16 @@ Socket::Result<std::size_t> Socket::read(Data& data) {
   auto stored = readDataIntoStorage();
   if (!stored) return stored.error();
   if (*stored == 0) return std::size_t{0};
-  data.insert(data.end(), readStorage_.begin(), readStorage_.end());
   const std::size_t count = readStorage_.size();
-  readStorage_.clear();
+  if (data.empty()) {
+    // Hand the store over whole: no copy, and a socket that once read a
+    // large burst does not keep that much memory for the rest of its life.
+    data.swap(readStorage_);
+    readStorage_ = Data();
+  } else {
+    data.insert(data.end(), readStorage_.begin(), readStorage_.end());
+    readStorage_.clear();
+  }
   return count;
 }
 
