@@ -15,16 +15,17 @@ using platform::Value;
 
 namespace {
 
-// Log lines show at most this much of a request or reply.
-constexpr std::size_t kLoggedTextLength = 64 * 1024;
+// Log lines show at most this much of a request or reply: enough to tell
+// which request it was, little enough that a client cannot fill the log.
+constexpr std::size_t kLoggedTextLength = 256;
 
-// The text cut to the logged length on a character boundary, with a note of
-// what was left out.
+// The text cut to the logged length on a character boundary, with its length
+// when it was cut.
 std::string shortened(std::string_view text, std::string (*render)(std::string_view)) {
   if (text.size() <= kLoggedTextLength) return render(text);
   std::size_t cut = kLoggedTextLength;
   while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
-  return render(text.substr(0, cut)) + " (" + std::to_string(text.size() - cut) + " more bytes)";
+  return render(text.substr(0, cut)) + " (cut, " + std::to_string(text.size()) + " bytes in all)";
 }
 
 // Bytes as the debug form of an optional text: Optional("...") with escapes,
@@ -40,6 +41,11 @@ std::string pieceText(std::string_view bytes) {
   return shortened(bytes, [](std::string_view text) { return LogLine::debugRendering(text); });
 }
 
+// Text that is already one line of JSON, cut for a log line.
+std::string jsonText(std::string_view json) {
+  return shortened(json, [](std::string_view text) { return std::string(text); });
+}
+
 // A dictionary for a log line: its JSON, with dates and data in a JSON form.
 std::string messageText(const Value::Dictionary& message) {
   platform::Json::WriteOptions options;
@@ -47,7 +53,7 @@ std::string messageText(const Value::Dictionary& message) {
   options.dataAsBase64 = true;
   auto json = platform::Json::serialize(Value(message), options);
   if (!json) return "<" + json.error().localizedDescription() + ">";
-  return shortened(*json, [](std::string_view text) { return std::string(text); });
+  return jsonText(*json);
 }
 
 std::string bytesText(const platform::Data& data) {
@@ -58,17 +64,21 @@ std::string bytesText(const platform::Data& data) {
 
 std::shared_ptr<IPCConnection> IPCConnection::make(Socket::Ptr socket,
                                                    const std::shared_ptr<IPCConnectionDelegate>& delegate,
-                                                   platform::DispatchQueuePtr queue) {
-  return std::shared_ptr<IPCConnection>(new IPCConnection(std::move(socket), delegate, std::move(queue)));
+                                                   platform::DispatchQueuePtr queue,
+                                                   std::shared_ptr<ConnectionAdmission::Ticket> ticket) {
+  return std::shared_ptr<IPCConnection>(
+      new IPCConnection(std::move(socket), delegate, std::move(queue), std::move(ticket)));
 }
 
 IPCConnection::IPCConnection(Socket::Ptr socket, const std::shared_ptr<IPCConnectionDelegate>& delegate,
-                             platform::DispatchQueuePtr queue)
+                             platform::DispatchQueuePtr queue, std::shared_ptr<ConnectionAdmission::Ticket> ticket)
     : socket_(std::move(socket)),
       callbackQueue_(std::move(queue)),
       readQueue_(platform::DispatchQueue::serial("ded.ive.IPCReadQueueQueue")),
       writeQueue_(platform::DispatchQueue::serial("ded.ive.IPCWriteQueue")),
       splitter_(maxRequestLength),
+      ticket_(std::move(ticket)),
+      logBudget_(ticket_ ? ticket_->logBudget() : std::make_shared<LogRateLimiter>("connection")),
       delegate_(delegate) {}
 
 IPCConnection::~IPCConnection() = default;
@@ -100,6 +110,16 @@ void IPCConnection::stop() {
   // the peer; shutting down wakes it (and a blocked write) at once.
   socket_->shutdown();
 
+  {
+    // Nothing queued will be written: free it now rather than when the
+    // last block lets go of the connection.
+    std::lock_guard replies(repliesMutex_);
+    replies_.clear();
+    queuedReplyBytes_ = 0;
+  }
+  if (ticket_) ticket_->release();
+  logBudget_->flush();
+
   lock.lock();
   idle_.wait(lock, [&] { return socketCalls_ == 0; });
   socket_->close();
@@ -120,18 +140,18 @@ void IPCConnection::endSocketCall() {
 }
 
 void IPCConnection::scheduleRead() {
-  MLog("Schedule read enter");
+  if (logBudget_->allow()) MLog("Schedule read enter");
   callbackQueue_->async([self = shared_from_this()] {
     if (!self->running_) return;
-    MLog("Before readQueue async");
+    if (self->logBudget_->allow()) MLog("Before readQueue async");
     self->readQueue_->async([self] { self->readTurn(); });
   });
 }
 
 void IPCConnection::readTurn() {
-  MLog("Before read data");
   platform::Data buffer;
-  MLogf("Read data: %@", optionalText(bytesText(buffer)));
+  if (logBudget_->allow()) MLog("Before read data");
+  if (logBudget_->allow()) MLogf("Read data: %@", optionalText(bytesText(buffer)));
   if (!beginSocketCall()) return;  // stopped: the loop ends here
   auto result = socket_->read(buffer);
   endSocketCall();
@@ -147,41 +167,52 @@ void IPCConnection::readTurn() {
   }
 
   const std::string bytes = bytesText(buffer);
-  MLogf("Bytes read: %@, read data: %@", *result, optionalText(bytes));
+  buffer = {};
+  if (logBudget_->allow()) MLogf("Bytes read: %@, read data: %@", *result, optionalText(bytes));
   if (*result == 0) {
     endOfStream();
     return;
   }
 
+  if (!hold(splitter_.pendingLength() + bytes.size())) {
+    MLogf("Unfinished requests of uid %@ would hold more than allowed, dropping the connection", ticket_->uid());
+    dropPeer(heldBytesPastLimit, "The unfinished requests of this user hold more than allowed.");
+    return;
+  }
   std::vector<std::string> pieces;
   const bool withinLimit = splitter_.append(bytes, pieces);
+  (void)hold(splitter_.pendingLength());  // only ever falls here
   for (const auto& piece : pieces) handOn(piece);
   if (!withinLimit) {
     MLogf("Request longer than %@ bytes, dropping the connection", maxRequestLength);
-    socket_->shutdown();
-    if (auto delegate = this->delegate()) {
-      platform::Error error(errorDomain, requestTooLong,
-                            {{"NSLocalizedDescription", Value("A request is longer than " +
-                                                              std::to_string(maxRequestLength) + " bytes.")}});
-      callbackQueue_->async([self = shared_from_this(), delegate, error = std::move(error)] {
-        delegate->connection(self, std::nullopt, IPCConnectionError(error));
-      });
-    }
+    dropPeer(requestTooLong, "A request is longer than " + std::to_string(maxRequestLength) + " bytes.");
     return;
   }
   scheduleRead();
 }
 
+bool IPCConnection::hold(std::size_t bytes) { return !ticket_ || ticket_->hold(bytes); }
+
+void IPCConnection::dropPeer(ErrorCode code, const std::string& description) {
+  socket_->shutdown();
+  auto delegate = this->delegate();
+  if (!delegate) return;
+  platform::Error error(errorDomain, code, {{"NSLocalizedDescription", Value(description)}});
+  callbackQueue_->async([self = shared_from_this(), delegate, error = std::move(error)] {
+    delegate->connection(self, std::nullopt, IPCConnectionError(error));
+  });
+}
+
 void IPCConnection::handOn(const std::string& piece) {
   auto decoded = IPCMessageCodec::decode(piece);
   if (!decoded) {
-    MLogf("Error decoding read data: %@", pieceText(piece));
+    if (logBudget_->allow()) MLogf("Error decoding read data: %@", pieceText(piece));
     return;
   }
   auto delegate = this->delegate();
-  MLog("Before delegate connection 1");
+  if (logBudget_->allow()) MLog("Before delegate connection 1");
   callbackQueue_->async([self = shared_from_this(), delegate, message = std::move(*decoded)] {
-    MLogf("Transmit %@ to delegate", messageText(message));
+    if (self->logBudget_->allow()) MLogf("Transmit %@ to delegate", messageText(message));
     if (delegate) delegate->connection(self, message, std::nullopt);
   });
 }
@@ -199,32 +230,73 @@ void IPCConnection::endOfStream() {
 }
 
 void IPCConnection::scheduleResponse(Value::Dictionary message) {
-  MLogf("Enter to scheduleResponse: %@", messageText(message));
-  writeQueue_->async([self = shared_from_this(), message = std::move(message)] { self->write(message); });
-}
-
-void IPCConnection::write(const Value::Dictionary& message) {
+  {
+    std::lock_guard lock(repliesMutex_);
+    if (repliesRefused_) return;  // the client was dropped: not worth encoding
+  }
   auto json = IPCMessageCodec::encode(message);
-  if (!json) {
-    reportWrite(IPCConnectionError(json.error()));
+  // The text just made serves the log line too; only a reply JSON cannot
+  // carry is serialised in the log's own form.
+  if (logBudget_->allow())
+    MLogf("Enter to scheduleResponse: %@",
+          json ? jsonText(*json) : messageText(message));
+  message = {};  // only the text is kept
+  const std::size_t size = json ? json->size() : 0;
+  bool pastLimit = false;
+  {
+    std::lock_guard lock(repliesMutex_);
+    if (repliesRefused_) return;
+    const std::size_t pending = queuedReplyBytes_ + writingReplyBytes_;
+    pastLimit = pending > 0 && pending + size > maxPendingReplyBytes;
+    if (pastLimit) {
+      repliesRefused_ = true;
+      replies_.clear();
+      queuedReplyBytes_ = 0;
+    } else {
+      replies_.push_back(std::move(json));
+      queuedReplyBytes_ += size;
+    }
+  }
+  if (pastLimit) {
+    MLogf("Replies waiting for the client would hold more than %@ bytes, dropping the connection",
+          maxPendingReplyBytes);
+    dropPeer(repliesPastLimit,
+             "The client does not read its replies: they hold more than " + std::to_string(maxPendingReplyBytes) +
+                 " bytes.");
     return;
   }
-  MLogf("JSON : %@", platform::Utf8::isValid(*json)
-                         ? shortened(*json, [](std::string_view text) { return std::string(text); })
-                         : std::string("empty "));
-  if (!json->empty()) {
-    if (!beginSocketCall()) {
-      reportWrite(IPCConnectionError(SocketError(Socket::SOCKET_ERR_BAD_DESCRIPTOR)));
-      return;
-    }
-    auto written = socket_->write(std::string_view(*json));
-    endSocketCall();
-    if (!written) {
-      reportWrite(IPCConnectionError(written.error()));
-      return;
-    }
+  writeQueue_->async([self = shared_from_this()] { self->writeNext(); });
+}
+
+void IPCConnection::writeNext() {
+  std::optional<platform::Result<std::string>> next;
+  {
+    std::lock_guard lock(repliesMutex_);
+    if (replies_.empty()) return;  // freed when the client was dropped or the connection stopped
+    next.emplace(std::move(replies_.front()));
+    replies_.pop_front();
+    const std::size_t size = *next ? (*next)->size() : 0;
+    queuedReplyBytes_ -= size;
+    writingReplyBytes_ = size;
   }
-  reportWrite(std::nullopt);
+  auto finish = [this](std::optional<IPCConnectionError> error) {
+    {
+      std::lock_guard lock(repliesMutex_);
+      writingReplyBytes_ = 0;
+    }
+    reportWrite(std::move(error));
+  };
+  if (!*next) return finish(IPCConnectionError(next->error()));
+  const std::string json = std::move(**next);
+  next.reset();
+  if (logBudget_->allow())
+    MLogf("JSON : %@", platform::Utf8::isValid(json) ? jsonText(json) : std::string("empty "));
+  if (json.empty()) return finish(std::nullopt);
+  if (!beginSocketCall()) return finish(IPCConnectionError(SocketError(Socket::SOCKET_ERR_BAD_DESCRIPTOR)));
+  auto written = socket_->write(std::string_view(json));
+  endSocketCall();
+  if (!written) return finish(IPCConnectionError(written.error()));
+  finish(std::nullopt);
 }
 
 void IPCConnection::reportWrite(std::optional<IPCConnectionError> error) {

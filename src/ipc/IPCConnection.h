@@ -2,15 +2,19 @@
 
 #include <condition_variable>
 #include <cstddef>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <variant>
 
+#include "common/LogRateLimiter.h"
+#include "ipc/ConnectionAdmission.h"
 #include "ipc/JSONLineSplitter.h"
 #include "ipc/socket/Socket.h"
 #include "platform/DispatchQueue.h"
 #include "platform/Error.h"
+#include "platform/Result.h"
 #include "platform/Value.h"
 
 namespace vozi {
@@ -42,25 +46,45 @@ class IPCConnectionDelegate {
 // object with no terminator.
 //
 // Three queues touch a connection: its own serial read queue (blocking reads
-// and decoding), its own serial write queue (serialising and blocking
-// writes), and the callback queue given by its owner (every delegate call and
+// and decoding), its own serial write queue (blocking writes of the replies
+// scheduleResponse() has encoded), and the callback queue given by its owner (every delegate call and
 // the running flag). The messages of one read reach the delegate in order,
 // all before the next read begins. The connection never stops itself;
 // stopping is the delegate's decision.
 //
-// A request may arrive over several reads; one longer than
-// maxRequestLength bytes ends the read loop (the delegate hears an error of
-// errorDomain / requestTooLong and is expected to stop the connection).
+// What a client can make the connection hold is capped, and a client past a
+// cap is dropped with a log line: the read loop ends, the peer is cut off
+// (the socket is shut down) and the delegate hears an error of errorDomain,
+// once, through the read side, and is expected to stop the connection.
+// - requestTooLong: a request line longer than maxRequestLength bytes. The
+//   cap is what the parser may copy of one bad request, so it is kept small:
+//   socket requests are a few hundred bytes.
+// - heldBytesPastLimit: the bytes of the unfinished request would take the
+//   peer's uid past what its ticket allows (see ConnectionAdmission).
+// - repliesPastLimit: the replies waiting to be written would hold more than
+//   maxPendingReplyBytes, a client that does not read them. The waiting
+//   replies are freed at once and their outcomes never reported; later
+//   replies are dropped. One reply alone may be larger (the largest, a scan
+//   result, is the daemon's own making and goes out whole).
+//
+// The lines the connection logs for each read, request and reply go through
+// a log budget (LogRateLimiter: that of the peer's uid when the connection
+// has a ticket, else its own), so a client cannot flood the log; a request
+// or reply is logged cut to its first 256 bytes, with its length.
 class IPCConnection : public std::enable_shared_from_this<IPCConnection> {
  public:
-  static constexpr std::size_t maxRequestLength = JSONLineSplitter::defaultMaxLineLength;
+  static constexpr std::size_t maxRequestLength = 1024 * 1024;
+  static constexpr std::size_t maxPendingReplyBytes = 64 * 1024 * 1024;
   static constexpr const char* errorDomain = "ded.ive.IPCConnection";
-  enum ErrorCode : long { requestTooLong = 1 };
+  enum ErrorCode : long { requestTooLong = 1, repliesPastLimit = 2, heldBytesPastLimit = 3 };
 
   // A connection around a connected socket; nothing is read until start().
-  // The delegate is held weakly.
+  // The delegate is held weakly. The ticket, when given, is the peer's
+  // admission: the connection reports the bytes it holds to it and releases
+  // it in stop().
   static std::shared_ptr<IPCConnection> make(Socket::Ptr socket, const std::shared_ptr<IPCConnectionDelegate>& delegate,
-                                             platform::DispatchQueuePtr queue);
+                                             platform::DispatchQueuePtr queue,
+                                             std::shared_ptr<ConnectionAdmission::Ticket> ticket = nullptr);
   ~IPCConnection();
   IPCConnection(const IPCConnection&) = delete;
   IPCConnection& operator=(const IPCConnection&) = delete;
@@ -79,20 +103,27 @@ class IPCConnection : public std::enable_shared_from_this<IPCConnection> {
   // Nothing more reaches the delegate from blocks made after this call; a
   // second call only waits for the first to finish closing.
   void stop();
-  // Queues the reply for the write queue and returns at once. Replies go out
-  // in the order of these calls; each outcome reaches the delegate.
+  // Encodes the reply on the calling thread, queues its text for the write
+  // queue and returns. Replies go out in the order of these calls; each
+  // outcome reaches the delegate (a reply JSON cannot carry, too, in its
+  // turn), unless the client is dropped for not reading them.
   void scheduleResponse(platform::Value::Dictionary message);
 
  private:
   IPCConnection(Socket::Ptr socket, const std::shared_ptr<IPCConnectionDelegate>& delegate,
-                platform::DispatchQueuePtr queue);
+                platform::DispatchQueuePtr queue, std::shared_ptr<ConnectionAdmission::Ticket> ticket);
 
   void scheduleRead();
   void readTurn();
   void handOn(const std::string& piece);
   void endOfStream();
-  void write(const platform::Value::Dictionary& message);
+  void writeNext();
   void reportWrite(std::optional<IPCConnectionError> error);
+  // Cuts the peer off and tells the delegate why (see the caps above).
+  void dropPeer(ErrorCode code, const std::string& description);
+  // Whether the bytes of the unfinished request may be held; no ticket, no
+  // limit beyond maxRequestLength.
+  bool hold(std::size_t bytes);
 
   // Every use of the descriptor is bracketed by these, so that stop() can
   // wait for the last one before closing. beginSocketCall() fails once
@@ -107,6 +138,16 @@ class IPCConnection : public std::enable_shared_from_this<IPCConnection> {
   bool running_ = false;  // only on callbackQueue_
 
   JSONLineSplitter splitter_;  // only on readQueue_
+  std::shared_ptr<ConnectionAdmission::Ticket> ticket_;
+  std::shared_ptr<LogRateLimiter> logBudget_;
+
+  // Replies in the order of scheduleResponse(): their text, or why there is
+  // none. One write-queue block per entry takes the front one.
+  mutable std::mutex repliesMutex_;
+  std::deque<platform::Result<std::string>> replies_;
+  std::size_t queuedReplyBytes_ = 0;
+  std::size_t writingReplyBytes_ = 0;
+  bool repliesRefused_ = false;
 
   mutable std::mutex mutex_;
   std::condition_variable idle_;

@@ -36,6 +36,8 @@ std::string realName() {
 
 }  // namespace
 
+uid_t ProcessUser::uid() { return ::geteuid(); }
+
 std::string ProcessUser::name() {
   {
     std::lock_guard lock(overrideMutex());

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <optional>
 #include <string>
 
@@ -13,6 +15,9 @@ class ProcessUser {
   // The login name of the effective user ("root" for uid 0).
   static std::string name();
   static bool isSuperUser() { return name() == "root"; }
+  // The effective user id the process runs as (the real one: the name
+  // override does not change it).
+  static uid_t uid();
   // The host path of the process user's home in the layout; none when the
   // name cannot be a path component.
   static std::optional<std::string> homeDirectory();

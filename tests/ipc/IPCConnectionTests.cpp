@@ -196,6 +196,15 @@ TEST_F(IPCConnectionTest, UndecodableLinesAreLoggedAndDroppedWhileTheConnectionG
   EXPECT_EQ(methodOf(events[1]), "second");
 }
 
+TEST_F(IPCConnectionTest, ALongRequestIsLoggedAsAShortPrefixWithItsLength) {
+  connection_->start();
+  const std::string longLine(1000, 'a');
+  send(longLine + "\n{\"method\":\"after\"}\n");
+  EXPECT_EQ(methodOf(recorder_->waitFor(1)[0]), "after");
+  EXPECT_EQ(log_.count("Error decoding read data: \"" + std::string(256, 'a') + "\" (cut, 1000 bytes in all)"), 1u);
+  for (const auto& line : log_.lines()) EXPECT_LT(line.size(), 600u) << line;
+}
+
 TEST_F(IPCConnectionTest, ReplyIsCompactJsonWithoutTerminatorAndKeepsNumbersExact) {
   const std::uint64_t size = std::numeric_limits<std::uint64_t>::max();
   const std::int64_t smallest = std::numeric_limits<std::int64_t>::min();
@@ -327,7 +336,9 @@ TEST_F(IPCConnectionTest, OverlongRequestDropsTheConnection) {
   const auto& error = std::get<platform::Error>(*events[1].error);
   EXPECT_EQ(error.domain, IPCConnection::errorDomain);
   EXPECT_EQ(error.code, IPCConnection::requestTooLong);
-  EXPECT_EQ(log_.count("Request longer than 16777216 bytes, dropping the connection"), 1u);
+  EXPECT_EQ(log_.count("Request longer than " + std::to_string(IPCConnection::maxRequestLength) +
+                       " bytes, dropping the connection"),
+            1u);
 
   // The client is cut off: its side reads the end of the stream.
   platform::Data data;

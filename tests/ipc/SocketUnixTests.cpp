@@ -3,6 +3,8 @@
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -352,6 +354,65 @@ TEST_F(UnixSocketTest, ConnectingChecksStateAndFamily) {
   auto closed = (*lonely)->connect(socketPath());
   ASSERT_FALSE(closed);
   EXPECT_EQ(closed.error().errorCode, Socket::SOCKET_ERR_BAD_DESCRIPTOR);
+}
+
+TEST_F(UnixSocketTest, PeerCredentialsNameTheProcessAtTheOtherEnd) {
+  auto c = connectUnix(socketPath());
+  ASSERT_TRUE(c.server && c.client);
+  for (const auto& end : {c.server, c.client}) {
+    auto credentials = end->peerCredentials();
+    ASSERT_TRUE(credentials) << credentials.error().description();
+    EXPECT_EQ(credentials->pid, ::getpid());
+    EXPECT_EQ(credentials->uid, ::geteuid());
+    EXPECT_EQ(credentials->gid, ::getegid());
+  }
+
+  // Only a Unix-domain socket has them, and only while it is open.
+  auto tcp = connectTcp();
+  ASSERT_TRUE(tcp.server);
+  auto inet = tcp.server->peerCredentials();
+  ASSERT_FALSE(inet);
+  EXPECT_EQ(inet.error().errorCode, Socket::SOCKET_ERR_WRONG_PROTOCOL);
+  c.server->close();
+  auto closed = c.server->peerCredentials();
+  ASSERT_FALSE(closed);
+  EXPECT_EQ(closed.error().errorCode, Socket::SOCKET_ERR_BAD_DESCRIPTOR);
+}
+
+TEST_F(UnixSocketTest, PeerCredentialsCarryTheUidTheClientConnectedAs) {
+  if (::geteuid() != 0) GTEST_SKIP() << "connecting as another user needs root";
+  constexpr uid_t kNobody = 65534;
+  auto listener = unixListener(socketPath());
+  ASSERT_EQ(::chmod(root_.path().c_str(), 0755), 0);
+  ASSERT_EQ(::chmod(socketPath().c_str(), 0777), 0);
+  const std::string path = socketPath();
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+
+  // The child only makes system calls: it drops to another user, connects
+  // and waits for the parent to close.
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    if (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0) ::_exit(2);
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    if (fd < 0 || ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) ::_exit(3);
+    char byte;
+    (void)::read(fd, &byte, 1);
+    ::_exit(0);
+  }
+  auto accepted = listener->acceptClientConnection();
+  ASSERT_TRUE(accepted) << accepted.error().description();
+  auto credentials = (*accepted)->peerCredentials();
+  (*accepted)->close();
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  ASSERT_TRUE(credentials) << credentials.error().description();
+  EXPECT_EQ(credentials->uid, kNobody);
+  EXPECT_EQ(credentials->gid, kNobody);
+  EXPECT_EQ(credentials->pid, child);
 }
 
 TEST_F(UnixSocketTest, ConnectingBySignaturePrefersThePath) {

@@ -791,9 +791,16 @@ Socket::Result<std::size_t> Socket::read(Data& data) {
   auto stored = readDataIntoStorage();
   if (!stored) return stored.error();
   if (*stored == 0) return std::size_t{0};
-  data.insert(data.end(), readStorage_.begin(), readStorage_.end());
   const std::size_t count = readStorage_.size();
-  readStorage_.clear();
+  if (data.empty()) {
+    // Hand the store over whole: no copy, and a socket that once read a
+    // large burst does not keep that much memory for the rest of its life.
+    data.swap(readStorage_);
+    readStorage_ = Data();
+  } else {
+    data.insert(data.end(), readStorage_.begin(), readStorage_.end());
+    readStorage_.clear();
+  }
   return count;
 }
 
@@ -1005,6 +1012,20 @@ Socket::Result<void> Socket::setWriteTimeout(std::uint32_t value) {
   if (::setsockopt(socketfd(), SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv) < 0)
     return failure(SOCKET_ERR_SET_WRITE_TIMEOUT_FAILED, lastError());
   return {};
+}
+
+Socket::Result<Socket::PeerCredentials> Socket::peerCredentials() const {
+  const auto descriptor = acquire();
+  if (!descriptor) return failure(SOCKET_ERR_BAD_DESCRIPTOR);
+  {
+    std::lock_guard lock(descriptorMutex_);
+    if (!signature_ || signature_->protocolFamily != ProtocolFamily::unix) return failure(SOCKET_ERR_WRONG_PROTOCOL);
+  }
+  ucred credentials{};
+  socklen_t length = sizeof credentials;
+  if (::getsockopt(descriptor->fd, SOL_SOCKET, SO_PEERCRED, &credentials, &length) < 0)
+    return failure(SOCKET_ERR_GETSOCKOPT_FAILED, lastError());
+  return PeerCredentials{credentials.pid, credentials.uid, credentials.gid};
 }
 
 void Socket::close() { close(true); }

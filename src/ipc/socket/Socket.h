@@ -68,6 +68,13 @@ class Socket : public SocketConstants, public SocketReader, public SocketWriter 
     std::string hostname;
     std::int32_t port = 0;
   };
+  // Who is at the other end of a connected Unix-domain stream socket, as the
+  // kernel recorded it when the connection was made (the peer cannot forge it).
+  struct PeerCredentials {
+    pid_t pid = 0;
+    uid_t uid = 0;
+    gid_t gid = 0;
+  };
 
   ~Socket() override;
   Socket(const Socket&) = delete;
@@ -126,6 +133,10 @@ class Socket : public SocketConstants, public SocketReader, public SocketWriter 
   std::string remoteHostname() const;
   std::int32_t remotePort() const;
   std::optional<std::string> remotePath() const;
+  // The peer's process, user and group (SO_PEERCRED). Fails with
+  // SOCKET_ERR_WRONG_PROTOCOL for a socket that is not Unix-domain, and with
+  // SOCKET_ERR_GETSOCKOPT_FAILED when the system has no answer.
+  Result<PeerCredentials> peerCredentials() const;
 
   // --- Listening and accepting -----------------------------------------------
 
