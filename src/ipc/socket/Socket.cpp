@@ -172,7 +172,7 @@ Socket::DescriptorPtr Socket::acquire() const {
 }
 
 void Socket::adopt(int fd) {
-  DescriptorPtr replaced = fd >= 0 ? std::make_shared<const platform::FileDescriptor>(fd) : nullptr;
+  DescriptorPtr replaced = fd >= 0 ? std::make_shared<const Descriptor>(fd) : nullptr;
   {
     std::lock_guard lock(descriptorMutex_);
     descriptor_.swap(replaced);
