@@ -1,12 +1,11 @@
 #include "common/ApplicationItem.h"
 
-#include <sys/stat.h>
-
 #include "common/RecordCoding.h"
 #include "common/RecordDescription.h"
 #include "common/URLExtensions.h"
 #include "platform/PathComponents.h"
 #include "platform/PropertyList.h"
+#include "platform/ResourceValues.h"
 
 namespace vozi {
 
@@ -22,8 +21,8 @@ std::optional<platform::Date> lastAccessDate(const platform::URL& url) {
 }
 
 bool isRegularFile(const std::string& path) {
-  struct stat info {};
-  return ::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+  const auto values = platform::ResourceValues::read(path, platform::ResourceKeys::IsRegularFile);
+  return values && values->isRegularFile.value_or(false);
 }
 
 std::string resourcesFolder(const platform::URL& bundleURL) { return bundleURL.path() + "/Contents/Resources/"; }

@@ -1,8 +1,5 @@
 #include "common/ConsoleLogger.h"
 
-#include <sys/syscall.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
 #include <ctime>
@@ -28,7 +25,8 @@ void writeToStandardError(const std::string& text) {
   std::string out = date;
   out.append(ids);
   out.append(platform::ProcessInfo::processName());
-  std::snprintf(ids, sizeof ids, "[%d:%ld] ", static_cast<int>(::getpid()), static_cast<long>(::syscall(SYS_gettid)));
+  std::snprintf(ids, sizeof ids, "[%ld:%ld] ", platform::ProcessInfo::processIdentifier(),
+                platform::ProcessInfo::threadIdentifier());
   out.append(ids);
   out.append(text);
   if (out.empty() || out.back() != '\n') out.push_back('\n');

@@ -1,10 +1,9 @@
 #include "common/FileItem.h"
 
-#include <sys/stat.h>
-
 #include "common/ApplicationItem.h"
 #include "common/RecordCoding.h"
 #include "common/RecordDescription.h"
+#include "platform/ResourceValues.h"
 #include "platform/Sha256.h"
 
 namespace vozi {
@@ -47,9 +46,10 @@ std::optional<std::string> FileItem::identifier() const { return platform::URL::
 std::optional<std::string> FileItem::name() const { return url_.deletingPathExtension().lastPathComponent(); }
 
 void FileItem::updateSize() {
-  // The item's own size: a symbolic link is measured, not followed.
-  struct stat info {};
-  size_ = ::lstat(path().c_str(), &info) == 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
+  // The item's own size: a symbolic link is measured, not followed; a folder
+  // has no length of its own.
+  const auto values = platform::ResourceValues::read(path(), platform::ResourceKeys::FileSize);
+  size_ = values ? values->fileSize.value_or(0) : 0;
 }
 
 std::optional<platform::Data> FileItem::fileDataHash() const {

@@ -1,14 +1,9 @@
 #include "common/FileLogger.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <mutex>
 
+#include "platform/CheckedOpen.h"
 #include "platform/Date.h"
-#include "platform/FileDescriptor.h"
 #include "platform/HostRoot.h"
 #include "platform/ProcessInfo.h"
 #include "platform/Unicode.h"
@@ -69,36 +64,24 @@ void FileLogger::resetSharedForTesting() {
 }
 
 std::shared_ptr<FileLogger> FileLogger::open(const std::string& path) {
-  // The daemon runs as root: look before opening so that a device or a pipe
-  // put in the file's place is never opened, and open without following a
-  // symbolic link.
-  struct stat before{};
-  if (::lstat(path.c_str(), &before) != 0 || !S_ISREG(before.st_mode)) return nullptr;
-  const int fd = ::open(path.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-  if (fd < 0) return nullptr;
-  // What was opened must be the regular file looked at, and not a second name
-  // of some other file (a hard link would let root write into it).
-  struct stat opened{};
-  if (::fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode) || opened.st_dev != before.st_dev ||
-      opened.st_ino != before.st_ino || opened.st_nlink != 1 || ::lseek(fd, 0, SEEK_END) < 0) {
-    ::close(fd);
-    return nullptr;
-  }
-  const int flags = ::fcntl(fd, F_GETFL);
-  if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-  return std::shared_ptr<FileLogger>(new FileLogger(fd));
+  // The daemon runs as root: a device or a pipe put in the file's place is
+  // never opened, a symbolic link is not followed, and a second name of some
+  // other file (a hard link) is refused, as root would write into that file.
+  auto file = platform::CheckedOpen::existing(
+      path, {.access = platform::CheckedOpen::Access::readWrite, .linkCount = 1});
+  if (!file || !file->seek(0, platform::FileDescriptor::SeekFrom::end)) return nullptr;
+  return std::shared_ptr<FileLogger>(new FileLogger(std::move(*file)));
 }
 
-FileLogger::~FileLogger() { ::close(fd_); }
+FileLogger::~FileLogger() = default;
 
 void FileLogger::log(const std::string& line) {
   // The size test uses this handle's own offset, before the write: the write
   // that carries the file past the limit completes, and the next one starts
   // the file anew.
-  const off_t offset = ::lseek(fd_, 0, SEEK_CUR);
-  if (offset >= 0 && static_cast<std::uint64_t>(offset) > maxFileSize) {
-    if (::ftruncate(fd_, 0) == 0) ::lseek(fd_, 0, SEEK_SET);
-  }
+  using SeekFrom = platform::FileDescriptor::SeekFrom;
+  const auto offset = file_.seek(0, SeekFrom::current);
+  if (offset && *offset > maxFileSize && file_.truncate(0)) (void)file_.seek(0, SeekFrom::start);
   std::string record = platform::Date::now().description();
   record.append(": ");
   // Text from file names may hold bytes that are not UTF-8; the log stays
@@ -106,7 +89,7 @@ void FileLogger::log(const std::string& line) {
   record.append(platform::Unicode::repairedUTF8(line));
   record.push_back('\n');
   // A failing sink stays silent.
-  (void)platform::FileDescriptor::writeAll(fd_, record.data(), record.size());
+  (void)file_.write(record.data(), record.size());
 }
 
 }  // namespace vozi

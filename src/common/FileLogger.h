@@ -5,6 +5,7 @@
 #include <string>
 
 #include "common/Logger.h"
+#include "platform/FileDescriptor.h"
 
 namespace vozi {
 
@@ -44,8 +45,8 @@ class FileLogger final : public Logger {
   static void resetSharedForTesting();
 
  private:
-  explicit FileLogger(int fd) : fd_(fd) {}
-  int fd_;
+  explicit FileLogger(platform::FileDescriptor file) : file_(std::move(file)) {}
+  platform::FileDescriptor file_;
 };
 
 }  // namespace vozi

@@ -1,18 +1,13 @@
 #include "common/IconsCache.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <filesystem>
 #include <vector>
 
 #include "common/MLog.h"
-#include "platform/FileDescriptor.h"
+#include "platform/CheckedOpen.h"
 #include "platform/HostRoot.h"
 #include "platform/PathComponents.h"
-#include "platform/PosixError.h"
 #include "platform/PropertyList.h"
 #include "platform/URL.h"
 #include "platform/Value.h"
@@ -27,8 +22,6 @@ namespace {
 constexpr const char* kCacheTreePath = "/Library/Application Support/div.ez.iru/iconCache";
 constexpr const char* kIndexFileName = "com_cache";
 
-std::string errnoText(int error) { return platform::PosixError::description(error); }
-
 fs::path withoutTrailingSlash(fs::path path) {
   path = path.lexically_normal();
   if (!path.has_filename() && path.has_parent_path() && path != path.root_path()) path = path.parent_path();
@@ -39,83 +32,81 @@ fs::path withoutTrailingSlash(fs::path path) {
 // walking down from the bundle one component at a time without following a
 // symbolic link anywhere on the way (the bundle itself included). Nothing
 // other than a regular file is ever opened, so a device or a pipe named as an
-// icon is never touched. On failure returns -1 and says why.
-int openRegularFileInside(const std::string& bundle, const std::string& file, std::string& why) {
+// icon is never touched. On failure holds none and says why.
+FileDescriptor openRegularFileInside(const std::string& bundle, const std::string& file, std::string& why) {
   const fs::path base = withoutTrailingSlash(bundle);
   const fs::path target = withoutTrailingSlash(file);
   if (!base.is_absolute() || !target.is_absolute()) {
     why = "icon file " + file + " or bundle " + bundle + " is not an absolute path";
-    return -1;
+    return {};
   }
   const fs::path relative = target.lexically_relative(base);
   std::vector<std::string> components;
   for (const auto& component : relative) components.push_back(component.string());
   if (relative.empty() || components.empty() || components.front() == ".." || components.front() == ".") {
     why = "icon file " + file + " is not inside the bundle " + bundle;
-    return -1;
+    return {};
   }
 
-  FileDescriptor directory(::open(base.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  using platform::CheckedOpen;
+  const CheckedOpen::Expect folder{.kind = CheckedOpen::Kind::folder};
+  auto directory = CheckedOpen::existing(base.string(), folder);
   if (!directory) {
-    why = "can not open bundle " + bundle + ": " + errnoText(errno);
-    return -1;
+    why = "can not open bundle " + bundle + ": " + directory.error().localizedDescription();
+    return {};
   }
   for (std::size_t i = 0; i + 1 < components.size(); ++i) {
-    const int next = ::openat(directory.get(), components[i].c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (next < 0) {
-      why = "can not open folder " + components[i] + " of icon file " + file + ": " + errnoText(errno);
-      return -1;
+    auto next = CheckedOpen::existingIn(*directory, components[i], folder);
+    if (!next) {
+      why = "can not open folder " + components[i] + " of icon file " + file + ": " +
+            next.error().localizedDescription();
+      return {};
     }
-    directory.reset(next);
+    directory = std::move(next);
   }
-  const std::string& name = components.back();
-  struct stat before {};
-  if (::fstatat(directory.get(), name.c_str(), &before, AT_SYMLINK_NOFOLLOW) != 0) {
-    why = "can not copy icon file " + file + ": " + errnoText(errno);
-    return -1;
+  // Nothing other than a regular file is opened, so a device or a pipe named
+  // as an icon is never touched.
+  auto icon = CheckedOpen::existingIn(*directory, components.back(), {});
+  if (!icon) {
+    const auto code = icon.error().code;
+    if (code == EISDIR || code == EINVAL || code == ELOOP)
+      why = "icon file " + file + " is not a regular file";
+    else if (code == EAGAIN)
+      why = "icon file " + file + " changed while it was opened";
+    else
+      why = "can not copy icon file " + file + ": " + icon.error().localizedDescription();
+    return {};
   }
-  if (!S_ISREG(before.st_mode)) {
-    why = "icon file " + file + " is not a regular file";
-    return -1;
-  }
-  FileDescriptor icon(::openat(directory.get(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-  struct stat after {};
-  if (!icon || ::fstat(icon.get(), &after) != 0) {
-    why = "can not copy icon file " + file + ": " + errnoText(errno);
-    return -1;
-  }
-  if (!S_ISREG(after.st_mode) || after.st_ino != before.st_ino || after.st_dev != before.st_dev) {
-    why = "icon file " + file + " changed while it was opened";
-    return -1;
-  }
-  return icon.release();
+  return std::move(*icon);
 }
 
 // Copies what `source` holds into a new file at `destination`; a file already
 // there (or a link planted there) makes it fail rather than be written through.
-bool copyToNewFile(int source, const std::string& destination, std::string& why) {
-  FileDescriptor out(::open(destination.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
+bool copyToNewFile(const FileDescriptor& source, const std::string& destination, std::string& why) {
+  auto out = platform::CheckedOpen::created(destination, 0644, platform::CheckedOpen::Access::write);
   if (!out) {
-    why = "can not create " + destination + ": " + errnoText(errno);
+    why = "can not create " + destination + ": " + out.error().localizedDescription();
     return false;
   }
   std::vector<char> buffer(1 << 16);
   for (;;) {
-    const ssize_t got = ::read(source, buffer.data(), buffer.size());
-    if (got == 0) break;
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      why = "can not read icon file: " + errnoText(errno);
+    const auto got = source.readSome(buffer.data(), buffer.size());
+    if (!got) {
+      why = "can not read icon file: " + got.error().localizedDescription();
       break;
     }
-    if (const int error = FileDescriptor::writeAll(out.get(), buffer.data(), static_cast<std::size_t>(got))) {
-      why = "can not write " + destination + ": " + errnoText(error);
+    if (*got == 0) break;
+    if (auto written = out->write(buffer.data(), *got); !written) {
+      why = "can not write " + destination + ": " + written.error().localizedDescription();
       break;
     }
   }
-  if (why.empty() && ::close(out.release()) != 0) why = "can not write " + destination + ": " + errnoText(errno);
+  if (why.empty()) {
+    if (auto closed = out->close(); !closed) why = "can not write " + destination + ": " + closed.error().localizedDescription();
+  }
   if (!why.empty()) {
-    ::unlink(destination.c_str());
+    std::error_code ignored;
+    fs::remove(destination, ignored);
     return false;
   }
   return true;
@@ -236,13 +227,13 @@ void IconsCache::cacheIcon(const std::string& iconPath, const std::string& ident
   }
 
   std::string why;
-  FileDescriptor icon(openRegularFileInside(bundlePath, iconPath, why));
+  const FileDescriptor icon = openRegularFileInside(bundlePath, iconPath, why);
   if (!icon) {
     MLog(why);
     return;
   }
   const fs::path copy = target / withoutTrailingSlash(iconPath).filename();
-  if (!copyToNewFile(icon.get(), copy.string(), why)) {
+  if (!copyToNewFile(icon, copy.string(), why)) {
     MLog(why);
     return;
   }

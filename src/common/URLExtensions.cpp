@@ -1,17 +1,11 @@
 #include "common/URLExtensions.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-
+#include "platform/ResourceValues.h"
 #include "platform/Unicode.h"
 
 namespace vozi {
 
 namespace {
-
-platform::Date dateOf(const struct statx_timestamp& t) {
-  return platform::Date::fromTimeIntervalSince1970(static_cast<double>(t.tv_sec) + t.tv_nsec / 1e9);
-}
 
 std::optional<platform::Date> dateAttribute(const platform::Value::Dictionary& attributes, const char* key) {
   const auto it = attributes.find(key);
@@ -32,11 +26,12 @@ bool URLExtensions::caseInsensitiveContains(std::string_view path, const std::ve
 }
 
 std::optional<URLExtensions::ResourceDates> URLExtensions::resourceDates(const std::string& path) {
-  struct statx info{};
-  if (::statx(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW, STATX_ATIME | STATX_BTIME, &info) != 0) return std::nullopt;
+  using platform::ResourceKeys;
+  const auto values = platform::ResourceValues::read(path, ResourceKeys::ContentAccessDate | ResourceKeys::CreationDate);
+  if (!values) return std::nullopt;
   ResourceDates dates;
-  if (info.stx_mask & STATX_ATIME) dates.contentAccessDate = dateOf(info.stx_atime);
-  if (info.stx_mask & STATX_BTIME) dates.creationDate = dateOf(info.stx_btime);
+  dates.contentAccessDate = values->contentAccessDate;
+  dates.creationDate = values->creationDate;
   return dates;
 }
 

@@ -1,10 +1,8 @@
 #include "common/VfsPurge.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <mutex>
+
+#include "platform/PageCache.h"
 
 namespace vozi {
 
@@ -32,15 +30,7 @@ int zol_vfs_purge() {
 }
 
 int VfsPurge::purge(const std::string& dropCachesPath) {
-  ::sync();
-  const int fd = ::open(dropCachesPath.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY);
-  if (fd < 0) return 1;
-  ssize_t written;
-  do {
-    written = ::write(fd, "1", 1);
-  } while (written < 0 && errno == EINTR);
-  const bool closed = ::close(fd) == 0;
-  return written == 1 && closed ? 0 : 1;
+  return platform::PageCache::purge(dropCachesPath) ? 0 : 1;
 }
 
 void VfsPurge::setDropCachesPathForTesting(std::optional<std::string> path) {

@@ -3,6 +3,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/PageCache.h"
+
 namespace vozi {
 
 // Asks the system to purge the file-system cache: writes dirty data out, then
@@ -12,7 +14,7 @@ int zol_vfs_purge();
 
 class VfsPurge {
  public:
-  static constexpr const char* kDropCachesPath = "/proc/sys/vm/drop_caches";
+  static constexpr const char* kDropCachesPath = platform::PageCache::kDropCachesPath;
 
   // The purge against a given control file, which must exist.
   static int purge(const std::string& dropCachesPath);

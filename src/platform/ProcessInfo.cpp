@@ -13,6 +13,10 @@ std::string ProcessInfo::processName() {
   return name;
 }
 
-bool ProcessInfo::isMainThread() { return ::syscall(SYS_gettid) == ::getpid(); }
+bool ProcessInfo::isMainThread() { return threadIdentifier() == processIdentifier(); }
+
+long ProcessInfo::processIdentifier() { return static_cast<long>(::getpid()); }
+
+long ProcessInfo::threadIdentifier() { return static_cast<long>(::syscall(SYS_gettid)); }
 
 }  // namespace vozi::platform

@@ -10,6 +10,10 @@ class ProcessInfo {
   static std::string processName();
   // True on the thread that started the process.
   static bool isMainThread();
+  // The process's id, and the system's id of the calling thread (the
+  // numbers a log line carries).
+  static long processIdentifier();
+  static long threadIdentifier();
 };
 
 }  // namespace vozi::platform

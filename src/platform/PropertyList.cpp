@@ -13,6 +13,7 @@
 #include <memory>
 #include <vector>
 
+#include "platform/AtomicFile.h"
 #include "platform/BinaryPropertyListWriter.h"
 #include "platform/CocoaError.h"
 #include "platform/FileDescriptor.h"
@@ -393,32 +394,7 @@ Result<void> PropertyList::writeFile(const std::string& path, const Value& value
 }
 
 Result<void> PropertyList::writeFileAtomically(const std::string& path, std::string_view bytes, mode_t mode) {
-  const auto slash = path.rfind('/');
-  const std::string folder = slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
-  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-  if (name.empty()) return fileError(EISDIR, path, true);
-  std::string temp = (slash == std::string::npos ? std::string() : folder) + "." + name + ".XXXXXX";
-  const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-  if (fd < 0) return fileError(errno, path, true);
-  auto fail = [&](int error) {
-    ::close(fd);
-    ::unlink(temp.c_str());
-    return Result<void>(fileError(error, path, true));
-  };
-  if (::fchmod(fd, mode) != 0) return fail(errno);
-  if (const int error = FileDescriptor::writeAll(fd, bytes.data(), bytes.size())) return fail(error);
-  if (::fsync(fd) != 0) return fail(errno);
-  if (::close(fd) != 0) {
-    const int error = errno;
-    ::unlink(temp.c_str());
-    return fileError(error, path, true);
-  }
-  if (::rename(temp.c_str(), path.c_str()) != 0) {
-    const int error = errno;
-    ::unlink(temp.c_str());
-    return fileError(error, path, true);
-  }
-  return {};
+  return AtomicFile::write(path, bytes, mode);
 }
 
 }  // namespace vozi::platform

@@ -56,7 +56,8 @@ class PropertyList {
   static Result<void> writeFile(const std::string& path, const Value& value, Format format = Format::binary,
                                 mode_t mode = 0644);
 
-  // Writes bytes atomically the same way; shared by other file writers.
+  // Writes bytes atomically the same way (AtomicFile::write, which also
+  // flushes the folder after the rename); shared by other file writers.
   static Result<void> writeFileAtomically(const std::string& path, std::string_view bytes, mode_t mode = 0644);
 };
 

@@ -1,14 +1,10 @@
 #include "store/BaseCoreDataManager.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <vector>
 
+#include "platform/CheckedOpen.h"
 #include "platform/HostRoot.h"
-#include "platform/PosixError.h"
 #include "platform/store/ObjectStoreError.h"
 #include "common/MLog.h"
 #include "store/CoreDataFatalError.h"
@@ -20,33 +16,25 @@ namespace {
 // Creates the missing folders of a host path, each 0755 whatever the umask;
 // existing folders are left as they are. The error text, or empty.
 std::string createFolders(const std::string& path) {
+  using platform::CheckedOpen;
   std::vector<std::string> missing;
   std::string current = path;
   while (current.size() > 1 && current.back() == '/') current.pop_back();
   for (;;) {
-    struct stat st {};
-    if (::lstat(current.c_str(), &st) == 0) {
-      if (!S_ISDIR(st.st_mode)) return current + " is not a folder";
-      break;
-    }
-    if (errno != ENOENT) return current + ": " + platform::PosixError::description(errno);
+    auto existing = CheckedOpen::existing(current, {.kind = CheckedOpen::Kind::folder});
+    if (existing) break;
+    const auto error = existing.error().code;
+    if (error == ENOTDIR || error == ELOOP) return current + " is not a folder";
+    if (error != ENOENT) return existing.error().localizedDescription();
     missing.push_back(current);
     const auto slash = current.find_last_of('/');
     if (slash == std::string::npos || slash == 0) break;
     current.resize(slash);
   }
   for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
-    if (::mkdir(it->c_str(), 0755) != 0) {
-      if (errno == EEXIST) continue;  // made meanwhile by someone else: not ours to change
-      return *it + ": " + platform::PosixError::description(errno);
-    }
-    // Only the folder just made is widened past the umask, through a
-    // descriptor, so a link put in its place cannot redirect the change.
-    const int fd = ::open(it->c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd >= 0) {
-      ::fchmod(fd, 0755);
-      ::close(fd);
-    }
+    auto made = CheckedOpen::createdFolder(*it, 0755);
+    // Made meanwhile by someone else: not ours to change.
+    if (!made && made.error().code != EEXIST) return made.error().localizedDescription();
   }
   return {};
 }

@@ -22,17 +22,6 @@ namespace vozi {
 
 using platform::Data;
 
-// An open descriptor. Operations hold a reference while they use it, so a
-// close() from another thread cannot hand the number back to the system (to
-// be reused by an unrelated open) while a call on it is still under way.
-struct Socket::Descriptor {
-  explicit Descriptor(int fd) : fd(fd) {}
-  ~Descriptor() { ::close(fd); }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  const int fd;
-};
-
 struct Socket::Accepted {
   int fd;
   Address remoteAddress;
@@ -70,22 +59,6 @@ struct AddrinfoDeleter {
   }
 };
 using AddrinfoList = std::unique_ptr<addrinfo, AddrinfoDeleter>;
-
-// A descriptor owned while a connect attempt runs: closed unless released.
-class PendingDescriptor {
- public:
-  explicit PendingDescriptor(int fd) : fd_(fd) {}
-  ~PendingDescriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  PendingDescriptor(const PendingDescriptor&) = delete;
-  PendingDescriptor& operator=(const PendingDescriptor&) = delete;
-  int get() const { return fd_; }
-  int release() { return std::exchange(fd_, -1); }
-
- private:
-  int fd_;
-};
 
 // poll that rides out signals: an interrupted wait goes on for the rest of
 // its time. timeoutMs < 0 waits without limit. Returns poll's result; errno
@@ -199,7 +172,7 @@ Socket::DescriptorPtr Socket::acquire() const {
 }
 
 void Socket::adopt(int fd) {
-  DescriptorPtr replaced = fd >= 0 ? std::make_shared<Descriptor>(fd) : nullptr;
+  DescriptorPtr replaced = fd >= 0 ? std::make_shared<const Descriptor>(fd) : nullptr;
   {
     std::lock_guard lock(descriptorMutex_);
     descriptor_.swap(replaced);
@@ -209,7 +182,7 @@ void Socket::adopt(int fd) {
 
 int Socket::socketfd() const {
   const auto descriptor = acquire();
-  return descriptor ? descriptor->fd : SOCKET_INVALID_DESCRIPTOR;
+  return descriptor ? descriptor->get() : SOCKET_INVALID_DESCRIPTOR;
 }
 
 Socket::Result<Socket::Ptr> Socket::create(ProtocolFamily family, SocketType type, SocketProtocol proto) {
@@ -325,7 +298,7 @@ Socket::Result<void> Socket::listen(const std::string& path, long maxBacklogSize
   if (!signature_ || signature_->protocolFamily != ProtocolFamily::unix) return failure(SOCKET_ERR_WRONG_PROTOCOL);
 
   const int on = 1;
-  if (::setsockopt(descriptor->fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) < 0)
+  if (::setsockopt(descriptor->get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) < 0)
     return failure(SOCKET_ERR_SETSOCKOPT_FAILED, lastError());
 
   auto bound = Signature::create(SocketType::stream, SocketProtocol::unix, path);
@@ -338,9 +311,9 @@ Socket::Result<void> Socket::listen(const std::string& path, long maxBacklogSize
 
   auto address = bound->unixAddress();
   if (!address) return address.error();
-  if (::bind(descriptor->fd, reinterpret_cast<const sockaddr*>(&address->address), address->length) < 0)
+  if (::bind(descriptor->get(), reinterpret_cast<const sockaddr*>(&address->address), address->length) < 0)
     return failure(SOCKET_ERR_LISTEN_FAILED, lastError());
-  if (::listen(descriptor->fd, narrowBacklog(maxBacklogSize)) < 0)
+  if (::listen(descriptor->get(), narrowBacklog(maxBacklogSize)) < 0)
     return failure(SOCKET_ERR_LISTEN_FAILED, lastError());
 
   boundFile_.reset();
@@ -356,7 +329,7 @@ Socket::Result<void> Socket::listen(const std::string& path, long maxBacklogSize
 Socket::Result<void> Socket::listen(int port, long maxBacklogSize, const std::optional<std::string>& bindAddress) {
   const auto descriptor = acquire();
   if (!descriptor) return failure(SOCKET_ERR_BAD_DESCRIPTOR);
-  const int fd = descriptor->fd;
+  const int fd = descriptor->get();
 
   const int on = 1;
   if (::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) < 0)
@@ -430,7 +403,7 @@ Socket::Result<Socket::Accepted> Socket::acceptOne(const Descriptor& listener) {
     socklen_t length = family == ProtocolFamily::inet    ? sizeof(sockaddr_in)
                        : family == ProtocolFamily::inet6 ? sizeof(sockaddr_in6)
                                                          : sizeof(sockaddr_un);
-    const int fd = ::accept4(listener.fd, reinterpret_cast<sockaddr*>(&storage), &length, SOCK_CLOEXEC);
+    const int fd = ::accept4(listener.get(), reinterpret_cast<sockaddr*>(&storage), &length, SOCK_CLOEXEC);
     if (fd < 0) {
       if (errno == EINTR) continue;
       return failure(SOCKET_ERR_ACCEPT_FAILED, lastError());
@@ -521,7 +494,7 @@ Socket::Result<void> Socket::connect(const std::string& path) {
   if (!address) return address.error();
 
   const int error =
-      connectRidingOutSignals(descriptor->fd, reinterpret_cast<const sockaddr*>(&address->address), address->length);
+      connectRidingOutSignals(descriptor->get(), reinterpret_cast<const sockaddr*>(&address->address), address->length);
   if (error != 0) return failure(SOCKET_ERR_CONNECT_FAILED, SocketUtils::errorText(error));
   isConnected_ = true;
   return {};
@@ -552,9 +525,9 @@ Socket::Result<void> Socket::connect(const std::string& host, std::int32_t port,
   const bool nonBlocking = timeout != 0 || !isBlocking();
   std::optional<SocketError> lastFailure;
   const addrinfo* connectedEntry = nullptr;
-  std::optional<PendingDescriptor> connected;
+  platform::FileDescriptor connected;
   for (const addrinfo* entry = list.get(); entry && !connectedEntry; entry = entry->ai_next) {
-    PendingDescriptor candidate(::socket(entry->ai_family, entry->ai_socktype | SOCK_CLOEXEC, entry->ai_protocol));
+    platform::FileDescriptor candidate(::socket(entry->ai_family, entry->ai_socktype | SOCK_CLOEXEC, entry->ai_protocol));
     if (candidate.get() < 0) {
       lastFailure = failure(SOCKET_ERR_UNABLE_TO_CREATE_SOCKET, lastError());
       continue;
@@ -598,7 +571,7 @@ Socket::Result<void> Socket::connect(const std::string& host, std::int32_t port,
       continue;
     }
     connectedEntry = entry;
-    connected.emplace(candidate.release());
+    connected = std::move(candidate);
   }
   if (!connectedEntry) {
     if (lastFailure) return *lastFailure;
@@ -606,7 +579,7 @@ Socket::Result<void> Socket::connect(const std::string& host, std::int32_t port,
   }
 
   close(false);
-  adopt(connected->release());
+  adopt(connected.release());
   isConnected_ = true;
 
   const auto remote = networkAddress(connectedEntry->ai_addr, connectedEntry->ai_addrlen);
@@ -640,7 +613,7 @@ Socket::Result<void> Socket::connect(const Signature& signature) {
     if (auto error = hookFailure(delegate_->setUp(false))) return *error;
   }
   const Address& address = *signature.address;
-  const int error = connectRidingOutSignals(descriptor->fd, address.platformAddress(), address.size());
+  const int error = connectRidingOutSignals(descriptor->get(), address.platformAddress(), address.size());
   if (error != 0) return failure(SOCKET_ERR_CONNECT_FAILED, SocketUtils::errorText(error));
 
   Signature connected = signature;
@@ -668,7 +641,7 @@ Socket::Result<std::optional<std::vector<Socket::Ptr>>> Socket::wait(const std::
     auto descriptor = socket ? socket->acquire() : nullptr;
     if (!descriptor) return failure(SOCKET_ERR_BAD_DESCRIPTOR);
     if (!socket->isActive()) return failure(SOCKET_ERR_NOT_ACTIVE);
-    fds.push_back(pollfd{descriptor->fd, POLLIN, 0});
+    fds.push_back(pollfd{descriptor->get(), POLLIN, 0});
     held.push_back(std::move(descriptor));
   }
   // Nothing to wait for: nothing can become readable.
@@ -763,7 +736,7 @@ Socket::Result<std::size_t> Socket::readDataIntoStorage() {
     } else {
       // Wait only while nothing is stored: once bytes are held, take what
       // else is there and hand it all out.
-      count = ::recv(descriptor->fd, readBuffer_.data(), size, readStorage_.empty() ? 0 : MSG_DONTWAIT);
+      count = ::recv(descriptor->get(), readBuffer_.data(), size, readStorage_.empty() ? 0 : MSG_DONTWAIT);
     }
     if (count < 0) {
       const int error = errno;
@@ -845,7 +818,7 @@ Socket::Result<std::size_t> Socket::write(const void* buffer, std::size_t bufSiz
   const auto* bytes = static_cast<const std::uint8_t*>(buffer);
   return sendAll(bufSize, [&](std::size_t sent) -> Result<long> {
     if (delegate_) return secureCall(false, [&] { return delegate_->secureSend(bytes + sent, bufSize - sent); });
-    return ::send(descriptor->fd, bytes + sent, bufSize - sent, MSG_NOSIGNAL);
+    return ::send(descriptor->get(), bytes + sent, bufSize - sent, MSG_NOSIGNAL);
   });
 }
 
@@ -896,7 +869,7 @@ Socket::Result<Socket::DatagramResult> Socket::readDatagramIntoStorage() {
   for (;;) {
     sender = {};
     socklen_t length = sizeof sender;
-    count = ::recvfrom(descriptor->fd, readBuffer_.data(), static_cast<std::size_t>(readBufferSize_), 0,
+    count = ::recvfrom(descriptor->get(), readBuffer_.data(), static_cast<std::size_t>(readBufferSize_), 0,
                        reinterpret_cast<sockaddr*>(&sender), &length);
     if (count >= 0) break;
     const int error = errno;
@@ -954,7 +927,7 @@ Socket::Result<std::size_t> Socket::write(const void* buffer, std::size_t bufSiz
 
   const auto* bytes = static_cast<const std::uint8_t*>(buffer);
   return sendAll(bufSize, [&](std::size_t sent) -> Result<long> {
-    return ::sendto(descriptor->fd, bytes + sent, bufSize - sent, MSG_NOSIGNAL, to.platformAddress(), to.size());
+    return ::sendto(descriptor->get(), bytes + sent, bufSize - sent, MSG_NOSIGNAL, to.platformAddress(), to.size());
   });
 }
 
@@ -971,7 +944,7 @@ Socket::Result<void> Socket::udpBroadcast(bool enable) {
   if (!descriptor) return failure(SOCKET_ERR_BAD_DESCRIPTOR);
   if (auto error = checkDatagram()) return *error;
   const int value = enable ? 1 : 0;
-  if (::setsockopt(descriptor->fd, SOL_SOCKET, SO_BROADCAST, &value, sizeof value) < 0)
+  if (::setsockopt(descriptor->get(), SOL_SOCKET, SO_BROADCAST, &value, sizeof value) < 0)
     return failure(SOCKET_ERR_SETSOCKOPT_FAILED, lastError());
   return {};
 }
@@ -983,7 +956,7 @@ Socket::Result<Socket::Readiness> Socket::isReadableOrWritable(bool waitForever,
   const auto descriptor = acquire();
   if (!descriptor) return failure(SOCKET_ERR_BAD_DESCRIPTOR);
   if (!isConnected()) return failure(SOCKET_ERR_NOT_CONNECTED);
-  pollfd p{descriptor->fd, POLLIN | POLLOUT, 0};
+  pollfd p{descriptor->get(), POLLIN | POLLOUT, 0};
   const int rc = pollRidingOutSignals(&p, 1, waitForever ? -1 : static_cast<long>(timeout));
   if (rc < 0) return failure(SOCKET_ERR_SELECT_FAILED, lastError());
   if (p.revents & POLLNVAL) return failure(SOCKET_ERR_SELECT_FAILED, SocketUtils::errorText(EBADF));
@@ -1046,7 +1019,7 @@ void Socket::close(bool withSSLCleanup) {
   // A listener is shut down so that a thread waiting in accept returns. A
   // connection still in use by another thread (a reader waiting for data)
   // is shut down too: closing alone would leave that thread waiting.
-  if (wasListening || descriptor.use_count() > 1) ::shutdown(descriptor->fd, SHUT_RDWR);
+  if (wasListening || descriptor.use_count() > 1) ::shutdown(descriptor->get(), SHUT_RDWR);
   isListening_ = false;
   isConnected_ = false;
   // The descriptor is closed here, or by the last call still using it.
@@ -1071,7 +1044,7 @@ void Socket::close(bool withSSLCleanup) {
 }
 
 void Socket::shutdown() {
-  if (const auto descriptor = acquire()) ::shutdown(descriptor->fd, SHUT_RDWR);
+  if (const auto descriptor = acquire()) ::shutdown(descriptor->get(), SHUT_RDWR);
 }
 
 }  // namespace vozi

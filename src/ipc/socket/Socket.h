@@ -22,6 +22,7 @@
 #include "ipc/socket/SocketResult.h"
 #include "ipc/socket/SocketSignature.h"
 #include "ipc/socket/SocketWriter.h"
+#include "platform/FileDescriptor.h"
 #include "platform/Value.h"
 
 namespace vozi {
@@ -241,8 +242,11 @@ class Socket : public SocketConstants, public SocketReader, public SocketWriter 
   void shutdown();
 
  private:
-  struct Descriptor;
-  using DescriptorPtr = std::shared_ptr<Descriptor>;
+  // An open descriptor. Operations hold a reference while they use it, so a
+  // close() from another thread cannot hand the number back to the system
+  // (to be reused by an unrelated open) while a call on it is still under way.
+  using Descriptor = platform::FileDescriptor;
+  using DescriptorPtr = std::shared_ptr<const Descriptor>;
 
   Socket();
 

@@ -12,6 +12,7 @@
 #include <limits>
 #include <set>
 
+#include "platform/CheckedOpen.h"
 #include "platform/Hex.h"
 #include "platform/PosixError.h"
 #include "platform/store/ObjectStoreError.h"
@@ -131,38 +132,29 @@ Value readAttribute(sqlite3_stmt* stmt, int column, const AttributeDescription& 
 // Creates the file with mode 0600 (or tightens an existing one) without
 // following a symbolic link; the journal companions are held to the same.
 bool prepareFile(const std::string& path, Error* error) {
-  auto fail = [&](const std::string& what) {
+  auto fail = [&](const std::string& what, const Error& why) {
     if (error)
-      *error = ObjectStoreError::make(ObjectStoreError::file, what + " " + path + ": " + PosixError::description(errno));
+      *error = ObjectStoreError::make(ObjectStoreError::file,
+                                      what + " " + path + ": " + PosixError::description(static_cast<int>(why.code)));
     return false;
   };
-  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
-  if (fd < 0) return fail("cannot open store file");
-  struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd);
-    errno = EINVAL;
-    return fail("store file is not a regular file:");
+  const CheckedOpen::Expect storeFile{.access = CheckedOpen::Access::readWrite};
+  if (auto file = CheckedOpen::existingOrCreated(path, 0600, storeFile); !file) {
+    const auto code = file.error().code;
+    if (code == EISDIR || code == EINVAL) return fail("store file is not a regular file:", file.error());
+    return fail("cannot open store file", file.error());
   }
-  if ((st.st_mode & 07777) != 0600 && ::fchmod(fd, 0600) != 0) {
-    ::close(fd);
-    return fail("cannot set the mode of store file");
-  }
-  ::close(fd);
   for (const char* suffix : {"-wal", "-shm", "-journal"}) {
     const std::string companion = path + suffix;
-    struct stat link {};
-    if (::lstat(companion.c_str(), &link) != 0) continue;
-    if (!S_ISREG(link.st_mode)) {
-      errno = EINVAL;
-      return fail(std::string("store companion ") + suffix + " is not a regular file, beside");
+    auto file = CheckedOpen::existing(companion, {});
+    if (!file) {
+      const auto code = file.error().code;
+      if (code == ENOENT) continue;
+      if (code == EISDIR || code == EINVAL || code == ELOOP)
+        return fail(std::string("store companion ") + suffix + " is not a regular file, beside", file.error());
+      return fail("cannot open store companion of", file.error());
     }
-    if ((link.st_mode & 07777) == 0600) continue;
-    int cfd = ::open(companion.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
-    if (cfd < 0) return fail("cannot open store companion of");
-    const int rc = ::fchmod(cfd, 0600);
-    ::close(cfd);
-    if (rc != 0) return fail("cannot set the mode of the companions of");
+    if (auto moded = file->setMode(0600); !moded) return fail("cannot set the mode of the companions of", moded.error());
   }
   return true;
 }
