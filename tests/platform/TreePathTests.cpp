@@ -243,6 +243,12 @@ TEST_F(TreePathTest, SwappingAFolderAboveTheRootForALinkNeverLeadsOutside) {
       for (int i = 0; i < 200; ++i) {
         if (::rename(library.c_str(), moved.c_str()) != 0) break;
         ::symlink(outside.c_str(), library.c_str());
+        // Keep the link in place for a while (work, not a timer) so that
+        // walks meet it.
+        for (int look = 0; look < 200; ++look) {
+          struct stat info {};
+          ::lstat(library.c_str(), &info);
+        }
         ::unlink(library.c_str());
         if (::rename(moved.c_str(), library.c_str()) != 0) break;
       }
