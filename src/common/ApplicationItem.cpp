@@ -6,6 +6,7 @@
 #include "platform/PathComponents.h"
 #include "platform/PropertyList.h"
 #include "platform/ResourceValues.h"
+#include "platform/TreePath.h"
 
 namespace vozi {
 
@@ -96,8 +97,15 @@ std::optional<platform::Value::Dictionary> ApplicationItem::infoPlist(const plat
   // Only a plain file of a sane size inside the bundle: a link could point
   // anywhere on the machine. Checked on what is opened, so that the owner
   // of the bundle cannot swap the file for a link or a pipe after a check.
+  // The bundle is reached without a link on the way, the file read
+  // through the folder that holds it.
   const std::string path = bundleURL.path() + "/Contents/Info.plist";
-  auto plist = platform::PropertyList::readRegularFile(path, kMaxInfoPlistSize);
+  auto contents = platform::TreePath::openParent(path);
+  if (!contents) return std::nullopt;
+  auto bytes = platform::TreePath::readRegularFile(contents->folder.descriptor.get(), contents->name,
+                                                   kMaxInfoPlistSize, path);
+  if (!bytes) return std::nullopt;
+  auto plist = platform::PropertyList::fromAny(*bytes);
   if (!plist || !plist->isDictionary()) return std::nullopt;
   return std::move(*plist->asDictionary());
 }

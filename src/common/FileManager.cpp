@@ -1,12 +1,14 @@
 #include "common/FileManager.h"
 
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 
 #include "common/MLog.h"
 #include "platform/FileSystemLayout.h"
 #include "platform/HostRoot.h"
 #include "platform/PathComponents.h"
+#include "platform/TreePath.h"
 
 namespace vozi {
 
@@ -26,9 +28,32 @@ std::optional<platform::ResourceValues> valuesOf(const DirectoryWalker::Entry& e
   return entry.resourceValues(keys);
 }
 
-std::optional<platform::ResourceValues> valuesOf(const std::string& path, platform::ResourceKeys keys) {
+std::optional<platform::ResourceValues> valuesOf(const platform::TreePath::Item& item, platform::ResourceKeys keys) {
   if (keys == platform::ResourceKeys::None) return std::nullopt;
-  return platform::ResourceValues::read(path, keys);
+  return platform::ResourceValues::read(item.parent.descriptor.get(), item.name.c_str(), keys);
+}
+
+// Opens one root of a walk from the host root, component by component
+// (TreePath): a folder is handed to walkFolder as an open descriptor, which
+// the walk goes on from; anything else stands for itself and is handed to
+// reportItself. Nothing at the path gives nothing; a root that cannot be
+// reached, such as one with a link on the way, gives a log line naming it
+// and goes to the error handler.
+void openRoot(const std::string& root, const std::function<void(platform::FileDescriptor, const std::string&)>& walkFolder,
+              const std::function<void(const platform::TreePath::Item&, const std::string&)>& reportItself,
+              const FileManager::ErrorHandler& errorHandler = {}) {
+  const std::string path(PathComponents::withoutTrailingSlashes(root));
+  auto item = platform::TreePath::openItem(path);
+  if (!item) {
+    if (item.error().code == ENOENT) return;
+    MLogf("Not walking %@: %@", path, item.error().localizedDescription());
+    if (errorHandler) errorHandler(path, item.error());
+    return;
+  }
+  if (item->folder)
+    walkFolder(std::move(item->folder), path);
+  else
+    reportItself(*item, path);
 }
 
 DirectoryWalker::ErrorHandler forward(const FileManager::ErrorHandler& errorHandler) {
@@ -45,19 +70,22 @@ FileManager& FileManager::defaultManager() {
 
 void FileManager::enumerate(const std::vector<std::string>& directories, Keys keys, Options options,
                             const FileHandler& fileHandler, const ErrorHandler& errorHandler) const {
+  auto reportItself = [&](const platform::TreePath::Item& item, const std::string& path) {
+    if (fileHandler) fileHandler(path, valuesOf(item, keys));
+  };
   for (const std::string& root : directories) {
-    if (!isDirectory(root)) {
-      // A file or a link stands for itself; nothing at all gives nothing.
-      if (fileExists(root) && fileHandler) fileHandler(root, valuesOf(root, keys));
-      continue;
-    }
-    platform::FileManager::enumerate(
-        root, options,
-        [&](const DirectoryWalker::Entry& entry) {
-          if (fileHandler) fileHandler(entry.path(), valuesOf(entry, keys));
-          return WalkAction::Continue;
+    openRoot(
+        root,
+        [&](platform::FileDescriptor folder, const std::string& path) {
+          DirectoryWalker::walk(
+              std::move(folder), path, options,
+              [&](const DirectoryWalker::Entry& entry) {
+                if (fileHandler) fileHandler(entry.path(), valuesOf(entry, keys));
+                return WalkAction::Continue;
+              },
+              forward(errorHandler));
         },
-        forward(errorHandler));
+        reportItself, errorHandler);
   }
 }
 
@@ -68,13 +96,13 @@ void FileManager::enumerate(const std::vector<std::string>& directories, Keys ke
   // The walk decides every descent itself; only hidden names are left to
   // the listing.
   const Options listing = options & Options::SkipsHiddenFiles;
+  auto reportItself = [&](const platform::TreePath::Item& item, const std::string& path) {
+    if (fileHandler) fileHandler(path, valuesOf(item, keys));
+  };
   for (const std::string& root : directories) {
-    if (!isDirectory(root)) {
-      if (fileExists(root) && fileHandler) fileHandler(root, valuesOf(root, keys));
-      continue;
-    }
-    platform::FileManager::enumerate(
-        root, listing,
+    openRoot(root, [&](platform::FileDescriptor folder, const std::string& path) {
+    DirectoryWalker::walk(
+        std::move(folder), path, listing,
         [&](const DirectoryWalker::Entry& entry) {
           if (canceller && canceller()) return WalkAction::SkipSiblings;
           const FileManagerEnumerationAction action =
@@ -90,6 +118,7 @@ void FileManager::enumerate(const std::vector<std::string>& directories, Keys ke
           return WalkAction::Continue;
         },
         forward(errorHandler));
+    }, reportItself, errorHandler);
   }
 }
 
@@ -165,20 +194,23 @@ bool FileManager::isFileInOtherUserSpace(const std::string& path) const {
 }
 
 std::uint64_t FileManager::directorySize(const std::string& url) {
-  const FileManager& manager = defaultManager();
-  if (!manager.isDirectory(url)) {
-    auto values = valuesOf(url, Keys::FileSize);
-    return values && values->fileSize ? *values->fileSize : 0;
-  }
-  // Folders have no size of their own, so only the other entries are read.
   std::uint64_t total = 0;
-  manager.platform::FileManager::enumerate(url, Options::None, [&total](const DirectoryWalker::Entry& entry) {
-    if (!entry.isDirectory()) {
-      auto values = entry.resourceValues(Keys::FileSize);
-      if (values && values->fileSize) total += *values->fileSize;
-    }
-    return WalkAction::Continue;
-  });
+  openRoot(
+      url,
+      [&total](platform::FileDescriptor folder, const std::string& path) {
+        // Folders have no size of their own, so only the other entries are read.
+        DirectoryWalker::walk(std::move(folder), path, Options::None, [&total](const DirectoryWalker::Entry& entry) {
+          if (!entry.isDirectory()) {
+            auto values = entry.resourceValues(Keys::FileSize);
+            if (values && values->fileSize) total += *values->fileSize;
+          }
+          return WalkAction::Continue;
+        });
+      },
+      [&total](const platform::TreePath::Item& item, const std::string&) {
+        auto values = valuesOf(item, Keys::FileSize);
+        if (values && values->fileSize) total = *values->fileSize;
+      });
   return total;
 }
 

@@ -23,6 +23,10 @@ enum class FileManagerEnumerationAction {
 // The walks, sizes, tests and listings every scan shares, on top of the
 // platform file manager. Paths are host paths. No walk ever goes through a
 // symbolic link: a link is met, reported and sized as the link itself.
+// Each root is opened from the host root one component at a time
+// (platform::TreePath): a root with a link on the way to it (other than the
+// layout's own, such as "/tmp") is not walked; it gives a log line naming
+// it and goes to the error handler, where there is one.
 // All operations run on the caller's thread and call their handlers there,
 // in walk order.
 class FileManager : public platform::FileManager {

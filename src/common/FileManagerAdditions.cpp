@@ -1,12 +1,15 @@
 #include "common/FileManagerAdditions.h"
 
+#include <cerrno>
 #include <cstdio>
 
 #include "common/FileManager.h"
+#include "common/MLog.h"
 #include "platform/DirectoryWalker.h"
 #include "platform/HostRoot.h"
 #include "platform/PathComponents.h"
 #include "platform/ProcessUser.h"
+#include "platform/TreePath.h"
 
 namespace vozi {
 
@@ -132,18 +135,23 @@ std::vector<std::string> FileManagerAdditions::temporary(const std::optional<std
 }
 
 std::optional<std::string> FileManagerAdditions::globalTemporary() {
-  const std::string link = platform::HostRoot::resolve(kTemporaryPath);
-  const auto destination = platform::FileManager::defaultManager().destinationOfSymbolicLink(link);
-  if (!destination || destination->empty()) {
+  // Only the layout's own link is taken ("/tmp" holding "private/tmp", made
+  // by the tree's owner), and only when its destination opens without a
+  // link on the way: any other text could lead anywhere.
+  auto destination = platform::TreePath::layoutLinkDestination(kTemporaryPath);
+  if (!destination) {
+    if (destination.error().code == ELOOP)
+      MLogf("Not using the global temporary directory: %@", destination.error().localizedDescription());
     std::fprintf(stderr, "Attention! Global temporary directory not found.\n");
     return std::nullopt;
   }
-  // The link's text is read inside the tree: a relative one from the
-  // folder holding the link ("/"), an absolute one from the tree's top.
-  // Normalising keeps ".." from climbing out of the tree.
-  const std::string treePath = PathComponents::normalized(
-      destination->front() == '/' ? *destination : PathComponents::appending("/", *destination));
-  return platform::HostRoot::resolve(treePath);
+  const std::string path = platform::HostRoot::resolve(*destination);
+  auto folder = platform::TreePath::openFolder(path);
+  if (!folder) {
+    MLogf("Not using the global temporary directory: %@", folder.error().localizedDescription());
+    return std::nullopt;
+  }
+  return path;
 }
 
 std::vector<std::string> FileManagerAdditions::findDirs(const platform::FileManager& fileManager,

@@ -62,8 +62,10 @@ class FileManagerAdditions {
   static std::optional<std::string> userTemporary(const std::string& userName);
   // The user's temporary folder when a name is given, then the machine's.
   static std::vector<std::string> temporary(const std::optional<std::string>& userName);
-  // Where the "/tmp" link leads, inside the tree; none (and a line on the
-  // standard error) when there is no such link.
+  // Where the "/tmp" link leads, inside the tree: only the layout's link
+  // ("private/tmp", owned by root or the tree's owner) to a folder reached
+  // without any other link. None (and a line on the standard error) when
+  // there is no such link; a log line too when a link is refused.
   static std::optional<std::string> globalTemporary();
   // Folders below url whose path, with a slash added, ends with suffix, in
   // walk order; packages and links are not entered, and the inside of a

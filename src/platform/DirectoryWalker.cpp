@@ -14,6 +14,7 @@
 #include "platform/FilePackage.h"
 #include "platform/PathComponents.h"
 #include "platform/PosixError.h"
+#include "platform/TreePath.h"
 
 namespace vozi::platform {
 
@@ -122,25 +123,35 @@ std::optional<ResourceValues> DirectoryWalker::Entry::resourceValues(ResourceKey
 
 bool DirectoryWalker::walk(const std::string& root, DirectoryEnumerationOptions options, const Visitor& visitor,
                            const ErrorHandler& errorHandler, Error* error) {
+  // A trailing slash would make the system follow a final link.
+  const std::string rootPath(PathComponents::withoutTrailingSlashes(root));
+  auto opened = TreePath::openFolder(rootPath);
+  if (!opened) {
+    if (error) *error = opened.error();
+    if (errorHandler) errorHandler(rootPath, opened.error());
+    return false;
+  }
+  return walk(std::move(opened->descriptor), rootPath, options, visitor, errorHandler, error);
+}
+
+bool DirectoryWalker::walk(FileDescriptor folder, const std::string& path, DirectoryEnumerationOptions options,
+                           const Visitor& visitor, const ErrorHandler& errorHandler, Error* error) {
   const bool skipHidden = contains(options, DirectoryEnumerationOptions::SkipsHiddenFiles);
   const bool skipSubfolders = contains(options, DirectoryEnumerationOptions::SkipsSubdirectoryDescendants);
   const bool skipPackages = contains(options, DirectoryEnumerationOptions::SkipsPackageDescendants);
+  const std::string rootPath(PathComponents::withoutTrailingSlashes(path));
 
-  // A trailing slash would make the system follow a final link.
-  const std::string rootPath(PathComponents::withoutTrailingSlashes(root));
-
-  auto fail = [&](const std::string& path, int code) {
-    Error failure = PosixError::make(code, path);
-    return !errorHandler || errorHandler(path, failure);
+  auto fail = [&](const std::string& failedPath, int code) {
+    Error failure = PosixError::make(code, failedPath);
+    return !errorHandler || errorHandler(failedPath, failure);
   };
 
   int failure = 0;
   std::unique_ptr<Folder> rootFolder;
-  const int rootFd = rootPath.empty() ? -1 : ::open(rootPath.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-  if (rootFd < 0)
-    failure = rootPath.empty() ? ENOENT : errno;
+  if (!folder)
+    failure = EBADF;
   else
-    rootFolder = openFolder(rootFd, rootPath, skipHidden, failure);
+    rootFolder = openFolder(folder.release(), rootPath, skipHidden, failure);
   if (!rootFolder) {
     PosixError::set(error, failure, rootPath);
     fail(rootPath, failure);

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "platform/Error.h"
+#include "platform/FileDescriptor.h"
 #include "platform/ResourceValues.h"
 
 namespace vozi::platform {
@@ -86,12 +87,17 @@ class DirectoryWalker {
   // a handler the walk goes on.
   using ErrorHandler = std::function<bool(const std::string& path, const Error& error)>;
 
-  // Walks the folder at root (a host path). False, with *error set, when
-  // the root cannot be opened as a folder (missing, not a folder, a link);
-  // the error handler hears of it too. A walk ended by the visitor or the
-  // error handler still answers true.
+  // Walks the folder at root (a host path), opened with TreePath: a link
+  // anywhere on the way to it (but the layout's own) is refused. False,
+  // with *error set, when the root cannot be opened as a folder (missing,
+  // not a folder, a link on the way); the error handler hears of it too. A
+  // walk ended by the visitor or the error handler still answers true.
   static bool walk(const std::string& root, DirectoryEnumerationOptions options, const Visitor& visitor,
                    const ErrorHandler& errorHandler = {}, Error* error = nullptr);
+  // Walks a folder already open (taken over and closed at the end); path
+  // is its host path, which entries' paths are made from.
+  static bool walk(FileDescriptor folder, const std::string& path, DirectoryEnumerationOptions options,
+                   const Visitor& visitor, const ErrorHandler& errorHandler = {}, Error* error = nullptr);
 };
 
 }  // namespace vozi::platform

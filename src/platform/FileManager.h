@@ -39,7 +39,7 @@ class FileManager {
 
   // Names of a folder's entries ("." and ".." left out, hidden ones kept),
   // in byte order. None, with *error set, when the path is missing, not a
-  // folder, a link or unreadable.
+  // folder, a link, has a link on the way (see TreePath) or is unreadable.
   std::optional<std::vector<std::string>> contentsOfDirectory(const std::string& path, Error* error = nullptr) const;
   // Paths of everything below a folder, relative to it, folders before
   // their contents; links are listed, not entered. None when the folder

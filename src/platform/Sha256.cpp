@@ -1,15 +1,15 @@
 #include "platform/Sha256.h"
 
-#include <fcntl.h>
 #include <openssl/evp.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <limits>
 #include <memory>
 #include <vector>
 
 #include "platform/Hex.h"
+#include "platform/TreePath.h"
 
 namespace vozi::platform {
 
@@ -42,33 +42,27 @@ std::vector<std::uint8_t> Sha256::digest(const void* bytes, std::size_t length) 
 std::string Sha256::hex(const void* bytes, std::size_t length) { return Hex::encode(digest(bytes, length)); }
 
 std::optional<std::vector<std::uint8_t>> Sha256::digestOfFile(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK);
-  if (fd < 0) return std::nullopt;
+  auto parent = TreePath::openParent(path);
+  if (!parent) return std::nullopt;
+  return digestOfFile(parent->folder.descriptor.get(), parent->name);
+}
+
+std::optional<std::vector<std::uint8_t>> Sha256::digestOfFile(int folder, std::string_view name) {
   // Only a regular file has contents to digest: a pipe would read as empty
   // (or as whatever its writer keeps sending) and match every empty file.
-  struct stat info {};
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    ::close(fd);
-    return std::nullopt;
-  }
+  auto file = TreePath::openRegularFile(folder, name, std::numeric_limits<std::uint64_t>::max(), name);
+  if (!file) return std::nullopt;
   DigestContext context;
   std::vector<unsigned char> buffer(1 << 20);
-  bool ok = true;
   for (;;) {
-    const ssize_t n = ::read(fd, buffer.data(), buffer.size());
+    const ssize_t n = ::read(file->descriptor.get(), buffer.data(), buffer.size());
     if (n == 0) break;
     if (n < 0) {
       if (errno == EINTR) continue;
-      ok = false;
-      break;
+      return std::nullopt;
     }
-    if (!context.update(buffer.data(), static_cast<std::size_t>(n))) {
-      ok = false;
-      break;
-    }
+    if (!context.update(buffer.data(), static_cast<std::size_t>(n))) return std::nullopt;
   }
-  ::close(fd);
-  if (!ok) return std::nullopt;
   return context.finish();
 }
 

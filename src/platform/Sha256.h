@@ -14,9 +14,11 @@ class Sha256 {
  public:
   static std::vector<std::uint8_t> digest(const void* bytes, std::size_t length);
   // The digest of a whole file, read in chunks; absent when it cannot be read.
-  // The last component is opened without following a symbolic link, and
-  // only a regular file is read.
+  // The path is opened with TreePath (no link on the way), the file itself
+  // without following a symbolic link, and only a regular file is read.
   static std::optional<std::vector<std::uint8_t>> digestOfFile(const std::string& path);
+  // The same for the file `name` inside a folder the caller holds open.
+  static std::optional<std::vector<std::uint8_t>> digestOfFile(int folder, std::string_view name);
 
   static std::string hex(const void* bytes, std::size_t length);
   static std::string hex(std::string_view bytes) { return hex(bytes.data(), bytes.size()); }

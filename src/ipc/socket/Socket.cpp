@@ -996,7 +996,7 @@ Socket::Result<Socket::PeerCredentials> Socket::peerCredentials() const {
   }
   ucred credentials{};
   socklen_t length = sizeof credentials;
-  if (::getsockopt(descriptor->fd, SOL_SOCKET, SO_PEERCRED, &credentials, &length) < 0)
+  if (::getsockopt(descriptor->get(), SOL_SOCKET, SO_PEERCRED, &credentials, &length) < 0)
     return failure(SOCKET_ERR_GETSOCKOPT_FAILED, lastError());
   return PeerCredentials{credentials.pid, credentials.uid, credentials.gid};
 }
