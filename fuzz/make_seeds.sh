@@ -2,7 +2,8 @@
 # Rebuilds the seed corpora from the archives vozi_fuzz_seeds writes, with
 # plistutil's XML conversions of them.
 #   fuzz/make_seeds.sh build/fuzz
-# Crash inputs kept in the corpora (named crash-*) are left in place.
+# Only the seed-* files are rewritten; other inputs kept in the corpora
+# (graph-*: graphs for the round-trip target) stay as they are.
 set -eu
 build=$1
 here=$(cd "$(dirname "$0")" && pwd)

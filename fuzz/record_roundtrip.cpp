@@ -3,8 +3,8 @@
 // First byte even: the rest of the input describes a graph (groups of every
 // class holding file and memory items, items and sub-groups shared between
 // groups, the exchange records), which is archived, decoded, archived again
-// and decoded again. Decoding must succeed, and the decoded graph must come
-// back unchanged.
+// and decoded again. Decoding must succeed, and the decoded graph must
+// archive to the same bytes as the graph it came from.
 //
 // First byte odd: the second byte picks a decoder (see RecordDecoders.h) and
 // the rest is an archive. Whatever decodes must archive, and decode back
@@ -59,17 +59,19 @@ using vozi::fuzz::check;
 namespace {
 
 // Decodes an archive the way `decoder` does and requires the decoded
-// record to survive another trip through an archive unchanged. `mustDecode`:
-// the archive was written by the archiver, so refusing it is a fault.
+// record to survive another trip through an archive unchanged.
+// `fromArchiver`: the archive was written by the archiver, so it must
+// decode, and the decoded record must archive to the very same bytes.
 template <class Decoder>
-void checkRoundTrip(const Decoder& decoder, const Data& archive, bool mustDecode) {
+void checkRoundTrip(const Decoder& decoder, const Data& archive, bool fromArchiver) {
   auto first = decoder.decode(archive);
   if (!first) {
-    if (mustDecode) fuzz::fail("an archive the archiver wrote does not decode");
+    if (fromArchiver) fuzz::fail("an archive the archiver wrote does not decode");
     return;
   }
   auto written = decoder.encode(*first);
   check(written.ok(), "a decoded record cannot be archived");
+  if (fromArchiver) check(*written == archive, "a decoded graph archives otherwise than the graph it came from");
   auto second = decoder.decode(*written);
   check(second.ok(), "the archive of a decoded record does not decode");
   auto rewritten = decoder.encode(*second);
