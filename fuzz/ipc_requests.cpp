@@ -1,42 +1,65 @@
 // Feeds arbitrary bytes, cut into arbitrary reads, to the socket connection's
 // framing and request decoding, and checks what comes out against a plain
-// model of the stream: one piece per non-blank line, however it was cut.
+// model of the stream, taken line by line: each object that closes on its
+// line is a piece, the rest of a line from any other byte (or from an object
+// the line does not close) is one piece; the same however the stream is cut.
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "FuzzCheck.h"
 #include "ipc/IPCMessageCodec.h"
 #include "ipc/JSONLineSplitter.h"
 #include "platform/Json.h"
 
 using vozi::IPCMessageCodec;
 using vozi::JSONLineSplitter;
+using vozi::fuzz::check;
 using vozi::platform::Value;
 
 namespace {
 
-[[noreturn]] void fail(const char* what) {
-  std::fprintf(stderr, "invariant broken: %s\n", what);
-  std::abort();
-}
-void check(bool condition, const char* what) {
-  if (!condition) fail(what);
-}
-
 bool isBlank(std::string_view line) { return line.find_first_not_of(" \t\r") == std::string_view::npos; }
 
-std::string withoutWhitespace(const std::vector<std::string>& pieces) {
-  std::string out;
-  for (const auto& piece : pieces)
-    for (char c : piece)
-      if (c != ' ' && c != '\t' && c != '\r') out.push_back(c);
-  return out;
+bool isWhitespace(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+
+// Where the object opening at line[0] closes on its line, if it does.
+std::optional<std::size_t> objectEnd(std::string_view line) {
+  std::size_t depth = 0;
+  bool inString = false;
+  for (std::size_t at = 0; at < line.size(); ++at) {
+    const char c = line[at];
+    if (inString) {
+      if (c == '\\') ++at;  // the escaped byte cannot end the string
+      else if (c == '"') inString = false;
+    } else if (c == '"') {
+      inString = true;
+    } else if (c == '{' || c == '[') {
+      ++depth;
+    } else if ((c == '}' || c == ']') && --depth == 0) {
+      return at + 1;
+    }
+  }
+  return std::nullopt;
+}
+
+// The pieces of one line, without its line feed.
+void linePieces(std::string_view line, std::vector<std::string>& pieces) {
+  for (;;) {
+    while (!line.empty() && isWhitespace(line.front())) line.remove_prefix(1);
+    if (line.empty()) return;
+    const auto end = line.front() == '{' ? objectEnd(line) : std::nullopt;
+    if (!end) {
+      pieces.emplace_back(line);
+      return;
+    }
+    pieces.emplace_back(line.substr(0, *end));
+    line.remove_prefix(*end);
+  }
 }
 
 struct Outcome {
@@ -112,28 +135,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   checkPieces(whole, limit);
   checkPieces(cut, limit);
 
-  // The model: the non-blank lines, unless one is longer than the limit.
-  std::vector<std::string> lines;
-  bool tooLong = false;
+  // The model: the pieces of every line, up to the first one longer than
+  // the limit, which ends the stream.
+  std::vector<std::string> model;
   for (std::size_t start = 0; start <= body.size();) {
     std::size_t end = body.find('\n', start);
     if (end == std::string_view::npos) end = body.size();
-    const std::string_view line = body.substr(start, end - start);
-    if (line.size() > limit) {
+    linePieces(body.substr(start, end - start), model);
+    start = end + 1;
+  }
+  bool tooLong = false;
+  for (std::size_t i = 0; i < model.size(); ++i) {
+    if (model[i].size() > limit) {
+      model.resize(i);
       tooLong = true;
       break;
     }
-    if (!isBlank(line)) lines.emplace_back(line);
-    start = end + 1;
   }
-  check(whole.overflowed == tooLong, "overflow does not match the longest line");
-  if (!whole.overflowed) {
-    check(whole.pieces == lines, "one read does not give the lines of the stream");
-    // However the stream is cut, the same bytes come out, in order: a whole
-    // object may be handed out before the rest of its line, nothing more.
-    check(!cut.overflowed, "cutting the stream made a line overflow");
-    check(withoutWhitespace(cut.pieces) == withoutWhitespace(whole.pieces), "cutting the stream changed its pieces");
-  }
+  check(whole.overflowed == tooLong, "overflow does not match the longest piece");
+  check(whole.pieces == model, "one read does not give the pieces of the model");
+  check(cut.overflowed == whole.overflowed, "cutting the stream changed whether it overflows");
+  check(cut.pieces == whole.pieces, "cutting the stream changed its pieces");
 
   for (const auto& piece : whole.pieces) decode(piece);
   for (const auto& piece : cut.pieces) decode(piece);

@@ -14,49 +14,20 @@ JSONLineSplitter::JSONLineSplitter(std::size_t maxLineLength) : maxLineLength_(m
 
 bool JSONLineSplitter::append(std::string_view bytes, std::vector<std::string>& pieces) {
   if (overflowed_) return false;
-  while (!bytes.empty()) {
-    const void* found = std::memchr(bytes.data(), '\n', bytes.size());
-    const std::size_t length =
-        found ? static_cast<std::size_t>(static_cast<const char*>(found) - bytes.data()) : bytes.size();
-    if (pending_.size() + length > maxLineLength_) {
-      overflowed_ = true;
-      reset();
-      return false;
-    }
-    const std::string_view segment = bytes.substr(0, length);
-    scan(segment);
-    pending_.append(segment);
-    if (!found) break;
-    emit(pieces);
-    bytes.remove_prefix(length + 1);
-  }
-  // A whole object needs no line feed to be complete: whatever follows on
-  // its line can only be whitespace or make the line invalid.
-  if (shape_ == Shape::closed) emit(pieces);
-  return true;
-}
-
-std::optional<std::string> JSONLineSplitter::finish() {
-  std::optional<std::string> tail;
-  if (shape_ != Shape::blank) tail = std::move(pending_);
-  reset();
-  overflowed_ = false;
-  return tail;
-}
-
-void JSONLineSplitter::scan(std::string_view segment) {
-  for (const char c : segment) {
-    switch (shape_) {
-      case Shape::blank:
-        if (c == '{') {
-          shape_ = Shape::object;
-          depth_ = 1;
-        } else if (!isJSONWhitespace(c)) {
-          shape_ = Shape::other;
-        }
+  std::size_t start = 0;  // where the current piece's bytes in this read begin
+  for (std::size_t at = 0; at < bytes.size(); ++at) {
+    const char c = bytes[at];
+    switch (state_) {
+      case State::between:
+        if (isJSONWhitespace(c)) break;
+        state_ = c == '{' ? State::object : State::malformed;
+        depth_ = 1;
+        start = at;
         break;
-      case Shape::object:
-        if (inString_) {
+      case State::object:
+        if (c == '\n') {
+          if (!emit(bytes.substr(start, at - start), pieces)) return false;
+        } else if (inString_) {
           if (escaped_) {
             escaped_ = false;
           } else if (c == '\\') {
@@ -68,29 +39,59 @@ void JSONLineSplitter::scan(std::string_view segment) {
           inString_ = true;
         } else if (c == '{' || c == '[') {
           ++depth_;
-        } else if (c == '}' || c == ']') {
-          if (--depth_ == 0) shape_ = Shape::closed;
+        } else if ((c == '}' || c == ']') && --depth_ == 0) {
+          if (!emit(bytes.substr(start, at + 1 - start), pieces)) return false;
         }
         break;
-      case Shape::closed:
-        if (!isJSONWhitespace(c)) shape_ = Shape::other;
+      case State::malformed: {
+        // Nothing in the line matters but its end.
+        const void* found = std::memchr(bytes.data() + at, '\n', bytes.size() - at);
+        if (!found) {
+          at = bytes.size() - 1;
+          break;
+        }
+        at = static_cast<std::size_t>(static_cast<const char*>(found) - bytes.data());
+        if (!emit(bytes.substr(start, at - start), pieces)) return false;
         break;
-      case Shape::other:
-        return;  // nothing can make the line whole again before its line feed
+      }
     }
   }
+  if (state_ == State::between) return true;
+  const std::string_view held = bytes.substr(start);
+  if (pending_.size() + held.size() > maxLineLength_) {
+    overflowed_ = true;
+    reset();
+    return false;
+  }
+  pending_.append(held);
+  return true;
 }
 
-void JSONLineSplitter::emit(std::vector<std::string>& pieces) {
-  if (shape_ != Shape::blank) pieces.push_back(std::move(pending_));
+std::optional<std::string> JSONLineSplitter::finish() {
+  std::optional<std::string> tail;
+  if (state_ != State::between) tail = std::move(pending_);
   reset();
+  overflowed_ = false;
+  return tail;
+}
+
+bool JSONLineSplitter::emit(std::string_view tail, std::vector<std::string>& pieces) {
+  if (pending_.size() + tail.size() > maxLineLength_) {
+    overflowed_ = true;
+    reset();
+    return false;
+  }
+  pending_.append(tail);
+  pieces.push_back(std::move(pending_));
+  reset();
+  return true;
 }
 
 void JSONLineSplitter::reset() {
   pending_.clear();
   // Do not hold on to the memory of one huge request for the connection's life.
   if (pending_.capacity() > kKeptCapacity) pending_.shrink_to_fit();
-  shape_ = Shape::blank;
+  state_ = State::between;
   depth_ = 0;
   inString_ = false;
   escaped_ = false;
