@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include "common/MLog.h"
 #include "common/RecordCoding.h"
 #include "common/RecordDescription.h"
 #include "common/URLExtensions.h"
@@ -97,9 +98,18 @@ std::optional<platform::Value::Dictionary> ApplicationItem::infoPlist(const plat
   // Only a plain file of a sane size inside the bundle: a link could point
   // anywhere on the machine. Checked on what is opened, so that the owner
   // of the bundle cannot swap the file for a link or a pipe after a check.
+  // Read tolerantly, as the platform reads other programs' property lists.
   const std::string path = bundleURL.path() + "/Contents/Info.plist";
-  auto plist = platform::PropertyList::readRegularFile(path, kMaxInfoPlistSize);
-  if (!plist || !plist->isDictionary()) return std::nullopt;
+  auto plist = platform::PropertyList::readRegularFile(path, kMaxInfoPlistSize, nullptr,
+                                                       platform::PropertyList::Strictness::tolerant);
+  if (!plist) {
+    MLog("can not read the information property list " + path + ": " + plist.error().localizedDescription());
+    return std::nullopt;
+  }
+  if (!plist->isDictionary()) {
+    MLog("the information property list " + path + " is not a dictionary");
+    return std::nullopt;
+  }
   return std::move(*plist->asDictionary());
 }
 
