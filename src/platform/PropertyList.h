@@ -23,8 +23,9 @@ namespace vozi::platform {
 // a reference.
 //
 // Limits: containers nest at most PropertyList::kMaxDepth levels; strings
-// and dictionary keys must be UTF-8 without NUL characters; null values
-// cannot be written. Binary dates keep the full double; XML dates hold whole
+// and dictionary keys must be UTF-8 without NUL characters (in XML also
+// without other control characters than tab, LF and CR, and without U+FFFE
+// and U+FFFF); null values cannot be written. Binary dates keep the full double; XML dates hold whole
 // seconds (the fraction is dropped on writing, and a fraction is refused on
 // reading). Inputs are limited to 4 GiB, XML ones to 2 GiB. Malformed input
 // is an error, never a partial value.

@@ -84,7 +84,8 @@ std::optional<std::string> copyCarrying(std::string_view s, std::size_t from, st
 
 // Where the markup starting with "<" at i ends (one past its ">"), reading
 // quoted literals whole; a document type also skips its internal subset
-// with the comments in it. The end of the text when unterminated.
+// with the comments and processing instructions in it. The end of the text
+// when unterminated.
 std::size_t markupEnd(std::string_view s, std::size_t i) {
   char quote = 0;
   int brackets = 0;
@@ -92,10 +93,11 @@ std::size_t markupEnd(std::string_view s, std::size_t i) {
     const char c = s[j];
     if (quote) {
       if (c == quote) quote = 0;
-    } else if (brackets > 0 && s.substr(j, 4) == "<!--") {
-      const auto close = s.find("-->", j + 4);
+    } else if (brackets > 0 && (s.substr(j, 4) == "<!--" || s.substr(j, 2) == "<?")) {
+      const std::string_view terminator = s[j + 1] == '!' ? "-->" : "?>";
+      const auto close = s.find(terminator, j + 2);
       if (close == std::string_view::npos) return s.size();
-      j = close + 2;
+      j = close + terminator.size() - 1;
     } else if (c == '"' || c == '\'') {
       quote = c;
     } else if (c == '[') {
