@@ -567,7 +567,7 @@ TEST(ApplicationItem, ReadsInfoPlistsAsThePlatformDoesAndLogsUnreadableOnes) {
     std::string body;
     std::optional<std::string> bundleID;
   } cases[] = {
-      {"Control", "\t<key>Note</key><string>tab\x01bed</string>\n\t<key>CFBundleIdentifier</key>"
+      {"Control", "\t<key>Note</key><string>tab\x01" "bed</string>\n\t<key>CFBundleIdentifier</key>"
                   "<string>com.example.control</string>\n</dict>\n</plist>\n",
        "com.example.control"},
       {"Twice", "<!-- edited -- by hand --><key>CFBundleIdentifier</key><string>com.example.old</string>"

@@ -148,6 +148,12 @@ TEST(XmlPropertyList, TolerantReadingTakesWhatOtherProgramsWrite) {
        Value(Value::Array{Value(true)}), false},
       {"comment-like text in CDATA stays as written", plist("<string><![CDATA[<!-- a--b\x01 -->]]></string>"),
        Value("<!-- a--b\x01 -->"), false},
+      {"hyphens outside comments stay", "<?pi a--b?><plist version=\"1--0\"><string>a--b -- c</string></plist>",
+       Value("a--b -- c"), true},
+      {"quotes in the document type's internal subset",
+       std::string(kDeclaration) + "<!DOCTYPE plist [<?note don't?><!-- it's -->]><plist>"
+       "<string><![CDATA[<!-- a--b -->]]></string></plist>",
+       Value("<!-- a--b -->"), true},
       {"empty string element", plist("<dict><key>name</key><string/></dict>"), Value(Dict{{"name", Value("")}}), true},
       {"empty key", plist("<dict><key></key><integer>1</integer></dict>"), Value(Dict{{"", Value(1)}}), true},
       {"no XML declaration", "<plist version=\"1.0\"><string>x</string></plist>", Value("x"), true},
