@@ -41,6 +41,11 @@ namespace vozi::platform {
 // Stateless and thread-safe; callable from any queue.
 class XmlPropertyListReader {
  public:
+  // The longest text one element may hold (a string, or a data element's
+  // base64 with its line breaks): libxml2's own limit outside huge-input
+  // mode, which stays off.
+  static constexpr std::size_t kMaxTextLength = 10'000'000;
+
   static Result<Value> read(std::string_view text, PropertyList::Strictness strictness, std::size_t maxDepth);
 };
 

@@ -8,6 +8,7 @@
 #include "platform/Base64.h"
 #include "platform/CocoaError.h"
 #include "platform/Utf8.h"
+#include "platform/XmlPropertyListReader.h"
 
 namespace vozi::platform {
 
@@ -45,8 +46,7 @@ class DocumentWriter {
       case Value::Type::string:
         return textElement(depth, "string", *value.asString());
       case Value::Type::data:
-        data(depth, *value.asData());
-        return std::nullopt;
+        return data(depth, *value.asData());
       case Value::Type::date: {
         auto text = dateText(*value.asDate());
         if (!text) return "a date outside the years 0000 to 9999";
@@ -98,6 +98,7 @@ class DocumentWriter {
 
   std::optional<std::string> textElement(std::size_t depth, std::string_view tag, const std::string& text) {
     if (!Utf8::isValid(text)) return std::string(tag) + " text is not valid UTF-8";
+    if (text.size() > XmlPropertyListReader::kMaxTextLength) return std::string(tag) + " text too long for XML";
     indent(depth);
     out_ += '<';
     out_ += tag;
@@ -124,14 +125,18 @@ class DocumentWriter {
     return std::nullopt;
   }
 
-  void data(std::size_t depth, const Data& bytes) {
+  std::optional<std::string> data(std::size_t depth, const Data& bytes) {
     line(depth, "<data>");
+    const std::size_t textStart = out_.size() - 1;  // the element's text starts at the line feed
     const std::string encoded = Base64::encode(bytes);
     const std::size_t indent = std::min(depth, kBase64MaxIndent);
     const std::size_t length = kBase64Columns - 8 * indent;
     for (std::size_t at = 0; at < encoded.size(); at += length)
       line(indent, std::string_view(encoded).substr(at, length));
-    line(depth, "</data>");
+    this->indent(depth);
+    if (out_.size() - textStart > XmlPropertyListReader::kMaxTextLength) return "data too large for one XML element";
+    out_ += "</data>\n";
+    return std::nullopt;
   }
 
   static std::string realText(double d) {

@@ -19,8 +19,10 @@ namespace vozi::platform {
 // "&#13;" (XML would read a raw one as LF). A keyed-archive reference is its
 // {"CF$UID": n} dictionary. Errors: null, text that is not UTF-8 or holds a
 // character XML cannot carry (NUL, other control characters than tab, LF
-// and CR, U+FFFE, U+FFFF), a date outside the years 0000 to 9999,
-// containers nested deeper than `maxDepth`.
+// and CR, U+FFFE, U+FFFF), a date outside the years 0000 to 9999, a string,
+// key or data element whose text would pass the reader's
+// XmlPropertyListReader::kMaxTextLength, containers nested deeper than
+// `maxDepth`.
 //
 // Recursion is bounded by `maxDepth`. Stateless; callable from any queue.
 class XmlPropertyListWriter {

@@ -8,6 +8,7 @@
 #include "RunTool.h"
 #include "platform/CocoaError.h"
 #include "platform/PropertyList.h"
+#include "platform/XmlPropertyListReader.h"
 #include "support/TempRoot.h"
 
 using namespace vozi::platform;
@@ -299,6 +300,28 @@ TEST(XmlPropertyList, RefusesToWriteWhatXmlCannotCarry) {
     EXPECT_EQ(xml.error().code, CocoaError::propertyListWriteInvalid);
   }
   EXPECT_TRUE(PropertyList::toXML(Value(Date(-63145526400.0))));  // 0000-01-01T00:00:00Z
+}
+
+// One element's text is bounded on reading (libxml2 without huge-input
+// mode); the writer refuses what the reader would then refuse.
+TEST(XmlPropertyList, TextLengthIsBoundedTheSameOnBothSides) {
+  const std::size_t limit = XmlPropertyListReader::kMaxTextLength;
+  const Value cases[] = {Value(std::string(limit, 'x')), Value(std::string(limit + 1, 'x')),
+                         Value(Data(limit / 4 * 3 - 300000, 1)), Value(Data(limit / 4 * 3, 1))};
+  for (const auto& value : cases) {
+    auto xml = PropertyList::toXML(value);
+    if (!xml) {
+      EXPECT_EQ(xml.error().code, CocoaError::propertyListWriteInvalid);
+      continue;
+    }
+    auto back = PropertyList::fromXML(*xml);
+    ASSERT_TRUE(back) << back.error().localizedDescription();
+    EXPECT_EQ(*back, value);
+  }
+  EXPECT_TRUE(PropertyList::toXML(cases[0]));
+  EXPECT_FALSE(PropertyList::toXML(cases[1]));
+  EXPECT_TRUE(PropertyList::toXML(cases[2]));
+  EXPECT_FALSE(PropertyList::toXML(cases[3]));
 }
 
 TEST(XmlPropertyList, FileReadersTakeTheModeGiven) {
