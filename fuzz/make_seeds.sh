@@ -25,8 +25,7 @@ for archive in "$scratch"/*.bplist; do
   decoder=${name%%-*}
   plistutil -i "$archive" -o "$scratch/$name.xml" -f xml
   cp "$archive" "$corpus/binary_plist/seed-$name"
-  # The first byte picks the strict or the tolerant reading: half of each.
-  { byte $((decoder % 2)); cat "$scratch/$name.xml"; } >"$corpus/xml_plist/seed-$name"
+  cp "$scratch/$name.xml" "$corpus/xml_plist/seed-$name"
   { byte "$decoder"; cat "$archive"; } >"$corpus/record_archive/seed-$name"
   # Archives also come as XML; one of each decoder's is enough.
   if [ ! -e "$corpus/record_archive/seed-$decoder-xml" ]; then

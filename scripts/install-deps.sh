@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   libsqlite3-dev sqlite3 zlib1g-dev libssl-dev libcurl4-openssl-dev
-  nlohmann-json3-dev libplist-dev libplist-utils libicu-dev
+  nlohmann-json3-dev libxml2-dev libplist-dev libplist-utils libicu-dev
   libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev
 )
 

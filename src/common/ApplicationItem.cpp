@@ -1,5 +1,6 @@
 #include "common/ApplicationItem.h"
 
+#include "common/MLog.h"
 #include "common/RecordCoding.h"
 #include "common/RecordDescription.h"
 #include "common/URLExtensions.h"
@@ -97,16 +98,22 @@ std::optional<platform::Value::Dictionary> ApplicationItem::infoPlist(const plat
   // Only a plain file of a sane size inside the bundle: a link could point
   // anywhere on the machine. Checked on what is opened, so that the owner
   // of the bundle cannot swap the file for a link or a pipe after a check.
-  // The bundle is reached without a link on the way, the file read
-  // through the folder that holds it.
+  // The bundle is reached without a link on the way, the file read through
+  // the folder that holds it, and read tolerantly, as the platform reads
+  // other programs' property lists.
   const std::string path = bundleURL.path() + "/Contents/Info.plist";
+  const auto unreadable = [&](const std::string& why) {
+    MLog("can not read the information property list " + path + ": " + why);
+    return std::nullopt;
+  };
   auto contents = platform::TreePath::openParent(path);
-  if (!contents) return std::nullopt;
+  if (!contents) return unreadable(contents.error().localizedDescription());
   auto bytes = platform::TreePath::readRegularFile(contents->folder.descriptor.get(), contents->name,
                                                    kMaxInfoPlistSize, path);
-  if (!bytes) return std::nullopt;
-  auto plist = platform::PropertyList::fromAny(*bytes);
-  if (!plist || !plist->isDictionary()) return std::nullopt;
+  if (!bytes) return unreadable(bytes.error().localizedDescription());
+  auto plist = platform::PropertyList::fromAny(*bytes, nullptr, platform::PropertyList::Strictness::tolerant);
+  if (!plist) return unreadable(plist.error().localizedDescription());
+  if (!plist->isDictionary()) return unreadable("it is not a dictionary");
   return std::move(*plist->asDictionary());
 }
 

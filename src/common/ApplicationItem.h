@@ -43,7 +43,10 @@ class ApplicationItem : public FileRepresentableGroup {
   std::optional<platform::URL> iconURL() const;
   std::optional<std::string> bundleID() const;
 
-  // The bundle's information property list ("Contents/Info.plist").
+  // The bundle's information property list ("Contents/Info.plist"), read
+  // tolerantly. Absent, with a log line, when it is missing, not a plain
+  // file, too large, malformed or not a dictionary: the application then
+  // has no identifier or icon from its bundle.
   static std::optional<platform::Value::Dictionary> infoPlist(const platform::URL& bundleURL);
   // Its "CFBundleIdentifier".
   static std::optional<std::string> bundleID(const platform::URL& bundleURL);

@@ -31,6 +31,15 @@ struct CocoaError {
     userInfo["NSLocalizedDescription"] = Value(std::move(description));
     return Error(domain, code, std::move(userInfo));
   }
+
+  // Property-list bytes that cannot be read, or a value that cannot be
+  // written; `why` names the first fault.
+  static Error propertyListCorrupt(const std::string& why) {
+    return make(propertyListReadCorrupt, "The data couldn't be read because it isn't in the correct format: " + why);
+  }
+  static Error propertyListInvalid(const std::string& why) {
+    return make(propertyListWriteInvalid, "The property list couldn't be written: " + why);
+  }
 };
 
 }  // namespace vozi::platform

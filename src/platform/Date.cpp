@@ -15,8 +15,8 @@ Date Date::now() {
 std::string Date::description() const {
   using namespace std::chrono;
   const double since1970 = std::floor(timeIntervalSince1970());
-  // Keep within what the calendar types represent; out-of-range dates clamp.
-  const double clamped = std::fmax(std::fmin(since1970, 253402300799.0), -62135596800.0);
+  // Keep within four-digit years (0000 to 9999); out-of-range dates clamp.
+  const double clamped = std::fmax(std::fmin(since1970, 253402300799.0), -62167219200.0);
   const sys_seconds tp{seconds{static_cast<long long>(clamped)}};
   const auto day = floor<days>(tp);
   const year_month_day ymd{day};

@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 #include <vector>
 
+#include "platform/Base64.h"
 #include "platform/CocoaError.h"
 #include "platform/Hex.h"
 #include "platform/Utf8.h"
@@ -120,29 +121,6 @@ void appendString(std::string& out, std::string_view text) {
   out.push_back('"');
 }
 
-std::string base64(const Data& data) {
-  static constexpr char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string out;
-  out.reserve((data.size() + 2) / 3 * 4);
-  std::size_t i = 0;
-  for (; i + 2 < data.size(); i += 3) {
-    const std::uint32_t n = (data[i] << 16) | (data[i + 1] << 8) | data[i + 2];
-    out.push_back(alphabet[(n >> 18) & 63]);
-    out.push_back(alphabet[(n >> 12) & 63]);
-    out.push_back(alphabet[(n >> 6) & 63]);
-    out.push_back(alphabet[n & 63]);
-  }
-  if (i < data.size()) {
-    const bool two = i + 1 < data.size();
-    const std::uint32_t n = (data[i] << 16) | (two ? data[i + 1] << 8 : 0);
-    out.push_back(alphabet[(n >> 18) & 63]);
-    out.push_back(alphabet[(n >> 12) & 63]);
-    out.push_back(two ? alphabet[(n >> 6) & 63] : '=');
-    out.push_back('=');
-  }
-  return out;
-}
-
 std::optional<std::string> appendReal(std::string& out, double d) {
   if (!std::isfinite(d)) return "NaN and infinity cannot be written";
   char buffer[64];
@@ -170,7 +148,7 @@ std::optional<std::string> write(std::string& out, const Value& value, const Jso
       return std::nullopt;
     case Value::Type::data:
       if (!options.dataAsBase64) return "data has no JSON form";
-      appendString(out, base64(*value.asData()));
+      appendString(out, Base64::encode(*value.asData()));
       return std::nullopt;
     case Value::Type::date:
       if (!options.datesAsSecondsSince2001) return "a date has no JSON form";

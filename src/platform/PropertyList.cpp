@@ -20,6 +20,8 @@
 #include "platform/PosixError.h"
 #include "platform/PropertyListGuard.h"
 #include "platform/Utf8.h"
+#include "platform/XmlPropertyListReader.h"
+#include "platform/XmlPropertyListWriter.h"
 
 namespace vozi::platform {
 
@@ -30,55 +32,11 @@ struct PlistFree {
 };
 using PlistPtr = std::unique_ptr<void, PlistFree>;
 
-Error readError(const std::string& why) {
-  return CocoaError::make(CocoaError::propertyListReadCorrupt, "The data couldn't be read because it isn't in the correct format: " + why);
-}
+Error readError(const std::string& why) { return CocoaError::propertyListCorrupt(why); }
 
-Error writeError(const std::string& why) {
-  return CocoaError::make(CocoaError::propertyListWriteInvalid, "The property list couldn't be written: " + why);
-}
+Error writeError(const std::string& why) { return CocoaError::propertyListInvalid(why); }
 
 constexpr std::uint64_t kInt64Max = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
-
-// libplist 2.2 offers no call for two things a Value needs exactly: an
-// integer marked unsigned (a 16-byte integer object, which is how values
-// above INT64_MAX are stored) and a date with its full double. Its parser
-// keeps both, so for the XML writer such nodes are made by parsing a
-// one-object binary plist.
-PlistPtr nodeFromSingleObject(const std::uint8_t* object, std::size_t length) {
-  std::vector<std::uint8_t> bytes = {'b', 'p', 'l', 'i', 's', 't', '0', '0'};
-  bytes.insert(bytes.end(), object, object + length);
-  const std::uint8_t tableOffset = static_cast<std::uint8_t>(bytes.size());
-  bytes.push_back(8);  // the one object starts right after the header
-  std::uint8_t trailer[32] = {};
-  trailer[6] = 1;   // offset size
-  trailer[7] = 1;   // reference size
-  trailer[15] = 1;  // one object, the top one is object 0
-  trailer[31] = tableOffset;
-  bytes.insert(bytes.end(), trailer, trailer + sizeof trailer);
-  plist_t node = nullptr;
-  plist_from_bin(reinterpret_cast<const char*>(bytes.data()), static_cast<std::uint32_t>(bytes.size()), &node);
-  return PlistPtr(node);
-}
-
-void putBigEndian(std::uint8_t* out, std::uint64_t value) {
-  for (int i = 7; i >= 0; --i) {
-    out[i] = static_cast<std::uint8_t>(value & 0xFF);
-    value >>= 8;
-  }
-}
-
-PlistPtr newUnsignedNode(std::uint64_t value) {
-  std::uint8_t object[17] = {0x14};  // integer of 2^4 bytes: high half zero, low half the value
-  putBigEndian(object + 9, value);
-  return nodeFromSingleObject(object, sizeof object);
-}
-
-PlistPtr newDateNode(const Date& date) {
-  std::uint8_t object[9] = {0x33};
-  putBigEndian(object + 1, std::bit_cast<std::uint64_t>(date.timeIntervalSinceReferenceDate()));
-  return nodeFromSingleObject(object, sizeof object);
-}
 
 // The seconds of a date node, read from its binary form (the value call of
 // libplist 2.2 narrows them to 32-bit seconds and loses the sign of a
@@ -110,67 +68,6 @@ bool isUnsignedNode(plist_t node, std::uint64_t value) {
   // also compares the stored width.
   PlistPtr probe(plist_new_uint(value));
   return !plist_compare_node_value(node, probe.get());
-}
-
-Result<PlistPtr> toNode(const Value& value, std::size_t depth);
-
-Result<PlistPtr> checkedString(const std::string& text, const char* what) {
-  if (text.find('\0') != std::string::npos) return writeError(std::string(what) + " contains a NUL character");
-  if (!Utf8::isValid(text)) return writeError(std::string(what) + " is not valid UTF-8");
-  return PlistPtr(plist_new_string(text.c_str()));
-}
-
-Result<PlistPtr> toNode(const Value& value, std::size_t depth) {
-  switch (value.type()) {
-    case Value::Type::null:
-      return writeError("null is not a property-list value");
-    case Value::Type::boolean:
-      return PlistPtr(plist_new_bool(*value.asBool() ? 1 : 0));
-    case Value::Type::integer:
-      if (value.isUnsigned() && *value.asUInt64() > kInt64Max) {
-        auto node = newUnsignedNode(*value.asUInt64());
-        if (!node) return writeError("unsigned integer");
-        return node;
-      }
-      return PlistPtr(plist_new_uint(static_cast<std::uint64_t>(*value.asInt64())));
-    case Value::Type::real:
-      return PlistPtr(plist_new_real(*value.asDouble()));
-    case Value::Type::string:
-      return checkedString(*value.asString(), "a string");
-    case Value::Type::data: {
-      const Data& data = *value.asData();
-      return PlistPtr(plist_new_data(reinterpret_cast<const char*>(data.data()), data.size()));
-    }
-    case Value::Type::date: {
-      auto node = newDateNode(*value.asDate());
-      if (!node) return writeError("date");
-      return node;
-    }
-    case Value::Type::array: {
-      if (depth >= PropertyList::kMaxDepth) return writeError("containers nested too deep");
-      PlistPtr array(plist_new_array());
-      for (const Value& item : *value.asArray()) {
-        auto child = toNode(item, depth + 1);
-        if (!child) return child.error();
-        plist_array_append_item(array.get(), child->release());
-      }
-      return array;
-    }
-    case Value::Type::dictionary: {
-      if (auto uid = value.asUID()) return PlistPtr(plist_new_uid(*uid));
-      if (depth >= PropertyList::kMaxDepth) return writeError("containers nested too deep");
-      PlistPtr dict(plist_new_dict());
-      for (const auto& [key, item] : *value.asDictionary()) {
-        if (key.find('\0') != std::string::npos || !Utf8::isValid(key))
-          return writeError("a dictionary key is not valid UTF-8 without NUL characters");
-        auto child = toNode(item, depth + 1);
-        if (!child) return child.error();
-        plist_dict_set_item(dict.get(), key.c_str(), child->release());
-      }
-      return dict;
-    }
-  }
-  return writeError("unknown value type");
 }
 
 Result<Value> fromNode(plist_t node, std::size_t depth) {
@@ -267,16 +164,6 @@ Result<Value> parseBinary(const char* bytes, std::size_t size) {
   return fromNode(root, 0);
 }
 
-Result<Value> parseXML(const char* text, std::size_t size) {
-  if (size > std::numeric_limits<std::uint32_t>::max()) return readError("input larger than 4 GiB");
-  if (auto fault = PropertyListGuard::checkXML(text, size)) return readError(*fault);
-  plist_t root = nullptr;
-  plist_from_xml(text, static_cast<std::uint32_t>(size), &root);
-  if (!root) return readError("malformed XML property list");
-  PlistPtr owned(root);
-  return fromNode(root, 0);
-}
-
 bool looksBinary(const char* bytes, std::size_t size) { return size >= 8 && std::memcmp(bytes, "bplist00", 8) == 0; }
 
 Error fileError(int error, const std::string& path, bool writing) {
@@ -292,7 +179,9 @@ Error fileError(int error, const std::string& path, bool writing) {
 
 }  // namespace
 
-Result<Value> PropertyList::fromXML(std::string_view text) { return parseXML(text.data(), text.size()); }
+Result<Value> PropertyList::fromXML(std::string_view text, Strictness strictness) {
+  return XmlPropertyListReader::read(text, strictness, kMaxDepth);
+}
 
 Result<Value> PropertyList::fromBinary(std::string_view bytes) { return parseBinary(bytes.data(), bytes.size()); }
 
@@ -300,27 +189,17 @@ Result<Value> PropertyList::fromBinary(const Data& bytes) {
   return parseBinary(reinterpret_cast<const char*>(bytes.data()), bytes.size());
 }
 
-Result<Value> PropertyList::fromAny(std::string_view bytes, Format* format) {
+Result<Value> PropertyList::fromAny(std::string_view bytes, Format* format, Strictness strictness) {
   const bool binary = looksBinary(bytes.data(), bytes.size());
   if (format) *format = binary ? Format::binary : Format::xml;
-  return binary ? parseBinary(bytes.data(), bytes.size()) : parseXML(bytes.data(), bytes.size());
+  return binary ? parseBinary(bytes.data(), bytes.size()) : fromXML(bytes, strictness);
 }
 
-Result<Value> PropertyList::fromAny(const Data& bytes, Format* format) {
-  return fromAny(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), format);
+Result<Value> PropertyList::fromAny(const Data& bytes, Format* format, Strictness strictness) {
+  return fromAny(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), format, strictness);
 }
 
-Result<std::string> PropertyList::toXML(const Value& value) {
-  auto node = toNode(value, 0);
-  if (!node) return node.error();
-  char* raw = nullptr;
-  std::uint32_t length = 0;
-  plist_to_xml(node->get(), &raw, &length);
-  if (!raw) return writeError("libplist produced no XML");
-  std::string text(raw, length);
-  plist_to_xml_free(raw);
-  return text;
-}
+Result<std::string> PropertyList::toXML(const Value& value) { return XmlPropertyListWriter::write(value, kMaxDepth); }
 
 Result<Data> PropertyList::toBinary(const Value& value) {
   Data bytes;
@@ -340,7 +219,8 @@ namespace {
 // Reads the property list behind an open descriptor, which it closes. Only
 // a regular file of at most maxSize bytes is read: the size is checked on
 // the descriptor and again while reading, since the file can grow.
-Result<Value> readOpened(int fd, const std::string& path, std::uint64_t maxSize, PropertyList::Format* format) {
+Result<Value> readOpened(int fd, const std::string& path, std::uint64_t maxSize, PropertyList::Format* format,
+                         PropertyList::Strictness strictness) {
   FileDescriptor owned(fd);
   auto tooLarge = [&path] {
     return Result<Value>(CocoaError::make(CocoaError::fileReadTooLarge,
@@ -365,7 +245,7 @@ Result<Value> readOpened(int fd, const std::string& path, std::uint64_t maxSize,
     if (bytes.size() > maxSize) return tooLarge();
   }
   owned.reset();
-  return PropertyList::fromAny(bytes, format);
+  return PropertyList::fromAny(bytes, format, strictness);
 }
 
 // Opened without blocking: a pipe put where a file was expected would
@@ -375,16 +255,18 @@ constexpr int kReadFlags = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
 
 }  // namespace
 
-Result<Value> PropertyList::readFile(const std::string& path, Format* format) {
+Result<Value> PropertyList::readFile(const std::string& path, Format* format, Strictness strictness) {
   const int fd = ::open(path.c_str(), kReadFlags);
   if (fd < 0) return fileError(errno, path, false);
-  return readOpened(fd, path, std::numeric_limits<std::uint32_t>::max(), format);
+  return readOpened(fd, path, std::numeric_limits<std::uint32_t>::max(), format, strictness);
 }
 
-Result<Value> PropertyList::readRegularFile(const std::string& path, std::uint64_t maxSize, Format* format) {
+Result<Value> PropertyList::readRegularFile(const std::string& path, std::uint64_t maxSize, Format* format,
+                                            Strictness strictness) {
   const int fd = ::open(path.c_str(), kReadFlags | O_NOFOLLOW);
   if (fd < 0) return fileError(errno, path, false);
-  return readOpened(fd, path, std::min<std::uint64_t>(maxSize, std::numeric_limits<std::uint32_t>::max()), format);
+  return readOpened(fd, path, std::min<std::uint64_t>(maxSize, std::numeric_limits<std::uint32_t>::max()), format,
+                    strictness);
 }
 
 Result<void> PropertyList::writeFile(const std::string& path, const Value& value, Format format, mode_t mode) {

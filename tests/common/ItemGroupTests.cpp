@@ -30,6 +30,7 @@
 #include "common/UserLogsGroup.h"
 #include "common/Utilities.h"
 #include "platform/Sha256.h"
+#include "support/LogCapture.h"
 #include "support/MacTree.h"
 #include "support/TempRoot.h"
 
@@ -551,6 +552,43 @@ TEST(RecordDescriptions, FollowTheLogLineFormats) {
   ApplicationItem app(URL::fileURLWithPath("/Applications/A.app", true), 0, nullptr, "", nullptr, nullptr,
                       std::nullopt);
   EXPECT_TRUE(app.description().ends_with(" URL: file:///Applications/A.app/.")) << app.description();
+}
+
+// Applications' own Info.plist files are read the way the platform reads
+// them; one that cannot be read leaves the application without identifier
+// or icon, and says so in the log.
+TEST(ApplicationItem, ReadsInfoPlistsAsThePlatformDoesAndLogsUnreadableOnes) {
+  test::TempRoot root;
+  test::MacTree tree(root);
+  const std::string header =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict>\n";
+  struct Case {
+    const char* name;
+    std::string body;
+    std::optional<std::string> bundleID;
+  } cases[] = {
+      {"Control", "\t<key>Note</key><string>tab\x01" "bed</string>\n\t<key>CFBundleIdentifier</key>"
+                  "<string>com.example.control</string>\n</dict>\n</plist>\n",
+       "com.example.control"},
+      {"Twice", "<!-- edited -- by hand --><key>CFBundleIdentifier</key><string>com.example.old</string>"
+                "<key>CFBundleIdentifier</key><string>com.example.twice</string></dict></plist>",
+       "com.example.twice"},
+      {"Broken", "<key>CFBundleIdentifier</key><string>com.example.broken</string><key>Orphan</key></dict></plist>",
+       std::nullopt},
+      {"Truncated", "<key>CFBundleIdentifier</key><string>com.example.truncated</string>", std::nullopt},
+  };
+  test::LogCapture log;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    test::ApplicationBundle bundle;
+    bundle.name = c.name;
+    bundle.writeInfoPlist = false;
+    tree.addApplication(bundle);
+    const std::string app = "/Applications/" + std::string(c.name) + ".app";
+    tree.addFile(app + "/Contents/Info.plist", header + c.body);
+    EXPECT_EQ(ApplicationItem::bundleID(URL::fileURLWithPath(tree.host(app), true)), c.bundleID);
+    EXPECT_EQ(log.count(tree.host(app) + "/Contents/Info.plist"), c.bundleID ? 0u : 1u);
+  }
 }
 
 TEST(ApplicationItem, ReadsItsBundleForIdentifierIconAndLastUse) {

@@ -10,7 +10,6 @@
 #include "RunTool.h"
 #include "platform/CocoaError.h"
 #include "platform/PropertyList.h"
-#include "platform/PropertyListGuard.h"
 #include "support/TempRoot.h"
 
 using namespace vozi::platform;
