@@ -13,6 +13,7 @@
 #include <memory>
 #include <vector>
 
+#include "platform/BinaryPropertyListReader.h"
 #include "platform/BinaryPropertyListWriter.h"
 #include "platform/CocoaError.h"
 #include "platform/FileDescriptor.h"
@@ -256,14 +257,7 @@ Result<Value> fromNode(plist_t node, std::size_t depth) {
 }
 
 Result<Value> parseBinary(const char* bytes, std::size_t size) {
-  if (size > std::numeric_limits<std::uint32_t>::max()) return readError("input larger than 4 GiB");
-  if (auto fault = PropertyListGuard::checkBinary(reinterpret_cast<const std::uint8_t*>(bytes), size))
-    return readError(*fault);
-  plist_t root = nullptr;
-  plist_from_bin(bytes, static_cast<std::uint32_t>(size), &root);
-  if (!root) return readError("malformed binary property list");
-  PlistPtr owned(root);
-  return fromNode(root, 0);
+  return BinaryPropertyListReader::read(std::string_view(bytes, size), PropertyList::kMaxDepth);
 }
 
 Result<Value> parseXML(const char* text, std::size_t size) {

@@ -11,8 +11,9 @@
 namespace vozi::platform {
 
 // Reads and writes property lists (XML and binary "bplist00") as Values.
-// Reading and XML writing go through libplist; binary writing is done by
-// BinaryPropertyListWriter (libplist 2.2's is quadratic in object count).
+// Binary ones are read by BinaryPropertyListReader (bounded for hostile
+// input: see its header) and written by BinaryPropertyListWriter; XML goes
+// through libplist.
 //
 // Types survive a round trip: integers stay integers and reals reals, an
 // unsigned integer above INT64_MAX stays unsigned (every other integer reads
@@ -30,7 +31,7 @@ class PropertyList {
  public:
   enum class Format { xml, binary };
 
-  static constexpr std::size_t kMaxDepth = 512;
+  static constexpr std::size_t kMaxDepth = 250;
 
   static Result<Value> fromXML(std::string_view text);
   static Result<Value> fromBinary(std::string_view bytes);
