@@ -270,7 +270,7 @@ Result<std::string> BinaryPropertyListReader::text(const Object& string) const {
 Result<Value> BinaryPropertyListReader::value(std::uint64_t index, std::uint64_t& budget) const {
   auto first = object(index);
   if (!first) return first.error();
-  auto overBudget = [] { return readError("the value would expand beyond the memory allowed for this input"); };
+  auto overBudget = [] { return readError("building the value would take more work and memory than the input's size allows"); };
   if (!isContainer(first->type)) {
     auto cost = scalarCost(bytes_, *first);
     if (!cost) return cost.error();
