@@ -47,6 +47,10 @@ std::uint64_t saturatingAdd(std::uint64_t a, std::uint64_t b) {
   return a > std::numeric_limits<std::uint64_t>::max() - b ? std::numeric_limits<std::uint64_t>::max() : a + b;
 }
 
+Error overBudgetError() {
+  return readError("building the value would take more work and memory than the input's size allows");
+}
+
 bool isContainer(std::uint8_t type) { return type == kArray || type == kDictionary; }
 bool isString(std::uint8_t type) { return type == kASCII || type == kUTF16; }
 
@@ -270,7 +274,7 @@ Result<std::string> BinaryPropertyListReader::text(const Object& string) const {
 Result<Value> BinaryPropertyListReader::value(std::uint64_t index, std::uint64_t& budget) const {
   auto first = object(index);
   if (!first) return first.error();
-  auto overBudget = [] { return readError("building the value would take more work and memory than the input's size allows"); };
+  auto overBudget = overBudgetError;
   if (!isContainer(first->type)) {
     auto cost = scalarCost(bytes_, *first);
     if (!cost) return cost.error();
@@ -278,6 +282,8 @@ Result<Value> BinaryPropertyListReader::value(std::uint64_t index, std::uint64_t
     budget -= *cost;
     return scalarValue(bytes_, *first);
   }
+
+  if (auto flat = flatValue(*first, budget)) return std::move(*flat);
 
   // First pass: walk what the value would hold, each object once, checking
   // every object and measuring the size and nesting of the value as built.
@@ -394,6 +400,43 @@ Result<Value> BinaryPropertyListReader::value(std::uint64_t index, std::uint64_t
   }
   budget -= total;
   return take(index);
+}
+
+// Most containers of a keyed archive hold only scalars (a record's fields,
+// a collection's references): those are checked and built in one go,
+// without the bookkeeping of the general walk. Nothing when `container`
+// holds a container.
+std::optional<Result<Value>> BinaryPropertyListReader::flatValue(const Object& container, std::uint64_t& budget) const {
+  if (maxDepth_ < 1) return std::nullopt;
+  const std::uint64_t slots = container.type == kDictionary ? 2 * container.count : container.count;
+  std::uint64_t cost = kNodeCost;
+  for (std::uint64_t slot = 0; slot < slots; ++slot) {
+    auto found = object(reference(container, slot));
+    if (!found) return Result<Value>(found.error());
+    if (isContainer(found->type)) return std::nullopt;
+    if (slot < container.count && container.type == kDictionary && !isString(found->type))
+      return Result<Value>(readError("a dictionary key is not a string"));
+    auto itemCost = scalarCost(bytes_, *found);
+    if (!itemCost) return Result<Value>(itemCost.error());
+    cost = saturatingAdd(cost, *itemCost);
+  }
+  if (cost > budget) return Result<Value>(overBudgetError());
+  auto scalarAt = [&](std::uint64_t slot) { return scalarValue(bytes_, *object(reference(container, slot))); };
+  if (container.type == kArray) {
+    Value::Array array;
+    array.reserve(container.count);
+    for (std::uint64_t i = 0; i < container.count; ++i) array.push_back(scalarAt(i));
+    budget -= cost;
+    return Result<Value>(Value(std::move(array)));
+  }
+  Value::Dictionary dictionary;
+  for (std::uint64_t i = 0; i < container.count; ++i) {
+    Value key = scalarAt(i);
+    if (!dictionary.emplace(*key.asString(), scalarAt(container.count + i)).second)
+      return Result<Value>(readError("a dictionary holds the key \"" + *key.asString() + "\" twice"));
+  }
+  budget -= cost;
+  return Result<Value>(Value(std::move(dictionary)));
 }
 
 Result<std::vector<std::uint64_t>> BinaryPropertyListReader::arrayElements(std::uint64_t index) const {

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -83,6 +84,7 @@ class BinaryPropertyListReader {
   Result<Object> object(std::uint64_t index) const;
   std::uint64_t reference(const Object& container, std::uint64_t slot) const;
   Result<std::string> text(const Object& string) const;
+  std::optional<Result<Value>> flatValue(const Object& container, std::uint64_t& budget) const;
 
   std::string_view bytes_;
   std::size_t maxDepth_ = 0;

@@ -45,19 +45,29 @@ KeyedUnarchiver::KeyedUnarchiver(std::string_view archive) { open(archive); }
 
 KeyedUnarchiver::~KeyedUnarchiver() = default;
 
+KeyedUnarchiver::KeyedUnarchiver(Value propertyList, std::size_t archiveSize) {
+  setBudgets(archiveSize);
+  openValue(std::move(propertyList));
+}
+
+void KeyedUnarchiver::setBudgets(std::size_t archiveSize) {
+  budget_ = 2 * static_cast<std::uint64_t>(archiveSize) + kBudgetSlack;
+  walkLimit_ = recordBudgetFor(archiveSize);
+}
+
 void KeyedUnarchiver::open(std::string_view archive) {
-  budget_ = 2 * static_cast<std::uint64_t>(archive.size()) + kBudgetSlack;
-  walkLimit_ = recordBudgetFor(archive.size());
+  setBudgets(archive.size());
   if (archive.size() >= 8 && archive.substr(0, 8) == "bplist00")
     openBinary(archive);
   else
     openXML(archive);
+}
+
+void KeyedUnarchiver::checkNull() {
   if (error_) return;
   auto first = objectCount_ == 0 ? nullptr : object(0);
-  if (!first || !first->asString() || *first->asString() != "$null") {
+  if (!first || !first->asString() || *first->asString() != "$null")
     fail("the archive's \"$objects\" do not start with \"$null\"");
-    return;
-  }
 }
 
 bool KeyedUnarchiver::checkFrame(const Value* archiver, const Value* version, const Value* top) {
@@ -111,6 +121,7 @@ void KeyedUnarchiver::openBinary(std::string_view archive) {
   auto held = std::make_shared<const Value>(std::move(*top));
   scopes_.push_back(held->asDictionary());
   scopeHolders_.push_back(std::move(held));
+  checkNull();
 }
 
 void KeyedUnarchiver::openXML(std::string_view archive) {
@@ -119,7 +130,11 @@ void KeyedUnarchiver::openXML(std::string_view archive) {
     fail("the archive is not a readable property list (" + parsed.error().localizedDescription() + ")");
     return;
   }
-  root_ = std::move(*parsed);
+  openValue(std::move(*parsed));
+}
+
+void KeyedUnarchiver::openValue(Value propertyList) {
+  root_ = std::move(propertyList);
   const Value* top = root_.find("$top");
   if (!checkFrame(root_.find("$archiver"), root_.find("$version"), top)) return;
   const Value* objects = root_.find("$objects");
@@ -131,6 +146,7 @@ void KeyedUnarchiver::openXML(std::string_view archive) {
   objectCount_ = objects_->size();
   scopes_.push_back(top->asDictionary());
   scopeHolders_.push_back(nullptr);
+  checkNull();
 }
 
 KeyedUnarchiver::Held KeyedUnarchiver::object(std::uint64_t uid) {

@@ -71,10 +71,15 @@ class KeyedUnarchiver {
     return static_cast<std::uint64_t>(archiveSize) + kRecordSlack;
   }
 
-  // Parses the archive (binary or XML property list) and checks its frame;
-  // error() tells whether that worked.
+  // Opens the archive (binary or XML property list) and checks its frame;
+  // error() tells whether that worked. The bytes of a binary archive are
+  // read as decoding goes on: they must outlive the unarchiver.
   explicit KeyedUnarchiver(const Data& archive);
   explicit KeyedUnarchiver(std::string_view archive);
+  KeyedUnarchiver(Data&& archive) = delete;  // the bytes would be gone before decoding
+  // Decodes a keyed archive already read as a property list; the budgets
+  // are those of an archive of archiveSize bytes.
+  KeyedUnarchiver(Value propertyList, std::size_t archiveSize);
   ~KeyedUnarchiver();
   KeyedUnarchiver(const KeyedUnarchiver&) = delete;
   KeyedUnarchiver& operator=(const KeyedUnarchiver&) = delete;
@@ -204,6 +209,9 @@ class KeyedUnarchiver {
   void open(std::string_view archive);
   void openBinary(std::string_view archive);
   void openXML(std::string_view archive);
+  void openValue(Value propertyList);
+  void setBudgets(std::size_t archiveSize);
+  void checkNull();
   bool checkFrame(const Value* archiver, const Value* version, const Value* top);
   // The object at `uid` of "$objects"; null after recording an error.
   Held object(std::uint64_t uid);
