@@ -152,12 +152,16 @@ void KeyedUnarchiver::openValue(Value propertyList) {
 KeyedUnarchiver::Held KeyedUnarchiver::object(std::uint64_t uid) {
   if (error_ || uid >= objectCount_) return nullptr;
   if (!reader_) return Held(Held(), &(*objects_)[uid]);  // owned by root_
+  if (const auto kept = longObjects_.find(uid); kept != longObjects_.end()) return kept->second;
   auto value = reader_->value(objectRefs_[uid], readBudget_);
   if (!value) {
     fail("object " + std::to_string(uid) + " cannot be read (" + value.error().localizedDescription() + ")");
     return nullptr;
   }
-  return std::make_shared<const Value>(std::move(*value));
+  Held held = std::make_shared<const Value>(std::move(*value));
+  const std::size_t length = held->asString() ? held->asString()->size() : held->asData() ? held->asData()->size() : 0;
+  if (length >= kLongObject) longObjects_.emplace(uid, held);
+  return held;
 }
 
 bool KeyedUnarchiver::walk(std::uint64_t records) {

@@ -252,6 +252,12 @@ class KeyedUnarchiver {
   std::size_t objectCount_ = 0;
   std::uint64_t readBudget_ = 0;                 // bytes binary fetches may still expand to
   std::unordered_map<std::uint64_t, std::string> classNames_;  // checked class descriptions by uid
+  // Long strings and data are kept once fetched: a string shared by many
+  // records is then decoded once and only copied at each reference (the
+  // copies are paid from budget_). Short ones are cheaper to fetch again
+  // than to keep.
+  static constexpr std::size_t kLongObject = 1024;
+  std::unordered_map<std::uint64_t, Held> longObjects_;
   std::vector<const Value::Dictionary*> scopes_;  // [0] is $top; the back is the record being decoded
   std::vector<Held> scopeHolders_;                // keep scopes_ alive
   std::uint64_t walked_ = 0;
