@@ -45,37 +45,133 @@ KeyedUnarchiver::KeyedUnarchiver(std::string_view archive) { open(archive); }
 
 KeyedUnarchiver::~KeyedUnarchiver() = default;
 
+KeyedUnarchiver::KeyedUnarchiver(Value propertyList, std::size_t archiveSize) {
+  setBudgets(archiveSize);
+  openValue(std::move(propertyList));
+}
+
+void KeyedUnarchiver::setBudgets(std::size_t archiveSize) {
+  budget_ = 2 * static_cast<std::uint64_t>(archiveSize) + kBudgetSlack;
+  walkLimit_ = recordBudgetFor(archiveSize);
+}
+
 void KeyedUnarchiver::open(std::string_view archive) {
-  budget_ = 2 * static_cast<std::uint64_t>(archive.size()) + kBudgetSlack;
+  setBudgets(archive.size());
+  if (archive.size() >= 8 && archive.substr(0, 8) == "bplist00")
+    openBinary(archive);
+  else
+    openXML(archive);
+}
+
+void KeyedUnarchiver::checkNull() {
+  if (error_) return;
+  auto first = objectCount_ == 0 ? nullptr : object(0);
+  if (!first || !first->asString() || *first->asString() != "$null")
+    fail("the archive's \"$objects\" do not start with \"$null\"");
+}
+
+bool KeyedUnarchiver::checkFrame(const Value* archiver, const Value* version, const Value* top) {
+  if (!archiver || !archiver->asString() || *archiver->asString() != "NSKeyedArchiver") {
+    fail("the archive has no \"$archiver\" of \"NSKeyedArchiver\"");
+    return false;
+  }
+  if (!version || !version->isInteger() || version->asInt64() != 100000) {
+    fail("the archive's \"$version\" is not 100000");
+    return false;
+  }
+  if (!top || !top->isDictionary()) {
+    fail("the archive has no \"$top\" dictionary");
+    return false;
+  }
+  return true;
+}
+
+// Only the frame is read here; the objects are fetched as decoders ask.
+void KeyedUnarchiver::openBinary(std::string_view archive) {
+  auto unreadable = [this](const Error& error) {
+    fail("the archive is not a readable property list (" + error.localizedDescription() + ")");
+  };
+  auto reader = BinaryPropertyListReader::open(archive, PropertyList::kMaxDepth);
+  if (!reader) return unreadable(reader.error());
+  reader_ = std::move(*reader);
+  readBudget_ = BinaryPropertyListReader::budgetFor(archive.size());
+  auto entries = reader_->dictionaryEntries(reader_->topObject());
+  if (!entries) return unreadable(entries.error());
+  std::optional<Value> archiver, version, top;
+  bool haveObjects = false;
+  for (const auto& [name, ref] : *entries) {
+    std::optional<Value>* slot = name == "$archiver" ? &archiver : name == "$version" ? &version : name == "$top" ? &top : nullptr;
+    if (slot) {
+      auto value = reader_->value(ref, readBudget_);
+      if (!value) return unreadable(value.error());
+      *slot = std::move(*value);
+    } else if (name == "$objects") {
+      auto refs = reader_->arrayElements(ref);
+      if (!refs) return unreadable(refs.error());
+      objectRefs_ = std::move(*refs);
+      haveObjects = true;
+    }
+  }
+  if (!checkFrame(archiver ? &*archiver : nullptr, version ? &*version : nullptr, top ? &*top : nullptr)) return;
+  if (!haveObjects) {
+    fail("the archive has no \"$objects\" array");
+    return;
+  }
+  objectCount_ = objectRefs_.size();
+  auto held = std::make_shared<const Value>(std::move(*top));
+  scopes_.push_back(held->asDictionary());
+  scopeHolders_.push_back(std::move(held));
+  checkNull();
+}
+
+void KeyedUnarchiver::openXML(std::string_view archive) {
   auto parsed = PropertyList::fromAny(archive);
   if (!parsed) {
     fail("the archive is not a readable property list (" + parsed.error().localizedDescription() + ")");
     return;
   }
-  root_ = std::move(*parsed);
-  const Value* archiver = root_.find("$archiver");
-  const Value* version = root_.find("$version");
+  openValue(std::move(*parsed));
+}
+
+void KeyedUnarchiver::openValue(Value propertyList) {
+  root_ = std::move(propertyList);
   const Value* top = root_.find("$top");
+  if (!checkFrame(root_.find("$archiver"), root_.find("$version"), top)) return;
   const Value* objects = root_.find("$objects");
-  if (!archiver || !archiver->asString() || *archiver->asString() != "NSKeyedArchiver") {
-    fail("the archive has no \"$archiver\" of \"NSKeyedArchiver\"");
-    return;
-  }
-  if (!version || !version->isInteger() || version->asInt64() != 100000) {
-    fail("the archive's \"$version\" is not 100000");
-    return;
-  }
-  if (!top || !top->isDictionary()) {
-    fail("the archive has no \"$top\" dictionary");
-    return;
-  }
-  if (!objects || !objects->isArray() || objects->asArray()->empty() || !objects->asArray()->front().asString() ||
-      *objects->asArray()->front().asString() != "$null") {
-    fail("the archive's \"$objects\" do not start with \"$null\"");
+  if (!objects || !objects->isArray()) {
+    fail("the archive has no \"$objects\" array");
     return;
   }
   objects_ = objects->asArray();
+  objectCount_ = objects_->size();
   scopes_.push_back(top->asDictionary());
+  scopeHolders_.push_back(nullptr);
+  checkNull();
+}
+
+KeyedUnarchiver::Held KeyedUnarchiver::object(std::uint64_t uid) {
+  if (error_ || uid >= objectCount_) return nullptr;
+  if (!reader_) return Held(Held(), &(*objects_)[uid]);  // owned by root_
+  if (const auto kept = longObjects_.find(uid); kept != longObjects_.end()) return kept->second;
+  auto value = reader_->value(objectRefs_[uid], readBudget_);
+  if (!value) {
+    fail("object " + std::to_string(uid) + " cannot be read (" + value.error().localizedDescription() + ")");
+    return nullptr;
+  }
+  Held held = std::make_shared<const Value>(std::move(*value));
+  const std::size_t length = held->asString() ? held->asString()->size() : held->asData() ? held->asData()->size() : 0;
+  if (length >= kLongObject) longObjects_.emplace(uid, held);
+  return held;
+}
+
+bool KeyedUnarchiver::walk(std::uint64_t records) {
+  if (records > walkLimit_ - walked_) {
+    fail("the archive's records would make a tree of more than " + std::to_string(walkLimit_) +
+         " records for an archive of its size");
+    return false;
+  }
+  walked_ += records;
+  return true;
 }
 
 void KeyedUnarchiver::fail(const std::string& description) {
@@ -181,31 +277,50 @@ std::optional<std::uint64_t> KeyedUnarchiver::referenceForKey(std::string_view k
     failForKey(key, "is not an object reference");
     return std::nullopt;
   }
-  if (*uid >= objects_->size()) {
+  if (*uid >= objectCount_) {
     failForKey(key, "refers to an object that does not exist");
     return std::nullopt;
   }
   return uid;
 }
 
-const Value::Dictionary* KeyedUnarchiver::instance(std::uint64_t uid, std::string_view& className) {
-  static const std::string kClassKey = "$class";
-  static const std::string kClassNameKey = "$classname";
-  const Value& candidate = (*objects_)[uid];
-  const Value::Dictionary* dict = candidate.asDictionary();
-  const Value* classRef = dict ? candidate.find(kClassKey) : nullptr;
+// The name of the class description at classUID, checked once and kept:
+// a dictionary of exactly a "$classname" string and a "$classes" array of
+// strings (and optionally "$classhints"), which no instance is.
+const std::string* KeyedUnarchiver::className(std::uint64_t classUID) {
+  if (const auto known = classNames_.find(classUID); known != classNames_.end()) return &known->second;
+  const Held description = object(classUID);
+  if (!description) return nullptr;
+  const Value::Dictionary* fields = description->asDictionary();
+  const Value* name = description->find("$classname");
+  const Value* chain = description->find("$classes");
+  bool sound = fields && name && name->asString() && chain && chain->asArray();
+  if (sound) {
+    for (const Value& link : *chain->asArray()) sound = sound && link.asString();
+    for (const auto& [key, field] : *fields) sound = sound && (key == "$classname" || key == "$classes" || key == "$classhints");
+  }
+  if (!sound) {
+    fail("object " + std::to_string(classUID) + " is not a valid class description");
+    return nullptr;
+  }
+  return &classNames_.emplace(classUID, *name->asString()).first->second;
+}
+
+KeyedUnarchiver::Instance KeyedUnarchiver::instance(std::uint64_t uid) {
+  Instance found;
+  found.held = object(uid);
+  if (!found.held) return {};
+  const Value* classRef = found.held->find("$class");
   const auto classUID = classRef ? classRef->asUID() : std::nullopt;
-  if (!classUID || *classUID >= objects_->size()) {
+  if (!classUID || *classUID >= objectCount_ || *classUID == uid) {
     fail("object " + std::to_string(uid) + " is not an object with a class");
-    return nullptr;
+    return {};
   }
-  const Value* name = (*objects_)[*classUID].find(kClassNameKey);
-  if (!name || !name->asString()) {
-    fail("object " + std::to_string(uid) + " has no valid class description");
-    return nullptr;
-  }
-  className = *name->asString();
-  return dict;
+  const std::string* name = className(*classUID);
+  if (!name) return {};
+  found.fields = found.held->asDictionary();
+  found.className = *name;
+  return found;
 }
 
 std::optional<std::vector<std::uint64_t>> KeyedUnarchiver::references(const Value::Dictionary& object,
@@ -221,7 +336,7 @@ std::optional<std::vector<std::uint64_t>> KeyedUnarchiver::references(const Valu
   uids.reserve(items->size());
   for (const Value& item : *items) {
     const auto uid = item.asUID();
-    if (!uid || *uid >= objects_->size()) {
+    if (!uid || *uid >= objectCount_) {
       fail(std::string("a collection's \"") + key + "\" holds something other than a valid reference");
       return std::nullopt;
     }
@@ -231,17 +346,17 @@ std::optional<std::vector<std::uint64_t>> KeyedUnarchiver::references(const Valu
 }
 
 std::optional<std::string> KeyedUnarchiver::stringAt(std::uint64_t uid) {
-  const Value& candidate = (*objects_)[uid];
+  const Held candidate = object(uid);
+  if (!candidate) return std::nullopt;
   if (uid != 0) {
-    if (const std::string* text = candidate.asString()) return spendBytes(text->size()) ? std::optional(*text) : std::nullopt;
+    if (const std::string* text = candidate->asString()) return spendBytes(text->size()) ? std::optional(*text) : std::nullopt;
   }
-  if (candidate.isDictionary()) {
-    std::string_view className;
-    const auto* dict = instance(uid, className);
-    if (!dict) return std::nullopt;
-    if (isOneOf(className, {"NSString", "NSMutableString"})) {
-      const auto it = dict->find("NS.string");
-      if (it != dict->end() && it->second.asString()) {
+  if (candidate->isDictionary()) {
+    const Instance found = instance(uid);
+    if (!found) return std::nullopt;
+    if (isOneOf(found.className, {"NSString", "NSMutableString"})) {
+      const auto it = found.fields->find("NS.string");
+      if (it != found.fields->end() && it->second.asString()) {
         if (!spendBytes(it->second.asString()->size())) return std::nullopt;
         return *it->second.asString();
       }
@@ -260,15 +375,15 @@ std::optional<std::string> KeyedUnarchiver::decodeStringForKey(std::string_view 
 std::optional<Data> KeyedUnarchiver::decodeDataForKey(std::string_view key) {
   const auto uid = referenceForKey(key);
   if (!uid || *uid == 0) return std::nullopt;
-  const Value& candidate = (*objects_)[*uid];
-  if (const Data* data = candidate.asData()) return spendBytes(data->size()) ? std::optional(*data) : std::nullopt;
-  if (candidate.isDictionary()) {
-    std::string_view className;
-    const auto* dict = instance(*uid, className);
-    if (!dict) return std::nullopt;
-    if (isOneOf(className, {"NSData", "NSMutableData"})) {
-      const auto it = dict->find("NS.data");
-      if (it != dict->end() && it->second.asData()) {
+  const Held candidate = object(*uid);
+  if (!candidate) return std::nullopt;
+  if (const Data* data = candidate->asData()) return spendBytes(data->size()) ? std::optional(*data) : std::nullopt;
+  if (candidate->isDictionary()) {
+    const Instance found = instance(*uid);
+    if (!found) return std::nullopt;
+    if (isOneOf(found.className, {"NSData", "NSMutableData"})) {
+      const auto it = found.fields->find("NS.data");
+      if (it != found.fields->end() && it->second.asData()) {
         if (!spendBytes(it->second.asData()->size())) return std::nullopt;
         return *it->second.asData();
       }
@@ -279,15 +394,14 @@ std::optional<Data> KeyedUnarchiver::decodeDataForKey(std::string_view key) {
 }
 
 std::optional<Date> KeyedUnarchiver::dateAt(std::uint64_t uid) {
-  std::string_view className;
-  const auto* dict = instance(uid, className);
-  if (!dict) return std::nullopt;
-  if (className != "NSDate") {
-    fail("object " + std::to_string(uid) + " is a '" + std::string(className) + "', not a date");
+  const Instance found = instance(uid);
+  if (!found) return std::nullopt;
+  if (found.className != "NSDate") {
+    fail("object " + std::to_string(uid) + " is a '" + std::string(found.className) + "', not a date");
     return std::nullopt;
   }
-  const auto it = dict->find("NS.time");
-  if (it == dict->end() || !it->second.isNumber()) {
+  const auto it = found.fields->find("NS.time");
+  if (it == found.fields->end() || !it->second.isNumber()) {
     fail("a date has no \"NS.time\" number");
     return std::nullopt;
   }
@@ -301,21 +415,20 @@ std::optional<Date> KeyedUnarchiver::decodeDateForKey(std::string_view key) {
 }
 
 std::optional<std::string> KeyedUnarchiver::urlAt(std::uint64_t uid) {
-  std::string_view className;
-  const auto* dict = instance(uid, className);
-  if (!dict) return std::nullopt;
-  if (className != "NSURL") {
-    fail("object " + std::to_string(uid) + " is a '" + std::string(className) + "', not a URL");
+  const Instance found = instance(uid);
+  if (!found) return std::nullopt;
+  if (found.className != "NSURL") {
+    fail("object " + std::to_string(uid) + " is a '" + std::string(found.className) + "', not a URL");
     return std::nullopt;
   }
-  const auto base = dict->find("NS.base");
-  if (base != dict->end() && base->second.asUID() != 0u) {
+  const auto base = found.fields->find("NS.base");
+  if (base != found.fields->end() && base->second.asUID() != 0u) {
     fail("a URL is relative to another URL, which is not supported");
     return std::nullopt;
   }
-  const auto relative = dict->find("NS.relative");
-  const auto relativeUID = relative == dict->end() ? std::nullopt : relative->second.asUID();
-  if (!relativeUID || *relativeUID == 0 || *relativeUID >= objects_->size()) {
+  const auto relative = found.fields->find("NS.relative");
+  const auto relativeUID = relative == found.fields->end() ? std::nullopt : relative->second.asUID();
+  if (!relativeUID || *relativeUID == 0 || *relativeUID >= objectCount_) {
     fail("a URL has no valid \"NS.relative\" string");
     return std::nullopt;
   }
@@ -348,14 +461,13 @@ std::optional<std::vector<std::uint64_t>> KeyedUnarchiver::collectionForKey(
     std::string_view key, std::initializer_list<std::string_view> classNames) {
   const auto uid = referenceForKey(key);
   if (!uid || *uid == 0) return std::nullopt;
-  std::string_view className;
-  const auto* dict = instance(*uid, className);
-  if (!dict) return std::nullopt;
-  if (!isOneOf(className, classNames)) {
-    failForKey(key, "is a '" + std::string(className) + "', not the collection asked for");
+  const Instance found = instance(*uid);
+  if (!found) return std::nullopt;
+  if (!isOneOf(found.className, classNames)) {
+    failForKey(key, "is a '" + std::string(found.className) + "', not the collection asked for");
     return std::nullopt;
   }
-  return references(*dict, "NS.objects");
+  return references(*found.fields, "NS.objects");
 }
 
 std::optional<std::vector<std::string>> KeyedUnarchiver::decodeStringArrayForKey(std::string_view key) {
@@ -386,25 +498,27 @@ std::optional<Value> KeyedUnarchiver::propertyListAt(std::uint64_t uid, std::siz
     fail("values nested too deep");
     return std::nullopt;
   }
-  const Value& candidate = (*objects_)[uid];
-  switch (candidate.type()) {
+  const Held candidate = object(uid);
+  if (!candidate) return std::nullopt;
+  switch (candidate->type()) {
     case Value::Type::boolean:
     case Value::Type::integer:
-    case Value::Type::real: return candidate;
+    case Value::Type::real: return *candidate;
     case Value::Type::string:
-      if (!spendBytes(candidate.asString()->size())) return std::nullopt;
-      return candidate;
+      if (!spendBytes(candidate->asString()->size())) return std::nullopt;
+      return *candidate;
     case Value::Type::data:
-      if (!spendBytes(candidate.asData()->size())) return std::nullopt;
-      return candidate;
+      if (!spendBytes(candidate->asData()->size())) return std::nullopt;
+      return *candidate;
     case Value::Type::dictionary: break;
     default:
       fail("object " + std::to_string(uid) + " is not a property-list value");
       return std::nullopt;
   }
-  std::string_view className;
-  const auto* dict = instance(uid, className);
-  if (!dict) return std::nullopt;
+  const Instance found = instance(uid);
+  if (!found) return std::nullopt;
+  const std::string_view className = found.className;
+  const Value::Dictionary* dict = found.fields;
   if (className == "NSDate") return dateAt(uid);
   if (isOneOf(className, {"NSString", "NSMutableString"})) return stringAt(uid);
   if (isOneOf(className, {"NSData", "NSMutableData"})) {
@@ -469,7 +583,7 @@ std::shared_ptr<void> KeyedUnarchiver::decodeRecord(std::uint64_t uid, std::type
   if (error_ || uid == 0) return nullptr;
   const ArchiveClass* cls = nullptr;
   const auto known = decoded_.find(uid);
-  const Value::Dictionary* dict = nullptr;
+  Instance found;
   if (known != decoded_.end()) {
     if (known->second.state == Decoded::State::inProgress) {
       fail("the archive has a reference cycle");
@@ -477,15 +591,16 @@ std::shared_ptr<void> KeyedUnarchiver::decodeRecord(std::uint64_t uid, std::type
     }
     cls = known->second.cls;
   } else {
-    std::string_view className;
-    dict = instance(uid, className);
-    if (!dict) return nullptr;
-    auto named = classesByName_.find(className);
+    found = instance(uid);
+    if (!found) return nullptr;
+    auto named = classesByName_.find(found.className);
     if (named == classesByName_.end())
-      named = classesByName_.emplace(std::string(className), ArchiveClassRegistry::shared().classNamed(className)).first;
+      named = classesByName_
+                  .emplace(std::string(found.className), ArchiveClassRegistry::shared().classNamed(found.className))
+                  .first;
     cls = named->second;
     if (!cls) {
-      fail("class '" + std::string(className) + "' is not known");
+      fail("class '" + std::string(found.className) + "' is not known");
       return nullptr;
     }
   }
@@ -525,7 +640,11 @@ std::shared_ptr<void> KeyedUnarchiver::decodeRecord(std::uint64_t uid, std::type
     return nullptr;
   }
 
-  if (known != decoded_.end()) return cls->upcast(known->second.object, target);
+  if (known != decoded_.end()) {
+    // A shared record: a tree walk visits its whole subtree again here.
+    if (!walk(known->second.walked)) return nullptr;
+    return cls->upcast(known->second.object, target);
+  }
 
   if (!cls->decode) {
     fail("class '" + cls->name + "' cannot be instantiated");
@@ -535,16 +654,20 @@ std::shared_ptr<void> KeyedUnarchiver::decodeRecord(std::uint64_t uid, std::type
     fail("objects nested too deep");
     return nullptr;
   }
-  decoded_.insert_or_assign(uid, Decoded{Decoded::State::inProgress, nullptr, cls});
-  scopes_.push_back(dict);
+  const std::uint64_t walkedBefore = walked_;
+  if (!walk(1)) return nullptr;
+  decoded_.insert_or_assign(uid, Decoded{Decoded::State::inProgress, nullptr, cls, 0});
+  scopes_.push_back(found.fields);
+  scopeHolders_.push_back(std::move(found.held));
   std::shared_ptr<void> object = cls->decode(*this);
   scopes_.pop_back();
+  scopeHolders_.pop_back();
   if (error_) return nullptr;
   if (!object) {
     fail("the decoder of class '" + cls->name + "' produced nothing");
     return nullptr;
   }
-  decoded_.insert_or_assign(uid, Decoded{Decoded::State::done, object, cls});
+  decoded_.insert_or_assign(uid, Decoded{Decoded::State::done, object, cls, walked_ - walkedBefore});
   return cls->upcast(object, target);
 }
 
@@ -580,15 +703,14 @@ std::optional<std::vector<std::pair<std::string, std::shared_ptr<void>>>> KeyedU
     std::string_view key, std::type_index target, const AllowedClasses& allowed) {
   const auto uid = referenceForKey(key);
   if (!uid || *uid == 0) return std::nullopt;
-  std::string_view className;
-  const auto* dict = instance(*uid, className);
-  if (!dict) return std::nullopt;
-  if (!isOneOf(className, {"NSDictionary", "NSMutableDictionary"})) {
-    failForKey(key, "is a '" + std::string(className) + "', not a dictionary");
+  const Instance found = instance(*uid);
+  if (!found) return std::nullopt;
+  if (!isOneOf(found.className, {"NSDictionary", "NSMutableDictionary"})) {
+    failForKey(key, "is a '" + std::string(found.className) + "', not a dictionary");
     return std::nullopt;
   }
-  const auto keys = references(*dict, "NS.keys");
-  const auto values = keys ? references(*dict, "NS.objects") : std::nullopt;
+  const auto keys = references(*found.fields, "NS.keys");
+  const auto values = keys ? references(*found.fields, "NS.objects") : std::nullopt;
   if (!keys || !values) return std::nullopt;
   if (keys->size() != values->size()) {
     failForKey(key, "is a dictionary whose keys and values differ in number");

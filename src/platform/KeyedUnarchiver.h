@@ -15,6 +15,7 @@
 
 #include "platform/AllowedClasses.h"
 #include "platform/ArchiveClassRegistry.h"
+#include "platform/BinaryPropertyListReader.h"
 #include "platform/Date.h"
 #include "platform/Result.h"
 #include "platform/Value.h"
@@ -46,14 +47,39 @@ namespace vozi::platform {
 // calls return empty values, and the top-level calls below return the
 // error, never a partly decoded object. Integers and reals convert into
 // each other where the value fits; booleans read from numbers too.
+//
+// A binary archive is read object by object as decoders ask (see
+// BinaryPropertyListReader: each fetch is checked and its expanded size
+// taken from one budget for the whole archive); an XML archive is read
+// whole first. Every object's "$class" must refer to a class description
+// (a dictionary of a "$classname" string and a "$classes" array of
+// strings, never the object itself).
+//
+// Records may be shared (the archiver writes a repeated record once), but
+// the decoded graph is walked by its users as a tree: every record counts
+// once per path from the root, a shared record with its whole subtree
+// again at each reference, and a decode that would walk more than
+// recordBudgetFor(archive size) records fails. No record graph decoded
+// here makes a tree walk visit more records than that.
 class KeyedUnarchiver {
  public:
   static constexpr std::size_t kMaxDepth = 512;
+  // Records a tree walk may visit: one per byte of the archive (a record
+  // takes several) plus kRecordSlack.
+  static constexpr std::uint64_t kRecordSlack = 1u << 16;
+  static std::uint64_t recordBudgetFor(std::size_t archiveSize) {
+    return static_cast<std::uint64_t>(archiveSize) + kRecordSlack;
+  }
 
-  // Parses the archive (binary or XML property list) and checks its frame;
-  // error() tells whether that worked.
+  // Opens the archive (binary or XML property list) and checks its frame;
+  // error() tells whether that worked. The bytes of a binary archive are
+  // read as decoding goes on: they must outlive the unarchiver.
   explicit KeyedUnarchiver(const Data& archive);
   explicit KeyedUnarchiver(std::string_view archive);
+  KeyedUnarchiver(Data&& archive) = delete;  // the bytes would be gone before decoding
+  // Decodes a keyed archive already read as a property list; the budgets
+  // are those of an archive of archiveSize bytes.
+  KeyedUnarchiver(Value propertyList, std::size_t archiveSize);
   ~KeyedUnarchiver();
   KeyedUnarchiver(const KeyedUnarchiver&) = delete;
   KeyedUnarchiver& operator=(const KeyedUnarchiver&) = delete;
@@ -118,6 +144,8 @@ class KeyedUnarchiver {
   // Records a failure (for a decoder that finds a value it cannot accept).
   void failWithError(Error error);
   const std::optional<Error>& error() const { return error_; }
+  // Records counted so far as a tree walk would visit them.
+  std::uint64_t recordsWalked() const { return walked_; }
 
   // The record under "root", of an allowed class; an error when the archive
   // is faulty in any way or the root is missing.
@@ -170,13 +198,31 @@ class KeyedUnarchiver {
     return result;
   }
 
+  using Held = std::shared_ptr<const Value>;
+  struct Instance {
+    Held held;  // keeps `fields` alive
+    const Value::Dictionary* fields = nullptr;
+    std::string_view className;
+    explicit operator bool() const { return fields != nullptr; }
+  };
+
   void open(std::string_view archive);
+  void openBinary(std::string_view archive);
+  void openXML(std::string_view archive);
+  void openValue(Value propertyList);
+  void setBudgets(std::size_t archiveSize);
+  void checkNull();
+  bool checkFrame(const Value* archiver, const Value* version, const Value* top);
+  // The object at `uid` of "$objects"; null after recording an error.
+  Held object(std::uint64_t uid);
+  const std::string* className(std::uint64_t classUID);
+  bool walk(std::uint64_t records);
   std::optional<Error> finish(bool found);
   bool spend(std::uint64_t units);
   bool spendBytes(std::size_t bytes);
   const Value* lookup(std::string_view key) const;
   std::optional<std::uint64_t> referenceForKey(std::string_view key);
-  const Value::Dictionary* instance(std::uint64_t uid, std::string_view& className);
+  Instance instance(std::uint64_t uid);
   std::optional<std::vector<std::uint64_t>> references(const Value::Dictionary& object, const char* key);
   std::optional<std::vector<std::uint64_t>> collectionForKey(std::string_view key,
                                                              std::initializer_list<std::string_view> classNames);
@@ -196,11 +242,26 @@ class KeyedUnarchiver {
     enum class State { inProgress, done } state;
     std::shared_ptr<void> object;  // points at the record's own class
     const ArchiveClass* cls;
+    std::uint64_t walked;  // records in its subtree, as a tree walk counts them
   };
 
-  Value root_;
-  const Value::Array* objects_ = nullptr;
+  Value root_;                                   // XML archives: the whole property list
+  const Value::Array* objects_ = nullptr;        // XML archives: its "$objects"
+  std::optional<BinaryPropertyListReader> reader_;  // binary archives
+  std::vector<std::uint64_t> objectRefs_;        // binary archives: "$objects" as object-table indices
+  std::size_t objectCount_ = 0;
+  std::uint64_t readBudget_ = 0;                 // bytes binary fetches may still expand to
+  std::unordered_map<std::uint64_t, std::string> classNames_;  // checked class descriptions by uid
+  // Long strings and data are kept once fetched: a string shared by many
+  // records is then decoded once and only copied at each reference (the
+  // copies are paid from budget_). Short ones are cheaper to fetch again
+  // than to keep.
+  static constexpr std::size_t kLongObject = 1024;
+  std::unordered_map<std::uint64_t, Held> longObjects_;
   std::vector<const Value::Dictionary*> scopes_;  // [0] is $top; the back is the record being decoded
+  std::vector<Held> scopeHolders_;                // keep scopes_ alive
+  std::uint64_t walked_ = 0;
+  std::uint64_t walkLimit_ = 0;
   std::unordered_map<std::uint64_t, Decoded> decoded_;
   std::map<std::string, const ArchiveClass*, std::less<>> classesByName_;  // registry answers, cached
   std::unordered_map<std::type_index, const ArchiveClass*> classesByType_;

@@ -12,9 +12,10 @@ namespace vozi::platform {
 
 // Reads and writes property lists (XML and binary "bplist00") as Values.
 // XML is read by XmlPropertyListReader (libxml2 under our own grammar check,
-// strict or tolerant) and written by XmlPropertyListWriter; binary reading
-// goes through libplist; binary writing is done by BinaryPropertyListWriter
-// (libplist 2.2's is quadratic in object count).
+// strict or tolerant) and written by XmlPropertyListWriter; binary ones are
+// read by BinaryPropertyListReader (bounded for hostile input: see its
+// header) and written by BinaryPropertyListWriter. Nothing here goes through
+// libplist.
 //
 // Types survive a round trip: integers stay integers and reals reals, an
 // unsigned integer above INT64_MAX stays unsigned (every other integer reads

@@ -36,6 +36,8 @@
 #include "common/ZOLMPreferences.h"
 #include "common/ZOLMTrackingData.h"
 #include "common/ZOLMUserData.h"
+#include "platform/BinaryPropertyListBuilder.h"
+#include "platform/CocoaError.h"
 #include "platform/PropertyList.h"
 
 using namespace vozi;
@@ -655,6 +657,89 @@ TEST(RecordArchive, RefusesAGraphHoldingAClassTheListLacks) {
   auto preferences = RecordArchive::archived(ZOLMPreferences());
   ASSERT_TRUE(preferences.ok());
   EXPECT_FALSE(RecordArchive::unarchived<ItemGroup>(*preferences, RecordArchive::itemTreeClasses()).ok());
+}
+
+namespace {
+
+// `levels` levels of groups: each level holds two groups that both hold the
+// level below, ending in one file. The archive stores each group once, but
+// a walk from the root reaches the file by 2^levels paths.
+Data sharedLevels(std::size_t levels) {
+  HandArchive a;
+  const Value groupClass = a.classRef({"ItemGroup", "NSObject"});
+  Value below = a.instance(a.classRef({"FileItem", "NSObject"}),
+                           {{"url", a.url("file:///Users/u/a")}, {"size", a.add(Value(1))}});
+  for (std::size_t level = 0; level < levels; ++level) {
+    Value::Array pair;
+    for (int side = 0; side < 2; ++side) {
+      pair.push_back(a.instance(groupClass, {{"name", a.add(Value("g"))},
+                                             {"items", a.collection("NSMutableArray", "NSArray", {below})}}));
+    }
+    below = a.instance(groupClass, {{"name", a.add(Value("g"))},
+                                    {"items", a.collection("NSMutableArray", "NSArray", pair)}});
+  }
+  return a.bytes(a.collection("NSArray", "NSObject", {below}));
+}
+
+}  // namespace
+
+// Records may be shared, but the decoded groups are walked as a tree: the
+// decoder counts every record once per path from the root and stops past a
+// budget tied to the archive's size, before a walk could take forever.
+TEST(RecordArchive, SharedGroupsCountOncePerPathAndAreBoundedByTheArchiveSize) {
+  RecordArchive::registerClasses();
+  struct Case {
+    std::size_t levels;
+    bool decodes;
+  } cases[] = {{3, true}, {24, false}, {40, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.levels);
+    const Data bytes = sharedLevels(c.levels);
+    platform::KeyedUnarchiver unarchiver(bytes);
+    unarchiver.setAllowedClassesForGraph(RecordArchive::itemTreeClasses());
+    auto groups = unarchiver.decodeArrayForKey<ItemGroup>("root", RecordArchive::itemTreeClasses());
+    EXPECT_LE(unarchiver.recordsWalked(), platform::KeyedUnarchiver::recordBudgetFor(bytes.size()));
+    auto decoded = RecordArchive::unarchivedGroups(bytes);
+    if (!c.decodes) {
+      ASSERT_TRUE(unarchiver.error());
+      EXPECT_NE(unarchiver.error()->localizedDescription().find("records"), std::string::npos)
+          << unarchiver.error()->localizedDescription();
+      EXPECT_FALSE(decoded.ok());
+      continue;
+    }
+    ASSERT_FALSE(unarchiver.error()) << unarchiver.error()->localizedDescription();
+    ASSERT_TRUE(decoded.ok()) << decoded.error().localizedDescription();
+    std::size_t leaves = 0;
+    decoded->front()->enumerateLeaves([&](const ModelItemPtr&, bool&) { ++leaves; });
+    EXPECT_EQ(leaves, 8u);
+    // The top group; per level below it a pair and the group they share,
+    // each reached by twice the paths of the level above; the file by eight.
+    EXPECT_EQ(unarchiver.recordsWalked(), 1u + (2 + 2) + (4 + 4) + (8 + 8));
+  }
+}
+
+// Names read from archives any user can send come out exactly as stored or
+// the archive is refused: a key holding U+0000 (which once aborted the
+// reader) fails the decode.
+TEST(RecordArchive, AnArchiveWithAKeyHoldingNulIsRefused) {
+  platform::BinaryPropertyListBuilder b;
+  using Index = platform::BinaryPropertyListBuilder::Index;
+  const Index arrayClass = b.dictionary(
+      std::vector<Index>{b.string("$classname"), b.string("$classes")}.data(),
+      std::vector<Index>{b.string("NSArray"), b.array({b.string("NSArray"), b.string("NSObject")})}.data(), 2);
+  const Index root = b.dictionary(std::vector<Index>{b.string("$class"), b.string(std::string("\xC3\xA9\0", 3))}.data(),
+                                  std::vector<Index>{b.uid(2), b.integer(1)}.data(), 2);
+  const Index objects = b.array({b.string("$null"), root, arrayClass});
+  const Index top = b.dictionary(std::vector<Index>{b.string("root")}.data(), std::vector<Index>{b.uid(1)}.data(), 1);
+  const Index plist = b.dictionary(
+      std::vector<Index>{b.string("$archiver"), b.string("$version"), b.string("$top"), b.string("$objects")}.data(),
+      std::vector<Index>{b.string("NSKeyedArchiver"), b.integer(100000), top, objects}.data(), 4);
+  const Data bytes = b.finish(plist);
+  auto groups = RecordArchive::unarchivedGroups(bytes);
+  ASSERT_FALSE(groups.ok());
+  EXPECT_EQ(groups.error().code, platform::CocoaError::coderReadCorrupt);
+  EXPECT_NE(groups.error().localizedDescription().find("NUL"), std::string::npos)
+      << groups.error().localizedDescription();
 }
 
 TEST(RecordArchive, MissingKeysReadAsEmptyOrFailTheRecordsThatNeedThem) {

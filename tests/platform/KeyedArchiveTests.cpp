@@ -602,6 +602,30 @@ TEST_F(KeyedArchive, HostileArchivesFailCleanly) {
       {"root not a UID", archiveOf({Value("$null")}, {{"root", Value(1)}})},
       {"class UID out of range", archiveOf({Value("$null"), object(50)})},
       {"class not a description", archiveOf({Value("$null"), object(2), Value("TestEntry")})},
+      {"class pointing at the object itself",
+       archiveOf({Value("$null"), [] {
+                    Value self = object(1);
+                    self["$classname"] = Value("TestEntry");
+                    self["$classes"] = Value(Value::Array{Value("TestEntry"), Value("NSObject")});
+                    return self;
+                  }()}),
+       false, "not an object with a class"},
+      {"class description that is itself an instance",
+       archiveOf({Value("$null"), object(2), [&] {
+                    Value described = entryClass;
+                    described["$class"] = Value::uid(3);
+                    return described;
+                  }(),
+                  entryClass}),
+       false, "not a valid class description"},
+      {"class description without a chain",
+       archiveOf({Value("$null"), object(2), Value(Value::Dictionary{{"$classname", Value("TestEntry")}})}), false,
+       "not a valid class description"},
+      {"class chain holding a number",
+       archiveOf({Value("$null"), object(2),
+                  Value(Value::Dictionary{{"$classname", Value("TestEntry")},
+                                          {"$classes", Value(Value::Array{Value("TestEntry"), Value(1)})}})}),
+       false, "not a valid class description"},
       {"object not a dictionary", archiveOf({Value("$null"), Value(5)})},
       {"string key holding a number", archiveOf({Value("$null"), object(2, {{"name", Value(5)}}), entryClass})},
       {"number key holding a reference", archiveOf({Value("$null"), object(2, {{"count", Value::uid(0)}}), entryClass})},

@@ -8,6 +8,8 @@
 #include <limits>
 
 #include "RunTool.h"
+#include "platform/BinaryPropertyListBuilder.h"
+#include "platform/BinaryPropertyListReader.h"
 #include "platform/CocoaError.h"
 #include "platform/PropertyList.h"
 #include "support/TempRoot.h"
@@ -236,6 +238,110 @@ TEST(PropertyList, MalformedInputFailsCleanly) {
     EXPECT_EQ(result.error().domain, "NSCocoaErrorDomain");
     EXPECT_EQ(result.error().code, CocoaError::propertyListReadCorrupt);
   }
+}
+
+namespace {
+
+// Bytes written out one by one, for objects holding NUL or high bytes.
+std::string raw(std::initializer_list<int> bytes) {
+  std::string out;
+  for (int b : bytes) out.push_back(static_cast<char>(b));
+  return out;
+}
+
+}  // namespace
+
+// Text must come out exactly as stored or not at all: a NUL, an unpaired
+// surrogate or a high byte in an ASCII object would otherwise make two keys
+// one, or a value another than a plain reader sees.
+TEST(PropertyList, BinaryTextKeysAndReferencesAreReadExactlyOrRefused) {
+  const std::string one = "\x10\x01";
+  const std::string two = "\x10\x02";
+  struct Case {
+    const char* name;
+    std::string bytes;
+    const char* reason;
+  } cases[] = {
+      {"UTF-16 key holding U+0000", bplist({"\xD1\x01\x02", raw({0x62, 0x00, 'a', 0x00, 0x00}), one}), "NUL"},
+      {"ASCII key \"name\\0\" beside \"name\"",
+       bplist({"\xD2\x01\x02\x03\x04", "\x54name", raw({0x55, 'n', 'a', 'm', 'e', 0x00}), one, two}), "NUL"},
+      {"ASCII key \"$class\\0\"", bplist({"\xD1\x01\x02", raw({0x57, '$', 'c', 'l', 'a', 's', 's', 0x00}), one}), "NUL"},
+      {"UTF-16 string holding U+0000", bplist({raw({0x62, 0x00, 'x', 0x00, 0x00})}), "NUL"},
+      {"unpaired high surrogate in a group name",
+       bplist({raw({0x64, 0x00, '.', 0xD8, 0x00, 0x00, '.', 0x00, '/'})}), "surrogate"},
+      {"unpaired low surrogate", bplist({raw({0x61, 0xDC, 0x00})}), "surrogate"},
+      {"high surrogate at the end", bplist({raw({0x62, 0x00, 'A', 0xD8, 0x00})}), "surrogate"},
+      {"keys \"A\\uD800\" and \"A\"",
+       bplist({"\xD2\x01\x02\x03\x04", raw({0x62, 0x00, 'A', 0xD8, 0x00}), "\x51" "A", one, two}), "surrogate"},
+      {"ASCII object with a byte above 0x7F", bplist({"\x51\xE9"}), "0x7F"},
+      {"one key twice", bplist({"\xD2\x01\x02\x03\x04", "\x51k", "\x51k", one, two}), "twice"},
+      {"one key object used twice", bplist({"\xD2\x01\x01\x02\x03", "\x51k", one, two}), "twice"},
+      {"integer used as a key after being read as a value", bplist({"\xA2\x01\x02", one, "\xD1\x01\x01"}),
+       "not a string"},
+      {"reference above 2^32-1", bplist({raw({0x84, 0x01, 0x00, 0x00, 0x00, 0x00})}), "2^32-1"},
+      {"integer wider than 64 bits",
+       bplist({raw({0x14, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 5})}), "64 bits"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto result = PropertyList::fromBinary(c.bytes);
+    ASSERT_FALSE(result);
+    EXPECT_EQ(result.error().code, CocoaError::propertyListReadCorrupt);
+    EXPECT_NE(result.error().localizedDescription().find(c.reason), std::string::npos)
+        << result.error().localizedDescription();
+  }
+
+  // What is read back is the text stored: pairs become one code point, and
+  // references up to 2^32-1 round-trip.
+  auto pair = PropertyList::fromBinary(bplist({raw({0x63, 0x00, 'a', 0xD8, 0x3D, 0xDE, 0x00})}));
+  ASSERT_TRUE(pair) << pair.error().localizedDescription();
+  EXPECT_EQ(*pair, Value("a\xF0\x9F\x98\x80"));
+  const Value largest(Value::Array{Value::uid(0xFFFFFFFFull)});
+  auto back = PropertyList::fromBinary(*PropertyList::toBinary(largest));
+  ASSERT_TRUE(back);
+  EXPECT_EQ(*back, largest);
+  EXPECT_FALSE(PropertyList::toBinary(Value(Value::Array{Value::uid(0x100000000ull)})));
+}
+
+// One long string referred to from many places is one object in the file
+// but a copy at each place in the value: the reader measures the value it
+// would build and refuses before building it when that is beyond the budget.
+TEST(PropertyList, SharedObjectsAreMeasuredAsBuiltBeforeAnythingIsBuilt) {
+  constexpr std::size_t kLength = 4000;
+  auto sharedString = [&](std::uint32_t references) {
+    BinaryPropertyListBuilder builder;
+    const auto text = builder.string(std::string(kLength, 'x'));
+    return builder.finish(builder.array(std::vector<BinaryPropertyListBuilder::Index>(references, text)));
+  };
+  const std::uint64_t perReference = BinaryPropertyListReader::kNodeCost + kLength;
+
+  // 1,000 references: about 4 MB as built, within the budget of a 5 KB input.
+  const Data fits = sharedString(1000);
+  auto reader = BinaryPropertyListReader::open(std::string_view(reinterpret_cast<const char*>(fits.data()), fits.size()),
+                                               PropertyList::kMaxDepth);
+  ASSERT_TRUE(reader);
+  const std::uint64_t budget = BinaryPropertyListReader::budgetFor(fits.size());
+  std::uint64_t left = budget;
+  auto value = reader->value(reader->topObject(), left);
+  ASSERT_TRUE(value) << value.error().localizedDescription();
+  EXPECT_EQ(value->asArray()->size(), 1000u);
+  EXPECT_EQ(budget - left, BinaryPropertyListReader::kNodeCost + 1000 * perReference);
+
+  // 20,000 references: about 81 MB from a 24 KB input. Refused, with the
+  // budget untouched: nothing was built.
+  const Data bomb = sharedString(20000);
+  ASSERT_LT(bomb.size(), 25000u);
+  reader = BinaryPropertyListReader::open(std::string_view(reinterpret_cast<const char*>(bomb.data()), bomb.size()),
+                                          PropertyList::kMaxDepth);
+  ASSERT_TRUE(reader);
+  left = BinaryPropertyListReader::budgetFor(bomb.size());
+  ASSERT_LT(left, 20000 * perReference);
+  auto refused = reader->value(reader->topObject(), left);
+  ASSERT_FALSE(refused);
+  EXPECT_EQ(refused.error().code, CocoaError::propertyListReadCorrupt);
+  EXPECT_NE(refused.error().localizedDescription().find("more work and memory"), std::string::npos);
+  EXPECT_EQ(left, BinaryPropertyListReader::budgetFor(bomb.size()));
+  EXPECT_FALSE(PropertyList::fromBinary(bomb));
 }
 
 TEST(PropertyList, NestingUpToTheCapIsAccepted) {
