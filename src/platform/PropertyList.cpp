@@ -26,7 +26,6 @@ namespace vozi::platform {
 
 namespace {
 
-Error readError(const std::string& why) { return CocoaError::propertyListCorrupt(why); }
 
 Error writeError(const std::string& why) { return CocoaError::propertyListInvalid(why); }
 
