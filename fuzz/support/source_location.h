@@ -14,8 +14,9 @@ namespace std {
 
 struct source_location {
   // The default arguments are evaluated where current() is called, so the
-  // caller's place is what is recorded.
-  static consteval source_location current(const char* file = __builtin_FILE(),
+  // caller's place is what is recorded. constexpr rather than consteval:
+  // clang 14 refuses a consteval call as a default argument.
+  static constexpr source_location current(const char* file = __builtin_FILE(),
                                            const char* function = __builtin_FUNCTION(),
                                            uint_least32_t line = __builtin_LINE(),
                                            uint_least32_t column = __builtin_COLUMN()) noexcept {
