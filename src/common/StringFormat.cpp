@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <limits>
 
+#include "platform/Utf8.h"
+
 namespace vozi {
 
 namespace {
@@ -84,24 +86,6 @@ std::string printfValue(const std::string& format, T value) {
   return out;
 }
 
-void appendUTF8(std::string& out, std::uint32_t c) {
-  if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) c = 0xFFFD;
-  if (c < 0x80) {
-    out.push_back(static_cast<char>(c));
-  } else if (c < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else if (c < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  }
-}
 
 std::string integerConversion(const StringFormat::Argument& argument, const Placeholder& placeholder) {
   using Kind = StringFormat::Argument::Kind;
@@ -136,7 +120,7 @@ std::string characterConversion(const StringFormat::Argument& argument, const Pl
     const std::string description = argument.description();
     text = std::string(codePointPrefix(description, 1));
   } else {
-    appendUTF8(text, static_cast<std::uint32_t>(argument.unsignedValue() & 0xFFFFFFFFu));
+    platform::Utf8::append(text, static_cast<char32_t>(argument.unsignedValue() & 0xFFFFFFFFu));
   }
   return padded(text, placeholder);
 }

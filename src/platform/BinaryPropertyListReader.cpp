@@ -1,3 +1,4 @@
+#include "platform/Utf8.h"
 #include "platform/BinaryPropertyListReader.h"
 
 #include <algorithm>
@@ -51,23 +52,6 @@ Error overBudgetError() {
 bool isContainer(std::uint8_t type) { return type == kArray || type == kDictionary; }
 bool isString(std::uint8_t type) { return type == kASCII || type == kUTF16; }
 
-void appendUTF8(std::string& out, std::uint32_t c) {
-  if (c < 0x80) {
-    out.push_back(static_cast<char>(c));
-  } else if (c < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else if (c < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  }
-}
 
 std::size_t utf8Length(std::uint32_t c) { return c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4; }
 
@@ -98,7 +82,7 @@ Result<std::size_t> decodeText(std::string_view bytes, const BinaryPropertyListR
       ++i;
     }
     length += utf8Length(c);
-    if (out) appendUTF8(*out, c);
+    if (out) Utf8::append(*out, c);
   }
   return length;
 }

@@ -20,13 +20,6 @@ struct TextCloser {
   void operator()(UText* text) const { utext_close(text); }
 };
 
-void appendUTF8(std::string& out, UChar32 c) {
-  char bytes[U8_MAX_LENGTH];
-  int32_t length = 0;
-  UBool error = false;
-  U8_APPEND(bytes, length, U8_MAX_LENGTH, c, error);
-  if (!error) out.append(bytes, static_cast<std::size_t>(length));
-}
 
 }  // namespace
 
@@ -70,7 +63,7 @@ std::string Unicode::lowercased(std::string_view text) {
     } else if (c < 0x80) {
       out.push_back(static_cast<char>(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c));
     } else {
-      appendUTF8(out, u_tolower(c));
+      Utf8::append(out, static_cast<char32_t>(u_tolower(c)));
     }
   }
   return out;

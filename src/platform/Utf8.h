@@ -1,5 +1,6 @@
 #pragma once
 
+#include <string>
 #include <string_view>
 
 namespace vozi::platform {
@@ -8,6 +9,9 @@ namespace vozi::platform {
 // forms, no surrogates, nothing above U+10FFFF, no truncated sequences.
 struct Utf8 {
   static bool isValid(std::string_view text);
+  // Appends the code point's UTF-8 form; a surrogate or a value above
+  // U+10FFFF is appended as U+FFFD, so the text stays well formed.
+  static void append(std::string& out, char32_t c);
 };
 
 }  // namespace vozi::platform

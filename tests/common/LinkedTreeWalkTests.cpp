@@ -16,6 +16,7 @@
 #include "common/FileManagerAdditions.h"
 #include "platform/DirectoryWalker.h"
 #include "platform/TreePath.h"
+#include "support/FolderLinkSwapper.h"
 #include "support/LogCapture.h"
 #include "support/MacTree.h"
 #include "support/ScopedProcessUser.h"
@@ -249,27 +250,11 @@ TEST(LinkedTreeTest, SwappingLibraryForALinkDuringWalksNeverLeadsOutside) {
   ScopedProcessUser processUser("root");
   LinkedTree tree;
   const std::string library = tree.root / "/Users/bob/Library";
-  const std::string moved = tree.root / "/Users/bob/Library.real";
   const std::string outside = tree.root / "/outside/Library";
   const std::vector<std::string> roots = locatorRoots();
   for (const bool openat2 : test::ScopedResolution::kBothWays) {
     test::ScopedResolution resolution(openat2);
-    std::atomic<bool> done{false};
-    std::thread swapper([&] {
-      for (int i = 0; i < 100; ++i) {
-        if (::rename(library.c_str(), moved.c_str()) != 0) break;
-        if (::symlink(outside.c_str(), library.c_str()) != 0) break;
-        // Keep the link in place for a while (work, not a timer) so that
-        // walks meet it.
-        for (int look = 0; look < 200; ++look) {
-          struct stat info {};
-          ::lstat(library.c_str(), &info);
-        }
-        ::unlink(library.c_str());
-        if (::rename(moved.c_str(), library.c_str()) != 0) break;
-      }
-      done = true;
-    });
+    test::FolderLinkSwapper swapper(library, outside, 100);
     std::size_t outsideItems = 0;
     std::string firstOutside;
     std::uint64_t maxBytes = 0;
@@ -282,8 +267,7 @@ TEST(LinkedTreeTest, SwappingLibraryForALinkDuringWalksNeverLeadsOutside) {
         if (seen.outsideItems() && firstOutside.empty()) firstOutside = std::string(form.name) + ": " + seen.items.front();
         maxBytes = std::max(maxBytes, seen.bytes);
       }
-    } while (!done);
-    swapper.join();
+    } while (!swapper.done());
     EXPECT_EQ(outsideItems, 0u) << test::ScopedResolution::name(openat2) << ", " << firstOutside;
     EXPECT_LT(maxBytes, kOutsideSize) << test::ScopedResolution::name(openat2);
     ASSERT_TRUE(std::filesystem::is_directory(library));

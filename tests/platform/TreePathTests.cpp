@@ -14,6 +14,7 @@
 #include "platform/DirectoryWalker.h"
 #include "platform/Sha256.h"
 #include "platform/TreePath.h"
+#include "support/FolderLinkSwapper.h"
 #include "support/MacTree.h"
 #include "support/ScopedResolution.h"
 #include "support/TempRoot.h"
@@ -234,26 +235,10 @@ TEST_F(TreePathTest, FilesAreOpenedInAHeldFolderOnlyWhenRegularAndSmallEnough) {
 // may report what lies outside.
 TEST_F(TreePathTest, SwappingAFolderAboveTheRootForALinkNeverLeadsOutside) {
   const std::string library = root / "/Users/bob/Library";
-  const std::string moved = root / "/Users/bob/Library.real";
   const std::string outside = root / "/outside";
   for (const bool openat2 : test::ScopedResolution::kBothWays) {
     ResolutionMode mode(openat2);
-    std::atomic<bool> done{false};
-    std::thread swapper([&] {
-      for (int i = 0; i < 200; ++i) {
-        if (::rename(library.c_str(), moved.c_str()) != 0) break;
-        ::symlink(outside.c_str(), library.c_str());
-        // Keep the link in place for a while (work, not a timer) so that
-        // walks meet it.
-        for (int look = 0; look < 200; ++look) {
-          struct stat info {};
-          ::lstat(library.c_str(), &info);
-        }
-        ::unlink(library.c_str());
-        if (::rename(moved.c_str(), library.c_str()) != 0) break;
-      }
-      done = true;
-    });
+    test::FolderLinkSwapper swapper(library, outside, 200);
     int walks = 0;
     int outsideEntries = 0;
     do {
@@ -263,8 +248,7 @@ TEST_F(TreePathTest, SwappingAFolderAboveTheRootForALinkNeverLeadsOutside) {
                                     if (entry.name() == "secret") ++outsideEntries;
                                     return WalkAction::Continue;
                                   });
-    } while (!done);
-    swapper.join();
+    } while (!swapper.done());
     EXPECT_EQ(outsideEntries, 0) << modeName(openat2) << " in " << walks << " walks";
     ASSERT_TRUE(std::filesystem::is_directory(library));
   }
