@@ -116,6 +116,16 @@ XPCInterfacePtr XPCConnection::remoteObjectInterface() const {
   return remoteInterface_;
 }
 
+void XPCConnection::setLimits(Limits limits) {
+  std::lock_guard lock(mutex_);
+  limits_ = limits;
+}
+
+XPCConnection::Limits XPCConnection::limits() const {
+  std::lock_guard lock(mutex_);
+  return limits_;
+}
+
 void XPCConnection::setInterruptionHandler(Handler handler) {
   std::lock_guard lock(mutex_);
   interruptionHandler_ = std::move(handler);
@@ -186,7 +196,8 @@ void XPCConnection::sendCall(const XPCMethod& method, const std::function<void(K
     if (onError) failPending(Pending{0, nullptr, std::move(onError)}, code);
   };
   if (!frame) return dropped(connectionInvalid, frame.error().localizedDescription());
-  if (frame->size() > kMaxFrameBytes)
+  const Limits caps = limits();
+  if (frame->size() > caps.maxFrameBytes)
     return dropped(connectionInvalid, "its frame of " + std::to_string(frame->size()) + " bytes is over the cap");
 
   std::shared_ptr<Link> link;
@@ -204,7 +215,7 @@ void XPCConnection::sendCall(const XPCMethod& method, const std::function<void(K
       return dropped(byName_ ? connectionInterrupted : connectionInvalid, "");
     }
     if (replyID != 0) {
-      if (pending_.size() >= kMaxPendingReplies) {
+      if (pending_.size() >= caps.maxPendingReplies) {
         overCap = true;
       } else {
         pending_.emplace(replyID, Pending{link->generation, std::move(reply), std::move(onError)});
@@ -212,7 +223,7 @@ void XPCConnection::sendCall(const XPCMethod& method, const std::function<void(K
     }
   }
   if (overCap) {
-    drop(link, "more than " + std::to_string(kMaxPendingReplies) + " replies pending");
+    drop(link, "more than " + std::to_string(caps.maxPendingReplies) + " replies pending");
     return dropped(connectionInvalid, "");
   }
   sendFrame(link, *frame);
@@ -256,7 +267,7 @@ XPCReplySender XPCConnection::replySender(std::uint64_t generation, std::uint64_
     archiver.encodeInt64("replyTo", static_cast<std::int64_t>(replyID));
     encode(archiver);
     auto frame = archiver.finishEncoding();
-    if (!frame || frame->size() > kMaxFrameBytes) {
+    if (!frame || frame->size() > self->limits().maxFrameBytes) {
       ServiceLog::log(self->describePeer() + ": a reply was dropped: " +
                       (frame ? "its frame is over the cap" : frame.error().localizedDescription()));
       return;
@@ -295,9 +306,11 @@ void XPCConnection::sendFrame(const std::shared_ptr<Link>& link, const Data& fra
   rest.insert(rest.end(), frame.begin() + static_cast<std::ptrdiff_t>(bodySent), frame.end());
   link->outboxBytes += rest.size();
   link->outbox.push_back(std::move(rest));
-  if (link->outboxBytes > kMaxBacklogBytes) {
+  const std::size_t cap = limits().maxBacklogBytes;
+  if (link->outboxBytes > cap) {
+    link->broken = true;
     lock.unlock();
-    drop(link, "the peer does not read: more than " + std::to_string(kMaxBacklogBytes) + " bytes wait to go out");
+    drop(link, "the peer does not read: more than " + std::to_string(cap) + " bytes wait to go out");
     return;
   }
   if (!link->writerScheduled) {
@@ -349,7 +362,7 @@ void XPCConnection::startReading(const std::shared_ptr<Link>& link) {
 }
 
 void XPCConnection::readLoop(const std::shared_ptr<Link>& link) {
-  ServiceFrameReader reader(kMaxFrameBytes);
+  ServiceFrameReader reader(limits().maxFrameBytes);
   std::vector<std::uint8_t> buffer(kReadChunk);
   std::vector<Data> frames;
   for (;;) {
@@ -366,9 +379,9 @@ void XPCConnection::readLoop(const std::shared_ptr<Link>& link) {
   ServiceSocket::shutdown(link->socket->get());
 }
 
-bool XPCConnection::reserveInbound(std::size_t size) {
+bool XPCConnection::reserveInbound(std::size_t size, std::size_t limit) {
   const std::size_t before = inboundBytes_.fetch_add(size);
-  if (before + size <= kMaxBacklogBytes) return true;
+  if (before + size <= limit) return true;
   inboundBytes_ -= size;
   return false;
 }
@@ -399,8 +412,12 @@ void XPCConnection::handleCall(const std::shared_ptr<Link>& link, KeyedUnarchive
     if (interface && exportedType_ == interface->type()) object = exportedObject_;
   }
   const XPCMethod* method = interface ? interface->method(selector) : nullptr;
-  if (!method || !object || unarchiver.error() || replyID < 0) {
+  if (!method || unarchiver.error() || replyID < 0) {
     ServiceLog::log(describePeer() + ": refused a call of unknown selector '" + selector + "'");
+    return;
+  }
+  if (!object) {
+    ServiceLog::log(describePeer() + ": refused a call of " + selector + ": no object is exported");
     return;
   }
   auto delivery = method->decodeCall(unarchiver);
@@ -408,8 +425,8 @@ void XPCConnection::handleCall(const std::shared_ptr<Link>& link, KeyedUnarchive
     ServiceLog::log(describePeer() + ": refused a call of " + selector + ": " + delivery.error().localizedDescription());
     return;
   }
-  if (!reserveInbound(size)) {
-    drop(link, "more than " + std::to_string(kMaxBacklogBytes) + " bytes of calls wait to be delivered");
+  if (const std::size_t cap = limits().maxBacklogBytes; !reserveInbound(size, cap)) {
+    drop(link, "more than " + std::to_string(cap) + " bytes of calls wait to be delivered");
     return;
   }
   XPCReplySender reply;
@@ -441,8 +458,8 @@ void XPCConnection::handleReply(const std::shared_ptr<Link>& link, KeyedUnarchiv
     ServiceLog::log(describePeer() + ": refused a reply: " + run.error().localizedDescription());
     return;
   }
-  if (!reserveInbound(size)) {
-    drop(link, "more than " + std::to_string(kMaxBacklogBytes) + " bytes of replies wait to be delivered");
+  if (const std::size_t cap = limits().maxBacklogBytes; !reserveInbound(size, cap)) {
+    drop(link, "more than " + std::to_string(cap) + " bytes of replies wait to be delivered");
     return;
   }
   replyQueue_->async([self = shared_from_this(), run = std::move(*run), size] {

@@ -67,6 +67,13 @@ class XPCConnection : public std::enable_shared_from_this<XPCConnection> {
   static constexpr std::size_t kMaxBacklogBytes = 2 * kMaxFrameBytes;
   static constexpr std::size_t kMaxPendingReplies = 65536;
 
+  // The caps of one connection; tests lower them.
+  struct Limits {
+    std::size_t maxFrameBytes = kMaxFrameBytes;
+    std::size_t maxBacklogBytes = kMaxBacklogBytes;
+    std::size_t maxPendingReplies = kMaxPendingReplies;
+  };
+
   // The errors a proxy's error handler receives.
   static constexpr const char* kErrorDomain = "NSCocoaErrorDomain";
   enum ErrorCode : long { connectionInterrupted = 4097, connectionInvalid = 4099 };
@@ -98,6 +105,10 @@ class XPCConnection : public std::enable_shared_from_this<XPCConnection> {
   }
   void setRemoteObjectInterface(XPCInterfacePtr interface);
   XPCInterfacePtr remoteObjectInterface() const;
+
+  // Before resume().
+  void setLimits(Limits limits);
+  Limits limits() const;
 
   void setInterruptionHandler(Handler handler);
   Handler interruptionHandler() const;
@@ -151,7 +162,7 @@ class XPCConnection : public std::enable_shared_from_this<XPCConnection> {
   void linkEnded(const std::shared_ptr<Link>& link);
   void failPending(Pending pending, ErrorCode code);
   void finish();
-  bool reserveInbound(std::size_t size);
+  bool reserveInbound(std::size_t size, std::size_t limit);
   std::string describePeer() const;
 
   const std::string name_;
@@ -166,6 +177,7 @@ class XPCConnection : public std::enable_shared_from_this<XPCConnection> {
 
   mutable std::mutex mutex_;
   State state_ = State::idle;
+  Limits limits_;
   bool finishing_ = false;
   std::shared_ptr<XPCConnection> self_;  // while resumed
   std::shared_ptr<Link> link_;

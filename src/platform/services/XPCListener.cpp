@@ -31,6 +31,11 @@ void XPCListener::setNewConnectionHandler(NewConnectionHandler handler) {
   handler_ = std::move(handler);
 }
 
+void XPCListener::setConnectionLimits(XPCConnection::Limits limits) {
+  std::lock_guard lock(mutex_);
+  limits_ = limits;
+}
+
 Result<void> XPCListener::resume() {
   auto refuse = [&](const Error& error) -> Result<void> {
     ServiceLog::log("service " + name_ + ": no listener: " + error.localizedDescription());
@@ -90,10 +95,12 @@ void XPCListener::acceptLoop() {
     if (!peer) continue;
     AcceptHook hook;
     NewConnectionHandler handler;
+    XPCConnection::Limits limits;
     {
       std::lock_guard lock(mutex_);
       hook = acceptHook_;
       handler = handler_;
+      limits = limits_;
     }
     if (hook && !hook(peer->uid, peer->pid)) {
       ServiceLog::log("service " + name_ + ": refused a connection from uid " + std::to_string(peer->uid) +
@@ -101,6 +108,7 @@ void XPCListener::acceptLoop() {
       continue;
     }
     auto connection = XPCConnection::accepted(name_, std::move(*client), peer->uid, peer->pid);
+    connection->setLimits(limits);
     if (!handler || !handler(connection)) connection->invalidate();
   }
   std::shared_ptr<XPCListener> keptAlive;

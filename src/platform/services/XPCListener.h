@@ -47,6 +47,8 @@ class XPCListener : public std::enable_shared_from_this<XPCListener> {
   const std::string& serviceName() const { return name_; }
   void setAcceptHook(AcceptHook hook);
   void setNewConnectionHandler(NewConnectionHandler handler);
+  // The caps every accepted connection starts with.
+  void setConnectionLimits(XPCConnection::Limits limits);
 
   // Makes (or checks) the service folder, binds the socket and starts
   // accepting. Fails, with a log line, when the folder is a link or owned by
@@ -66,6 +68,7 @@ class XPCListener : public std::enable_shared_from_this<XPCListener> {
   mutable std::mutex mutex_;
   AcceptHook acceptHook_;
   NewConnectionHandler handler_;
+  XPCConnection::Limits limits_;
   std::shared_ptr<XPCListener> self_;  // while resumed
   std::unique_ptr<FileDescriptor> folder_;
   std::unique_ptr<FileDescriptor> socket_;

@@ -114,10 +114,11 @@ class NamedServices : public ::testing::Test {
     ServiceLog::setHook(nullptr);
   }
 
-  std::shared_ptr<XPCListener> listen(std::shared_ptr<EchoServer> server,
-                                      XPCListener::AcceptHook hook = nullptr) {
+  std::shared_ptr<XPCListener> listen(std::shared_ptr<EchoServer> server, XPCListener::AcceptHook hook = nullptr,
+                                      XPCConnection::Limits limits = {}) {
     auto listener = XPCListener::make(kService);
     listener->setAcceptHook(std::move(hook));
+    listener->setConnectionLimits(limits);
     listener->setNewConnectionHandler([this, server](const std::shared_ptr<XPCConnection>& connection) {
       connection->setExportedInterface(vozi::test::echoInterface());
       connection->setExportedObject<IEchoService>(server);
@@ -136,8 +137,9 @@ class NamedServices : public ::testing::Test {
     return listener;
   }
 
-  Watched& connect(bool withUnlisted = false) {
+  Watched& connect(bool withUnlisted = false, XPCConnection::Limits limits = {}) {
     auto connection = XPCConnection::connectToService(kService);
+    connection->setLimits(limits);
     connection->setRemoteObjectInterface(vozi::test::echoInterface(withUnlisted));
     clients_.emplace_back(connection);
     connection->resume();
@@ -385,6 +387,62 @@ TEST_F(NamedServices, TheAcceptHookRefusesAnotherUserBeforeAnyFrame) {
   EXPECT_EQ(server->posts.count(), 0);
   EXPECT_EQ(accepted_.count(), 0);
   EXPECT_EQ(asked.load(), 1);
+}
+
+// Every queue a peer can fill has a cap; a peer past one is dropped.
+TEST_F(NamedServices, CallsPilingUpBehindABlockedMethodDropTheClient) {
+  auto server = std::make_shared<EchoServer>();
+  XPCConnection::Limits limits;
+  limits.maxBacklogBytes = 8 * 1024;
+  listen(server, nullptr, limits);
+  auto& client = connect();
+  client.proxy().call<&IEchoService::hold>(std::string("block"), [](bool) {});
+  ASSERT_TRUE(server->entered.waitFor(1));
+  const Value padding(Value::Dictionary{{"padding", Value(std::string(1024, 'p'))}});
+  for (std::int64_t i = 0; i < 20; ++i) client.proxy().call<&IEchoService::post>(i, padding);
+  EXPECT_TRUE(log_->waitFor("bytes of calls wait to be delivered"));
+  server->release();
+  ASSERT_TRUE(serverConnection(0).invalidations->waitFor(1));
+  ASSERT_TRUE(client.interruptions->waitFor(1));
+  EXPECT_LT(server->posts.count(), 20);
+}
+
+TEST_F(NamedServices, TooManyRepliesPendingDropThePeer) {
+  auto server = std::make_shared<EchoServer>();
+  listen(server);
+  XPCConnection::Limits limits;
+  limits.maxPendingReplies = 2;
+  auto& client = connect(false, limits);
+  auto token = std::make_shared<int>(0);
+  std::weak_ptr<int> watch = token;
+  for (int i = 0; i < 2; ++i) client.proxy().call<&IEchoService::hold>(std::string("keep"), [token](bool) {});
+  token.reset();
+  ASSERT_TRUE(server->entered.waitFor(2));
+  EventCounter errors;
+  client.connection->remoteObjectProxyWithErrorHandler<IEchoService>([&](const Error&) { errors.add(); })
+      .call<&IEchoService::hold>(std::string("keep"), [](bool) { ADD_FAILURE() << "no reply was due"; });
+  EXPECT_TRUE(log_->waitFor("replies pending"));
+  ASSERT_TRUE(errors.waitFor(1));
+  ASSERT_TRUE(client.interruptions->waitFor(1));
+  EXPECT_TRUE(watch.expired());
+}
+
+TEST_F(NamedServices, APeerThatDoesNotReadIsDropped) {
+  auto server = std::make_shared<EchoServer>();
+  XPCConnection::Limits limits;
+  limits.maxBacklogBytes = 64 * 1024;
+  listen(server, nullptr, limits);
+  auto folder = ServiceFolder::open(false);
+  ASSERT_TRUE(folder.ok());
+  auto silent = ServiceSocket::connect(**folder, kService);  // never reads
+  ASSERT_TRUE(silent.ok());
+  Watched connection = serverConnection(0);
+  auto proxy = connection.connection->remoteObjectProxy<IEchoService>();
+  const Value padding(Value::Dictionary{{"padding", Value(std::string(16 * 1024, 'p'))}});
+  for (std::int64_t i = 0; i < 1000 && connection.invalidations->count() == 0; ++i)
+    proxy.call<&IEchoService::post>(i, padding);
+  EXPECT_TRUE(log_->waitFor("the peer does not read"));
+  ASSERT_TRUE(connection.invalidations->waitFor(1));
 }
 
 namespace {
