@@ -3,38 +3,19 @@
 
 #include <benchmark/benchmark.h>
 
-#include "common/FileItem.h"
-#include "common/ItemGroup.h"
-#include "common/ModelItemArray.h"
+#include "ScanResultFixture.h"
 #include "common/RecordArchive.h"
 
 using namespace vozi;
 
 namespace {
 
+using bench::makeScanResult;
+
 constexpr std::size_t kItems = 100000;
 
-ItemGroupPtr makeScanResult() {
-  auto group = ItemGroup::group(ItemGroupName::userCache);
-  auto items = std::make_shared<ModelItemArray>();
-  items->reserve(kItems);
-  std::uint64_t total = 0;
-  for (std::size_t i = 0; i < kItems; ++i) {
-    const std::string path = "/Users/bob/Library/Caches/com.example.app" + std::to_string(i % 97) + "/Cache Data/f_" +
-                             std::to_string(i) + ".cache";
-    const std::uint64_t size = 4096 + i * 17;
-    total += size;
-    items->addItem(std::make_shared<FileItem>(platform::URL::fileURLWithPath(path), size,
-                                              platform::Date(700000000.0 + static_cast<double>(i))));
-  }
-  group->setItems(items);
-  group->setSize(total);
-  group->updateScanningHistory();
-  return group;
-}
-
 void BM_ArchiveScanResult(benchmark::State& state) {
-  const auto groups = std::vector<ItemGroupPtr>{makeScanResult()};
+  const auto groups = std::vector<ItemGroupPtr>{makeScanResult(kItems)};
   std::size_t bytes = 0;
   for (auto _ : state) {
     auto archive = RecordArchive::archivedGroups(groups);
@@ -48,7 +29,7 @@ void BM_ArchiveScanResult(benchmark::State& state) {
 }
 
 void BM_UnarchiveScanResult(benchmark::State& state) {
-  auto archive = RecordArchive::archivedGroups({makeScanResult()});
+  auto archive = RecordArchive::archivedGroups({makeScanResult(kItems)});
   if (!archive) {
     state.SkipWithError(archive.error().localizedDescription().c_str());
     return;

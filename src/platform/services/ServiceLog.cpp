@@ -19,6 +19,18 @@ std::shared_ptr<const ServiceLog::Hook>& currentHook() {
   return hook;
 }
 
+// Lines carry what peers sent (selectors, class names): control bytes are
+// shown as '?' and a line is cut at kMaxLine bytes, so no peer can forge or
+// flood the log through them.
+constexpr std::size_t kMaxLine = 1024;
+
+std::string printable(const std::string& line) {
+  std::string out = line.size() > kMaxLine ? line.substr(0, kMaxLine) + "..." : line;
+  for (char& c : out)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
+  return out;
+}
+
 }  // namespace
 
 void ServiceLog::setHook(Hook hook) {
@@ -33,7 +45,7 @@ void ServiceLog::log(const std::string& line) {
     std::lock_guard lock(hookMutex());
     hook = currentHook();
   }
-  if (hook) (*hook)(line);
+  if (hook) (*hook)(printable(line));
 }
 
 }  // namespace vozi::platform

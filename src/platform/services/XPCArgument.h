@@ -34,29 +34,21 @@ namespace vozi::platform {
 template <class T>
 struct XPCArgument;
 
-template <>
-struct XPCArgument<bool> {
-  static void encode(KeyedArchiver& a, std::string_view key, bool value) { a.encodeBool(key, value); }
-  static std::optional<bool> decode(KeyedUnarchiver& u, std::string_view key, const AllowedClasses&) {
-    return u.decodeBoolForKey(key);
+// Numbers and booleans are stored in the frame itself.
+template <class T, T (KeyedUnarchiver::*Decode)(std::string_view)>
+struct XPCScalarArgument {
+  static void encode(KeyedArchiver& a, std::string_view key, T value) { a.encode(key, value); }
+  static std::optional<T> decode(KeyedUnarchiver& u, std::string_view key, const AllowedClasses&) {
+    return (u.*Decode)(key);
   }
 };
 
 template <>
-struct XPCArgument<std::int64_t> {
-  static void encode(KeyedArchiver& a, std::string_view key, std::int64_t value) { a.encodeInt64(key, value); }
-  static std::optional<std::int64_t> decode(KeyedUnarchiver& u, std::string_view key, const AllowedClasses&) {
-    return u.decodeInt64ForKey(key);
-  }
-};
-
+struct XPCArgument<bool> : XPCScalarArgument<bool, &KeyedUnarchiver::decodeBoolForKey> {};
 template <>
-struct XPCArgument<double> {
-  static void encode(KeyedArchiver& a, std::string_view key, double value) { a.encodeDouble(key, value); }
-  static std::optional<double> decode(KeyedUnarchiver& u, std::string_view key, const AllowedClasses&) {
-    return u.decodeDoubleForKey(key);
-  }
-};
+struct XPCArgument<std::int64_t> : XPCScalarArgument<std::int64_t, &KeyedUnarchiver::decodeInt64ForKey> {};
+template <>
+struct XPCArgument<double> : XPCScalarArgument<double, &KeyedUnarchiver::decodeDoubleForKey> {};
 
 template <>
 struct XPCArgument<Value> {

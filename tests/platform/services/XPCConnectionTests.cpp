@@ -491,8 +491,9 @@ TEST_F(NamedServices, RefusedFramesAreLoggedAndOnlyAnOversizedOneEndsTheConnecti
          });
        },
        "refused a call of scan", false},
-      {"an unknown selector", [] { return callFrame("shutdown:", [](KeyedArchiver&) {}); },
-       "unknown selector 'shutdown:'", false},
+      {"an unknown selector, with a line break to forge a log line",
+       [] { return callFrame("shutdown:\nforged", [](KeyedArchiver&) {}); }, "unknown selector 'shutdown:?forged'",
+       false},
       {"an argument of another kind", [] { return callFrame("echo:reply:", [](KeyedArchiver& a) { a.encodeInt64("a0", 5); }); },
        "refused a call of echo", false},
       {"bytes that are no archive",
