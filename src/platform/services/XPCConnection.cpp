@@ -45,7 +45,7 @@ XPCConnection::XPCConnection(std::string name, bool byName)
     : name_(std::move(name)),
       byName_(byName),
       queue_(DispatchQueue::serial("div.ez.iru.service." + name_)),
-      replyQueue_(DispatchQueue::serial("div.ez.iru.service." + name_ + ".replies")),
+      sideQueue_(DispatchQueue::serial("div.ez.iru.service." + name_ + ".errors")),
       readQueue_(DispatchQueue::serial("div.ez.iru.service." + name_ + ".read")),
       writeQueue_(DispatchQueue::serial("div.ez.iru.service." + name_ + ".write")) {}
 
@@ -396,7 +396,7 @@ void XPCConnection::handleFrame(const std::shared_ptr<Link>& link, Data frame) {
   if (unarchiver.containsValueForKey("selector"))
     handleCall(link, unarchiver, size);
   else if (unarchiver.containsValueForKey("replyTo"))
-    handleReply(link, unarchiver, size);
+    handleReply(link, unarchiver);
   else
     ServiceLog::log(describePeer() + ": refused a frame that is neither a call nor a reply");
 }
@@ -438,7 +438,7 @@ void XPCConnection::handleCall(const std::shared_ptr<Link>& link, KeyedUnarchive
   });
 }
 
-void XPCConnection::handleReply(const std::shared_ptr<Link>& link, KeyedUnarchiver& unarchiver, std::size_t size) {
+void XPCConnection::handleReply(const std::shared_ptr<Link>& link, KeyedUnarchiver& unarchiver) {
   const auto replyTo = static_cast<std::uint64_t>(unarchiver.decodeInt64ForKey("replyTo"));
   std::optional<Pending> pending;
   {
@@ -458,21 +458,16 @@ void XPCConnection::handleReply(const std::shared_ptr<Link>& link, KeyedUnarchiv
     ServiceLog::log(describePeer() + ": refused a reply: " + run.error().localizedDescription());
     return;
   }
-  if (const std::size_t cap = limits().maxBacklogBytes; !reserveInbound(size, cap)) {
-    drop(link, "more than " + std::to_string(cap) + " bytes of replies wait to be delivered");
-    return;
-  }
-  replyQueue_->async([self = shared_from_this(), run = std::move(*run), size] {
-    self->inboundBytes_ -= size;
-    if (!self->invalidateCalled_) run();
-  });
+  // Right here, on the reading thread: nothing waits in front of a reply,
+  // and the next frame is read once the block has returned.
+  if (!invalidateCalled_) (*run)();
 }
 
 // --- Endings ---------------------------------------------------------------------
 
 void XPCConnection::failPending(Pending pending, ErrorCode code) {
   if (!pending.onError) return;
-  replyQueue_->async([onError = std::move(pending.onError), code] { onError(connectionError(code)); });
+  sideQueue_->async([onError = std::move(pending.onError), code] { onError(connectionError(code)); });
 }
 
 void XPCConnection::linkEnded(const std::shared_ptr<Link>& link) {
@@ -502,7 +497,7 @@ void XPCConnection::linkEnded(const std::shared_ptr<Link>& link) {
   dropped.clear();  // the reply blocks go here, never having run
   if (interrupted) {
     // After every reply and call that came before the end.
-    replyQueue_->async([self = shared_from_this()] {
+    sideQueue_->async([self = shared_from_this()] {
       self->queue_->async([self] {
         if (auto handler = self->interruptionHandler()) handler();
       });
@@ -523,7 +518,7 @@ void XPCConnection::finish() {
   }
   for (auto& pending : dropped) failPending(std::move(pending), connectionInvalid);
   dropped.clear();
-  replyQueue_->async([self = shared_from_this()] {
+  sideQueue_->async([self = shared_from_this()] {
     self->queue_->async([self] {
       if (auto handler = self->invalidationHandler()) handler();
       Handler interruption, invalidation;

@@ -36,12 +36,13 @@ class XPCProxy;
 // - queue(): a serial queue of the connection's own. Calls from the peer run
 //   on it one at a time in the order they were sent; the interruption and
 //   invalidation handlers run on it after every call received before them.
-// - reply blocks and proxy error handlers run on a second serial queue, so a
-//   reply never waits behind a call that is running (a call may block until
-//   the peer answers it something).
-// - frames are read and decoded on a third, so a refused call is refused
-//   before it reaches queue(); frames that cannot leave at once are written
-//   on a fourth.
+// - frames are read and decoded on a reading queue of their own, so a
+//   refused call is refused before it reaches queue(). Reply blocks run
+//   right there, in the order their replies arrive: a reply never waits
+//   behind a call that is running (a call may block until the peer answers
+//   it something). A reply block must not itself wait for the peer.
+// - proxy error handlers run on a side queue; frames that cannot leave at
+//   once are written on a writing queue.
 // Every other method may be called from any thread.
 //
 // Endings:
@@ -57,13 +58,13 @@ class XPCProxy;
 // error handler runs that handler once instead.
 //
 // Caps (a peer past one is dropped with a log line, see ServiceLog):
-// kMaxFrameBytes per frame (either way), kMaxBacklogBytes of frames
+// kMaxFrameBytes per frame (either way), kMaxBacklogBytes of calls
 // received but not yet delivered and, separately, of frames waiting to go
 // out, kMaxPendingReplies reply blocks waiting for the peer.
 class XPCConnection : public std::enable_shared_from_this<XPCConnection> {
  public:
-  // A scan result of 1,000,000 file items archives to about 155 MB.
-  static constexpr std::size_t kMaxFrameBytes = 256u << 20;
+  // A scan result of 1,000,000 file items archives to about 361 MB.
+  static constexpr std::size_t kMaxFrameBytes = 512u << 20;
   static constexpr std::size_t kMaxBacklogBytes = 2 * kMaxFrameBytes;
   static constexpr std::size_t kMaxPendingReplies = 65536;
 
@@ -154,7 +155,7 @@ class XPCConnection : public std::enable_shared_from_this<XPCConnection> {
   void readLoop(const std::shared_ptr<Link>& link);
   void handleFrame(const std::shared_ptr<Link>& link, Data frame);
   void handleCall(const std::shared_ptr<Link>& link, KeyedUnarchiver& unarchiver, std::size_t size);
-  void handleReply(const std::shared_ptr<Link>& link, KeyedUnarchiver& unarchiver, std::size_t size);
+  void handleReply(const std::shared_ptr<Link>& link, KeyedUnarchiver& unarchiver);
   XPCReplySender replySender(std::uint64_t generation, std::uint64_t replyID);
   void sendFrame(const std::shared_ptr<Link>& link, const Data& frame);
   void writeQueued(const std::shared_ptr<Link>& link);
@@ -168,7 +169,7 @@ class XPCConnection : public std::enable_shared_from_this<XPCConnection> {
   const std::string name_;
   const bool byName_;
   const DispatchQueuePtr queue_;
-  const DispatchQueuePtr replyQueue_;
+  const DispatchQueuePtr sideQueue_;
   const DispatchQueuePtr readQueue_;
   const DispatchQueuePtr writeQueue_;
   std::atomic<std::uint64_t> nextReplyID_{1};

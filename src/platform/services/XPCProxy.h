@@ -16,8 +16,8 @@ class XPCConnection;
 
 // The peer's exported object, seen through the connection's remote
 // interface: each call is encoded by its description and sent; a reply
-// block (the method's last parameter) runs on the connection's reply queue
-// with the decoded reply, at most once.
+// block (the method's last parameter) runs with the decoded reply on the
+// connection's reading queue, at most once (see XPCConnection).
 //
 //   auto scanner = connection->remoteObjectProxy<IScanService>();
 //   scanner.call<&IScanService::scan>(groups, [](std::string operationID) { ... });

@@ -386,7 +386,9 @@ TEST_F(NamedServices, TheAcceptHookRefusesAnotherUserBeforeAnyFrame) {
   EXPECT_TRUE(log_->waitFor("refused a connection from uid 65534"));
   EXPECT_EQ(server->posts.count(), 0);
   EXPECT_EQ(accepted_.count(), 0);
-  EXPECT_EQ(asked.load(), 1);
+  // The child's calls after the first refusal connect again, and are
+  // refused again.
+  EXPECT_GE(asked.load(), 1);
 }
 
 // Every queue a peer can fill has a cap; a peer past one is dropped.
