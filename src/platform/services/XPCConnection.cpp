@@ -434,7 +434,7 @@ void XPCConnection::handleCall(const std::shared_ptr<Link>& link, KeyedUnarchive
   queue_->async([self = shared_from_this(), run = std::move(*delivery), object = std::move(object),
                  reply = std::move(reply), size] {
     self->inboundBytes_ -= size;
-    run(object.get(), reply);
+    if (!self->invalidateCalled_) run(object.get(), reply);
   });
 }
 

@@ -118,7 +118,9 @@ class XPCConnection : public std::enable_shared_from_this<XPCConnection> {
 
   // Starts the conversation. Once; later calls do nothing.
   void resume();
-  // Ends the connection for good (see above). Any number of times.
+  // Ends the connection for good (see above): from its return on, no call
+  // or reply is delivered on this connection but the invalidation handler.
+  // Any number of times.
   void invalidate();
   bool isInvalidated() const;
 
