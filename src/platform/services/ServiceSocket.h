@@ -42,6 +42,7 @@ class ServiceSocket {
   static long sendSome(int fd, const std::uint8_t* first, std::size_t firstSize, const std::uint8_t* second,
                        std::size_t secondSize);
   // Sends all bytes, waiting as needed: 0, or the errno of the failure.
+  // (FileDescriptor::writeAll would raise SIGPIPE on a peer that left.)
   static int sendAll(int fd, const std::uint8_t* bytes, std::size_t size);
   // Reads what has arrived, waiting for at least a byte: the count, 0 at
   // the end, or -errno.

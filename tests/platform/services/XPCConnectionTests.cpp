@@ -53,6 +53,12 @@ class LogLines {
     std::lock_guard lock(mutex_);
     return countLocked(text);
   }
+  int countEndingWith(const std::string& text) {
+    std::lock_guard lock(mutex_);
+    int n = 0;
+    for (const auto& line : lines_) n += line.ends_with(text);
+    return n;
+  }
 
  private:
   int countLocked(const std::string& text) {
@@ -539,6 +545,56 @@ TEST_F(NamedServices, RefusedFramesAreLoggedAndOnlyAnOversizedOneEndsTheConnecti
       EXPECT_EQ(connection.invalidations->count(), 0);
     }
   }
+}
+
+// A server of raw frames: answers a call twice, and once to a call that was
+// never made. The client runs its block once and drops the rest.
+TEST_F(NamedServices, ARepliedTwiceOrUnknownReplyIsDropped) {
+  auto folder = ServiceFolder::open(true);
+  ASSERT_TRUE(folder.ok());
+  ino_t inode = 0;
+  auto listening = ServiceSocket::listen(**folder, kService, inode);
+  ASSERT_TRUE(listening.ok());
+  auto& client = connect();
+  EventCounter runs;
+  client.proxy().call<&IEchoService::echo>(std::string("yes"), [&](bool) { runs.add(); });
+
+  int never[2];
+  ASSERT_EQ(::pipe(never), 0);
+  auto accepted = ServiceSocket::accept(**listening, never[0]);
+  ::close(never[0]);
+  ::close(never[1]);
+  ASSERT_TRUE(accepted.ok() && *accepted);
+  const int fd = (*accepted)->get();
+  ServiceFrameReader reader(1 << 20);
+  std::vector<Data> frames;
+  std::uint8_t buffer[4096];
+  while (frames.empty()) {
+    const long got = ServiceSocket::receive(fd, buffer, sizeof buffer);
+    ASSERT_GT(got, 0);
+    ASSERT_TRUE(reader.append(buffer, static_cast<std::size_t>(got), frames).ok());
+  }
+  KeyedUnarchiver call(frames.front());
+  const std::int64_t replyID = call.decodeInt64ForKey("replyID");
+  ASSERT_NE(replyID, 0);
+  auto reply = [&](std::int64_t to) {
+    KeyedArchiver archiver;
+    archiver.encodeInt64("replyTo", to);
+    archiver.encodeBool("a0", true);
+    auto body = archiver.finishEncoding();
+    std::uint8_t header[ServiceFrameReader::kHeaderSize];
+    ServiceFrameReader::writeHeader(body->size(), header);
+    ASSERT_EQ(ServiceSocket::sendAll(fd, header, sizeof header), 0);
+    ASSERT_EQ(ServiceSocket::sendAll(fd, body->data(), body->size()), 0);
+  };
+  reply(replyID);
+  reply(replyID);
+  reply(replyID + 1000);
+  EXPECT_TRUE(log_->waitFor("dropped a reply to unknown call " + std::to_string(replyID + 1000)));
+  // Frames are handled in order: the second answer was dropped before the third.
+  EXPECT_EQ(log_->countEndingWith("dropped a reply to unknown call " + std::to_string(replyID)), 1);
+  EXPECT_EQ(runs.count(), 1);
+  ServiceSocket::unlinkSocket(**folder, kService, inode);
 }
 
 TEST_F(NamedServices, TheUnlistedMethodOfTheCallersViewIsRefusedByTheServer) {
