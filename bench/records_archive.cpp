@@ -20,39 +20,20 @@
 #include <string>
 
 #include "LegacyPlistReader.h"
-#include "common/FileItem.h"
-#include "common/ItemGroup.h"
-#include "common/ModelItemArray.h"
+#include "ScanResultFixture.h"
 #include "common/RecordArchive.h"
 
 using namespace vozi;
 
 namespace {
 
-constexpr std::size_t kItems = 100000;
+using bench::makeScanResult;
 
-ItemGroupPtr makeScanResult() {
-  auto group = ItemGroup::group(ItemGroupName::userCache);
-  auto items = std::make_shared<ModelItemArray>();
-  items->reserve(kItems);
-  std::uint64_t total = 0;
-  for (std::size_t i = 0; i < kItems; ++i) {
-    const std::string path = "/Users/bob/Library/Caches/com.example.app" + std::to_string(i % 97) + "/Cache Data/f_" +
-                             std::to_string(i) + ".cache";
-    const std::uint64_t size = 4096 + i * 17;
-    total += size;
-    items->addItem(std::make_shared<FileItem>(platform::URL::fileURLWithPath(path), size,
-                                              platform::Date(700000000.0 + static_cast<double>(i))));
-  }
-  group->setItems(items);
-  group->setSize(total);
-  group->updateScanningHistory();
-  return group;
-}
+constexpr std::size_t kItems = 100000;
 
 const platform::Data& scanArchive() {
   static const platform::Data archive = [] {
-    auto bytes = RecordArchive::archivedGroups({makeScanResult()});
+    auto bytes = RecordArchive::archivedGroups({makeScanResult(kItems)});
     return bytes ? *bytes : platform::Data{};
   }();
   return archive;
@@ -77,7 +58,7 @@ bool readLegacy(const platform::Data& archive) {
 }
 
 void BM_ArchiveScanResult(benchmark::State& state) {
-  const auto groups = std::vector<ItemGroupPtr>{makeScanResult()};
+  const auto groups = std::vector<ItemGroupPtr>{makeScanResult(kItems)};
   std::size_t bytes = 0;
   for (auto _ : state) {
     auto archive = RecordArchive::archivedGroups(groups);

@@ -500,14 +500,21 @@ std::optional<Value> KeyedUnarchiver::propertyListAt(std::uint64_t uid, std::siz
   }
   const Held candidate = object(uid);
   if (!candidate) return std::nullopt;
+  // A number or string asked for under a key is the decoder's own typed
+  // read; inside a free-form value every class must be on the graph list.
+  const bool nested = depth > scopes_.size();
   switch (candidate->type()) {
     case Value::Type::boolean:
     case Value::Type::integer:
-    case Value::Type::real: return *candidate;
+    case Value::Type::real:
+      if (nested && !valueClassAllowed("NSNumber")) return std::nullopt;
+      return *candidate;
     case Value::Type::string:
+      if (nested && !valueClassAllowed("NSString")) return std::nullopt;
       if (!spendBytes(candidate->asString()->size())) return std::nullopt;
       return *candidate;
     case Value::Type::data:
+      if (!valueClassAllowed("NSData")) return std::nullopt;
       if (!spendBytes(candidate->asData()->size())) return std::nullopt;
       return *candidate;
     case Value::Type::dictionary: break;
@@ -519,8 +526,10 @@ std::optional<Value> KeyedUnarchiver::propertyListAt(std::uint64_t uid, std::siz
   if (!found) return std::nullopt;
   const std::string_view className = found.className;
   const Value::Dictionary* dict = found.fields;
+  const bool plainText = isOneOf(className, {"NSString", "NSMutableString"});
+  if ((nested || !plainText) && !valueClassAllowed(className)) return std::nullopt;
   if (className == "NSDate") return dateAt(uid);
-  if (isOneOf(className, {"NSString", "NSMutableString"})) return stringAt(uid);
+  if (plainText) return stringAt(uid);
   if (isOneOf(className, {"NSData", "NSMutableData"})) {
     const auto it = dict->find("NS.data");
     if (it != dict->end() && it->second.isData()) {
@@ -574,6 +583,21 @@ std::optional<Value> KeyedUnarchiver::propertyListAt(std::uint64_t uid, std::siz
   }
   inPropertyList_.erase(uid);
   return result;
+}
+
+// The graph list bounds free-form values as it bounds records: a
+// Foundation class passes when it or one of its superclasses is listed.
+bool KeyedUnarchiver::valueClassAllowed(std::string_view className) {
+  if (graphAllowed_.empty()) return true;
+  const auto* chain = ArchiveClassRegistry::foundationClassChain(className);
+  const bool allowed = chain ? std::any_of(chain->begin(), chain->end(), [&](const std::string& name) {
+    return graphAllowed_.contains(name);
+  })
+                             : graphAllowed_.contains(className) || graphAllowed_.contains("NSObject");
+  if (!allowed)
+    fail("an object of class '" + std::string(className) + "' is not allowed in this archive (allowed: " +
+         listed(graphAllowed_.names()) + ")");
+  return allowed;
 }
 
 // --- Records -------------------------------------------------------------------

@@ -136,8 +136,13 @@ class KeyedUnarchiver {
 
   // Classes that every record of the archive must belong to, whatever each
   // decoder allows for its own keys: the list a receiver sets on a whole
-  // argument, nested records included. Empty (the default): each decode
-  // call's own list alone decides.
+  // argument, nested records included. Free-form values read with
+  // decodePropertyListForKey are bounded too: a collection, date or data and
+  // every value inside a collection must be of a listed Foundation class
+  // ("NSDictionary", "NSArray", "NSString", "NSNumber", "NSDate", "NSData",
+  // or a superclass of its own); a number or string read on its own under a
+  // key is the decoder's typed read and passes. Empty (the default): each
+  // decode call's own list alone decides.
   void setAllowedClassesForGraph(AllowedClasses allowed) { graphAllowed_ = std::move(allowed); }
 
   // --- Outcome ---------------------------------------------------------------
@@ -230,6 +235,7 @@ class KeyedUnarchiver {
   std::optional<Date> dateAt(std::uint64_t uid);
   std::optional<std::string> urlAt(std::uint64_t uid);
   std::optional<Value> propertyListAt(std::uint64_t uid, std::size_t depth);
+  bool valueClassAllowed(std::string_view className);
   std::shared_ptr<void> decodeRecordForKey(std::string_view key, std::type_index target, const AllowedClasses& allowed);
   Records decodeRecordsForKey(std::string_view key, Collection kind, std::type_index target, const AllowedClasses& allowed);
   std::optional<std::vector<std::pair<std::string, std::shared_ptr<void>>>> decodeRecordDictionaryForKey(
