@@ -7,7 +7,6 @@
 #include "platform/PathComponents.h"
 #include "platform/PropertyList.h"
 #include "platform/ResourceValues.h"
-#include "platform/TreePath.h"
 
 namespace vozi {
 
@@ -23,7 +22,7 @@ std::optional<platform::Date> lastAccessDate(const platform::URL& url) {
 }
 
 bool isRegularFile(const std::string& path) {
-  const auto values = platform::ResourceValues::read(path, platform::ResourceKeys::IsRegularFile);
+  const auto values = platform::ResourceValues::readInTree(path, platform::ResourceKeys::IsRegularFile);
   return values && values->isRegularFile.value_or(false);
 }
 
@@ -98,20 +97,15 @@ std::optional<platform::Value::Dictionary> ApplicationItem::infoPlist(const plat
   // Only a plain file of a sane size inside the bundle: a link could point
   // anywhere on the machine. Checked on what is opened, so that the owner
   // of the bundle cannot swap the file for a link or a pipe after a check.
-  // The bundle is reached without a link on the way, the file read through
-  // the folder that holds it, and read tolerantly, as the platform reads
-  // other programs' property lists.
+  // The bundle is reached without a link on the way, and the file read
+  // tolerantly, as the platform reads other programs' property lists.
   const std::string path = bundleURL.path() + "/Contents/Info.plist";
   const auto unreadable = [&](const std::string& why) {
     MLog("can not read the information property list " + path + ": " + why);
     return std::nullopt;
   };
-  auto contents = platform::TreePath::openParent(path);
-  if (!contents) return unreadable(contents.error().localizedDescription());
-  auto bytes = platform::TreePath::readRegularFile(contents->folder.descriptor.get(), contents->name,
-                                                   kMaxInfoPlistSize, path);
-  if (!bytes) return unreadable(bytes.error().localizedDescription());
-  auto plist = platform::PropertyList::fromAny(*bytes, nullptr, platform::PropertyList::Strictness::tolerant);
+  auto plist = platform::PropertyList::readRegularFile(path, kMaxInfoPlistSize, nullptr,
+                                                       platform::PropertyList::Strictness::tolerant);
   if (!plist) return unreadable(plist.error().localizedDescription());
   if (!plist->isDictionary()) return unreadable("it is not a dictionary");
   return std::move(*plist->asDictionary());

@@ -48,7 +48,7 @@ std::optional<std::string> FileItem::name() const { return url_.deletingPathExte
 void FileItem::updateSize() {
   // The item's own size: a symbolic link is measured, not followed; a folder
   // has no length of its own.
-  const auto values = platform::ResourceValues::read(path(), platform::ResourceKeys::FileSize);
+  const auto values = platform::ResourceValues::readInTree(path(), platform::ResourceKeys::FileSize);
   size_ = values ? values->fileSize.value_or(0) : 0;
 }
 

@@ -27,7 +27,7 @@ bool URLExtensions::caseInsensitiveContains(std::string_view path, const std::ve
 
 std::optional<URLExtensions::ResourceDates> URLExtensions::resourceDates(const std::string& path) {
   using platform::ResourceKeys;
-  const auto values = platform::ResourceValues::read(path, ResourceKeys::ContentAccessDate | ResourceKeys::CreationDate);
+  const auto values = platform::ResourceValues::readInTree(path, ResourceKeys::ContentAccessDate | ResourceKeys::CreationDate);
   if (!values) return std::nullopt;
   ResourceDates dates;
   dates.contentAccessDate = values->contentAccessDate;

@@ -18,6 +18,7 @@
 #include "platform/CocoaError.h"
 #include "platform/FileDescriptor.h"
 #include "platform/PosixError.h"
+#include "platform/TreePath.h"
 #include "platform/Utf8.h"
 #include "platform/XmlPropertyListReader.h"
 #include "platform/XmlPropertyListWriter.h"
@@ -132,10 +133,15 @@ Result<Value> PropertyList::readFile(const std::string& path, Format* format, St
 
 Result<Value> PropertyList::readRegularFile(const std::string& path, std::uint64_t maxSize, Format* format,
                                             Strictness strictness) {
-  const int fd = ::open(path.c_str(), kReadFlags | O_NOFOLLOW);
-  if (fd < 0) return fileError(errno, path, false);
-  return readOpened(fd, path, std::min<std::uint64_t>(maxSize, std::numeric_limits<std::uint32_t>::max()), format,
-                    strictness);
+  // The folder is reached from the host root without a link on the way and
+  // the file opened in it without following one, so neither a swapped folder
+  // above it nor a link in its place sends the read elsewhere.
+  constexpr std::uint64_t kLargest = std::numeric_limits<std::uint32_t>::max();
+  auto parent = TreePath::openParent(path);
+  if (!parent) return parent.error();
+  auto file = TreePath::openRegularFile(parent->folder.descriptor.get(), parent->name, kLargest, path);
+  if (!file) return file.error();
+  return readOpened(file->descriptor.release(), path, std::min(maxSize, kLargest), format, strictness);
 }
 
 Result<void> PropertyList::writeFile(const std::string& path, const Value& value, Format format, mode_t mode) {

@@ -60,9 +60,10 @@ class PropertyList {
   static Result<Value> readFile(const std::string& path, Format* format = nullptr,
                                 Strictness strictness = Strictness::strict);
   // Reads one only when path itself names a regular file (a link in its
-  // place is refused, ELOOP) of at most maxSize bytes: for files in folders
-  // other users can write to. The checks apply to what was opened, so the
-  // file cannot be swapped between a check and the read.
+  // place is refused, ELOOP) of at most maxSize bytes, in a folder reached
+  // from the host root without a link on the way (see TreePath): for files
+  // in folders other users can write to. The checks apply to what was
+  // opened, so the file cannot be swapped between a check and the read.
   static Result<Value> readRegularFile(const std::string& path, std::uint64_t maxSize, Format* format = nullptr,
                                        Strictness strictness = Strictness::strict);
   // Writes atomically: a temporary file in the same folder, flushed, given

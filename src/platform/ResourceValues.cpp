@@ -10,6 +10,7 @@
 #include "platform/FilePackage.h"
 #include "platform/PathComponents.h"
 #include "platform/PosixError.h"
+#include "platform/TreePath.h"
 #include "platform/UniformType.h"
 
 namespace vozi::platform {
@@ -92,6 +93,15 @@ std::optional<ResourceValues> ResourceValues::read(const std::string& path, Reso
   // A trailing slash would make the system follow a final link.
   const std::string trimmed(PathComponents::withoutTrailingSlashes(path));
   return read(AT_FDCWD, trimmed.c_str(), keys, error);
+}
+
+std::optional<ResourceValues> ResourceValues::readInTree(const std::string& path, ResourceKeys keys, Error* error) {
+  auto parent = TreePath::openParent(PathComponents::withoutTrailingSlashes(path));
+  if (!parent) {
+    if (error) *error = parent.error();
+    return std::nullopt;
+  }
+  return read(parent->folder.descriptor.get(), parent->name.c_str(), keys, error);
 }
 
 }  // namespace vozi::platform

@@ -61,6 +61,11 @@ struct ResourceValues {
                                             Error* error = nullptr);
   // The same for a path.
   static std::optional<ResourceValues> read(const std::string& path, ResourceKeys keys, Error* error = nullptr);
+  // The same for a path under users' control: the folder holding the item
+  // is opened from the host root without following a link on the way (see
+  // TreePath), so a folder swapped for a link above the item cannot send
+  // the look elsewhere. The item itself is never followed either.
+  static std::optional<ResourceValues> readInTree(const std::string& path, ResourceKeys keys, Error* error = nullptr);
 };
 
 }  // namespace vozi::platform

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/DirectoryWalker.h"
+#include "platform/ResourceValues.h"
 #include "platform/Sha256.h"
 #include "platform/TreePath.h"
 #include "support/FolderLinkSwapper.h"
@@ -228,6 +229,18 @@ TEST_F(TreePathTest, FilesAreOpenedInAHeldFolderOnlyWhenRegularAndSmallEnough) {
   // The whole-path form goes through the same checks on the way.
   EXPECT_TRUE(Sha256::digestOfFile(root / "/Users/bob/Library/Caches/file"));
   EXPECT_FALSE(Sha256::digestOfFile(root / "/Users/eve/Library/Caches/secret"));
+}
+
+// Item sizes and dates looked up by path do not pass a link above the
+// item: eve's Library leads outside, where "secret" has 5 bytes.
+TEST_F(TreePathTest, ResourceValuesInTheTreeDoNotPassALinkAboveTheItem) {
+  const auto inside = ResourceValues::readInTree(root / "/Users/bob/Library/Caches/file", ResourceKeys::FileSize);
+  ASSERT_TRUE(inside);
+  EXPECT_EQ(inside->fileSize, 3u);
+  EXPECT_TRUE(ResourceValues::read(root / "/Users/eve/Library/Caches/secret", ResourceKeys::FileSize));
+  Error error;
+  EXPECT_FALSE(ResourceValues::readInTree(root / "/Users/eve/Library/Caches/secret", ResourceKeys::FileSize, &error));
+  EXPECT_EQ(error.code, ELOOP);
 }
 
 // A second thread swaps a user's Library for a link to an outside folder a
