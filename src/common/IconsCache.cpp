@@ -6,6 +6,7 @@
 
 #include "common/MLog.h"
 #include "platform/CheckedOpen.h"
+#include "platform/TreePath.h"
 #include "platform/HostRoot.h"
 #include "platform/PathComponents.h"
 #include "platform/PropertyList.h"
@@ -29,8 +30,8 @@ fs::path withoutTrailingSlash(fs::path path) {
 }
 
 // Opens `file` for reading when it is a regular file inside `bundle`,
-// walking down from the bundle one component at a time without following a
-// symbolic link anywhere on the way (the bundle itself included). Nothing
+// walking down from the host root one component at a time without following
+// a symbolic link anywhere on the way (the bundle itself included). Nothing
 // other than a regular file is ever opened, so a device or a pipe named as an
 // icon is never touched. On failure holds none and says why.
 FileDescriptor openRegularFileInside(const std::string& bundle, const std::string& file, std::string& why) {
@@ -50,11 +51,14 @@ FileDescriptor openRegularFileInside(const std::string& bundle, const std::strin
 
   using platform::CheckedOpen;
   const CheckedOpen::Expect folder{.kind = CheckedOpen::Kind::folder};
-  auto directory = CheckedOpen::existing(base.string(), folder);
-  if (!directory) {
-    why = "can not open bundle " + bundle + ": " + directory.error().localizedDescription();
+  // The bundle lies in a folder users can write to: it is reached from the
+  // host root without a link on the way.
+  auto bundleFolder = platform::TreePath::openFolder(base.string());
+  if (!bundleFolder) {
+    why = "can not open bundle " + bundle + ": " + bundleFolder.error().localizedDescription();
     return {};
   }
+  platform::Result<FileDescriptor> directory = std::move(bundleFolder->descriptor);
   for (std::size_t i = 0; i + 1 < components.size(); ++i) {
     auto next = CheckedOpen::existingIn(*directory, components[i], folder);
     if (!next) {

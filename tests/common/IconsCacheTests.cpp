@@ -165,6 +165,13 @@ TEST_F(IconsCacheTest, CopiesOnlyARegularFileInsideTheBundleWithoutFollowingLink
   cache.cacheIcon(linkedBundle + "/Contents/Resources/AppIcon.icns", "com.example.linked", linkedBundle);
   EXPECT_EQ(cache.cachedIconForId("com.example.linked"), std::nullopt);
 
+  // Nor one reached through a linked folder above it.
+  const std::string linkedFolder = root / "/Applications/Linked";
+  fs::create_symlink(fs::path(bundle).parent_path(), linkedFolder);
+  const std::string throughLink = linkedFolder + "/" + fs::path(bundle).filename().string();
+  cache.cacheIcon(throughLink + "/Contents/Resources/AppIcon.icns", "com.example.above", throughLink);
+  EXPECT_EQ(cache.cachedIconForId("com.example.above"), std::nullopt);
+
   EXPECT_EQ(readFile(secret), "secret");
 }
 
