@@ -386,7 +386,9 @@ class BinaryPlist {
   std::vector<std::string> objects_;
 };
 
-bool readsBinary(const std::string& bytes) { return BinaryPropertyListReader::read(bytes, PropertyList::kMaxDepth).ok(); }
+bool readsBinary(const std::string& bytes) {
+  return BinaryPropertyListReader::read(bytes, PropertyList::kMaxDepth).ok();
+}
 
 // One ASCII string of `length` bytes, referred to by an array as many times
 // as fits in 64 KiB.
@@ -418,9 +420,10 @@ std::string sharedLevels(std::size_t levels, std::size_t width) {
 std::string sharedNodes(std::size_t width, const std::string& leaf) {
   BinaryPlist plist;
   const auto one = plist.add(leaf);
-  const auto inner = plist.add(BinaryPlist::array(std::vector<std::uint64_t>(width, one)));
+  const std::string innerArray = BinaryPlist::array(std::vector<std::uint64_t>(width, one));
+  const auto inner = plist.add(innerArray);
   const auto top = plist.add("");
-  const std::size_t fixed = plist.overhead() + leaf.size() + BinaryPlist::array(std::vector<std::uint64_t>(width, one)).size() + 6;
+  const std::size_t fixed = plist.overhead() + leaf.size() + innerArray.size() + 6;
   const std::size_t refs = fixed < kCaseSize ? (kCaseSize - fixed) / 2 : 0;
   plist.set(top, BinaryPlist::array(std::vector<std::uint64_t>(refs, inner)));
   return plist.bytes(top);
@@ -449,7 +452,9 @@ std::string deepAndWide(std::size_t depth, const std::string& leaf) {
   const std::size_t leaves = (kCaseSize - fixed) / perLeaf;
   std::vector<std::uint64_t> refs;
   for (std::size_t i = 0; i < leaves; ++i) refs.push_back(plist.add(leaf));
-  for (std::size_t level = 0; level + 1 < depth; ++level) plist.set(chain[level], BinaryPlist::array({chain[level + 1]}));
+  for (std::size_t level = 0; level + 1 < depth; ++level) {
+    plist.set(chain[level], BinaryPlist::array({chain[level + 1]}));
+  }
   plist.set(chain.back(), BinaryPlist::array(refs));
   return plist.bytes(chain.front());
 }
