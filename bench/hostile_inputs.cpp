@@ -1,9 +1,10 @@
 // The readers of outside bytes on their worst inputs: how much memory one
 // read allocates at its peak and how long it takes, against the bounds the
-// readers state. A 64 KiB input may make a reader allocate about 64 MiB
-// (the binary reader's budget: 1024 bytes per input byte + 1 MiB) and take
-// about 100 ms on one core. Both bounds are scaled to an input's size the
-// same way: per input byte, plus the slack of 1 KiB of input (1 MiB, 1.6 ms).
+// readers state. A 64 KiB input may make a reader allocate about 17 MiB
+// (the binary reader's budget: 256 bytes per input byte + 1 MiB) and take
+// about 100 ms on one core. Both bounds are scaled to an input's size: the
+// memory one as the binary reader's budget, the time one per input byte
+// plus the slack of 1 KiB of input (1.6 ms).
 //
 //   build/bench/bench_hostile_inputs [folders...]
 //
@@ -700,9 +701,9 @@ int main(int argc, char** argv) {
       if (!folder.empty()) folders.push_back(folder);
     }
   }
-  std::printf("Bounds scaled to an input of n bytes: memory 1024 n + 1 MiB, time 100 ms x (n + 1 KiB) / 64 KiB;\n"
+  std::printf("Bounds scaled to an input of n bytes: memory %llu n + 1 MiB, time 100 ms x (n + 1 KiB) / 64 KiB;\n"
               "peak: bytes allocated above what was live before the read; time: median of %d reads.\n\n",
-              kRuns);
+              static_cast<unsigned long long>(BinaryPropertyListReader::kBytesPerInputByte), kRuns);
 
   std::vector<CorpusSummary> corpora;
   for (const auto& folder : folders) corpora.push_back(measureCorpus(folder));

@@ -402,7 +402,18 @@ std::optional<Result<Value>> BinaryPropertyListReader::flatValue(const Object& c
     cost = saturatingAdd(cost, *itemCost);
   }
   if (cost > budget) return Result<Value>(overBudgetError());
-  auto scalarAt = [&](std::uint64_t slot) { return scalarValue(bytes_, *object(reference(container, slot))); };
+  // An object referred to again is copied from where it was built, not
+  // decoded again: a long string shared many times costs a copy each time,
+  // not a fresh decoding. Small containers (a record's fields) skip the map.
+  const bool memoise = container.count > 16;
+  std::unordered_map<std::uint64_t, Value> decoded;
+  auto scalarAt = [&](std::uint64_t slot) -> Value {
+    const std::uint64_t at = reference(container, slot);
+    if (!memoise) return scalarValue(bytes_, *object(at));
+    auto [it, isNew] = decoded.try_emplace(at);
+    if (isNew) it->second = scalarValue(bytes_, *object(at));
+    return it->second;
+  };
   if (container.type == kArray) {
     Value::Array array;
     array.reserve(container.count);

@@ -30,7 +30,8 @@ namespace vozi::platform {
 //   (each string's and data's bytes at every place it appears, plus
 //   kNodeCost per node) and fails before building when that exceeds the
 //   budget it is given. budgetFor(n) is kBytesPerInputByte * n + kBudgetSlack:
-//   a 64 KiB input expands to at most ~65 MiB.
+//   a 64 KiB input expands to at most 17 MiB, and building that takes a
+//   few tens of milliseconds (bench/hostile_inputs.cpp measures it).
 // - Containers nest at most maxDepth levels in the value as built (a shared
 //   container counts at every depth it is reached from); cycles fail.
 // - Strings: ASCII objects must be 7-bit, UTF-16 objects well formed (no
@@ -45,7 +46,7 @@ namespace vozi::platform {
 class BinaryPropertyListReader {
  public:
   static constexpr std::uint64_t kNodeCost = 64;
-  static constexpr std::uint64_t kBytesPerInputByte = 1024;
+  static constexpr std::uint64_t kBytesPerInputByte = 256;
   static constexpr std::uint64_t kBudgetSlack = 1u << 20;
 
   static std::uint64_t budgetFor(std::size_t inputSize) {

@@ -315,8 +315,9 @@ TEST(PropertyList, SharedObjectsAreMeasuredAsBuiltBeforeAnythingIsBuilt) {
   };
   const std::uint64_t perReference = BinaryPropertyListReader::kNodeCost + kLength;
 
-  // 1,000 references: about 4 MB as built, within the budget of a 5 KB input.
-  const Data fits = sharedString(1000);
+  // 400 references: about 1.6 MB as built, within the budget of a 4.5 KB
+  // input.
+  const Data fits = sharedString(400);
   auto reader = BinaryPropertyListReader::open(std::string_view(reinterpret_cast<const char*>(fits.data()), fits.size()),
                                                PropertyList::kMaxDepth);
   ASSERT_TRUE(reader);
@@ -324,8 +325,8 @@ TEST(PropertyList, SharedObjectsAreMeasuredAsBuiltBeforeAnythingIsBuilt) {
   std::uint64_t left = budget;
   auto value = reader->value(reader->topObject(), left);
   ASSERT_TRUE(value) << value.error().localizedDescription();
-  EXPECT_EQ(value->asArray()->size(), 1000u);
-  EXPECT_EQ(budget - left, BinaryPropertyListReader::kNodeCost + 1000 * perReference);
+  EXPECT_EQ(value->asArray()->size(), 400u);
+  EXPECT_EQ(budget - left, BinaryPropertyListReader::kNodeCost + 400 * perReference);
 
   // 20,000 references: about 81 MB from a 24 KB input. Refused, with the
   // budget untouched: nothing was built.
