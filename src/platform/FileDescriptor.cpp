@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <utility>
 
@@ -43,6 +44,19 @@ Result<std::size_t> FileDescriptor::readSome(void* bytes, std::size_t size) cons
     const ssize_t got = ::read(fd_, bytes, size);
     if (got >= 0) return static_cast<std::size_t>(got);
     if (errno != EINTR) return PosixError::make(errno);
+  }
+}
+
+Result<std::string> FileDescriptor::readAll(std::uint64_t maxSize, std::uint64_t expected) const {
+  std::string bytes;
+  bytes.reserve(static_cast<std::size_t>(std::min(expected, maxSize)));
+  char buffer[65536];
+  for (;;) {
+    auto got = readSome(buffer, sizeof buffer);
+    if (!got) return got.error();
+    if (*got == 0) return bytes;
+    bytes.append(buffer, *got);
+    if (bytes.size() > maxSize) return PosixError::make(EFBIG);
   }
 }
 

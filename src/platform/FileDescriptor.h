@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "platform/Result.h"
 
@@ -41,6 +42,10 @@ class FileDescriptor {
 
   // Reads up to `size` bytes, riding out interruptions; 0 at the end.
   Result<std::size_t> readSome(void* bytes, std::size_t size) const;
+  // Reads from the offset to the end; EFBIG as soon as more than maxSize
+  // bytes came (a file can grow after its size was checked). `expected`
+  // sizes the buffer up front.
+  Result<std::string> readAll(std::uint64_t maxSize, std::uint64_t expected = 0) const;
   // Writes all of `size` bytes (see writeAll).
   Result<void> write(const void* bytes, std::size_t size) const;
   // Moves the file offset; the new offset from the start.

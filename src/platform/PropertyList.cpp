@@ -2,15 +2,11 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <bit>
 #include <cerrno>
 #include <cstring>
 #include <limits>
-#include <memory>
-#include <vector>
 
 #include "platform/AtomicFile.h"
 #include "platform/BinaryPropertyListReader.h"
@@ -19,14 +15,12 @@
 #include "platform/FileDescriptor.h"
 #include "platform/PosixError.h"
 #include "platform/TreePath.h"
-#include "platform/Utf8.h"
 #include "platform/XmlPropertyListReader.h"
 #include "platform/XmlPropertyListWriter.h"
 
 namespace vozi::platform {
 
 namespace {
-
 
 Error writeError(const std::string& why) { return CocoaError::propertyListInvalid(why); }
 
@@ -36,14 +30,11 @@ Result<Value> parseBinary(const char* bytes, std::size_t size) {
 
 bool looksBinary(const char* bytes, std::size_t size) { return size >= 8 && std::memcmp(bytes, "bplist00", 8) == 0; }
 
-Error fileError(int error, const std::string& path, bool writing) {
-  CocoaError::Code code = writing ? CocoaError::fileWriteUnknown : CocoaError::fileReadUnknown;
-  if (error == ENOENT && !writing) code = CocoaError::fileReadNoSuchFile;
-  if (error == EACCES || error == EPERM) code = writing ? CocoaError::fileWriteNoPermission : CocoaError::fileReadNoPermission;
-  if (error == ENOSPC || error == EDQUOT) code = CocoaError::fileWriteOutOfSpace;
-  return CocoaError::make(code,
-                          std::string(writing ? "The file couldn't be saved: " : "The file couldn't be read: ") +
-                              PosixError::description(error),
+Error fileError(int error, const std::string& path) {
+  CocoaError::Code code = CocoaError::fileReadUnknown;
+  if (error == ENOENT) code = CocoaError::fileReadNoSuchFile;
+  if (error == EACCES || error == EPERM) code = CocoaError::fileReadNoPermission;
+  return CocoaError::make(code, "The file couldn't be read: " + PosixError::description(error),
                           {{"NSFilePath", Value(path)}});
 }
 
@@ -98,24 +89,13 @@ Result<Value> readOpened(int fd, const std::string& path, std::uint64_t maxSize,
                                           {{"NSFilePath", Value(path)}}));
   };
   struct stat info {};
-  if (::fstat(fd, &info) != 0) return fileError(errno, path, false);
-  if (!S_ISREG(info.st_mode)) return fileError(EISDIR, path, false);
+  if (::fstat(fd, &info) != 0) return fileError(errno, path);
+  if (!S_ISREG(info.st_mode)) return fileError(EISDIR, path);
   if (static_cast<std::uint64_t>(info.st_size) > maxSize) return tooLarge();
-  std::string bytes;
-  bytes.reserve(static_cast<std::size_t>(info.st_size));
-  char buffer[65536];
-  for (;;) {
-    const ssize_t n = ::read(fd, buffer, sizeof buffer);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return fileError(errno, path, false);
-    }
-    if (n == 0) break;
-    bytes.append(buffer, static_cast<std::size_t>(n));
-    if (bytes.size() > maxSize) return tooLarge();
-  }
+  auto bytes = owned.readAll(maxSize, static_cast<std::uint64_t>(info.st_size));
+  if (!bytes) return bytes.error().code == EFBIG ? tooLarge() : fileError(static_cast<int>(bytes.error().code), path);
   owned.reset();
-  return PropertyList::fromAny(bytes, format, strictness);
+  return PropertyList::fromAny(*bytes, format, strictness);
 }
 
 // Opened without blocking: a pipe put where a file was expected would
@@ -127,7 +107,7 @@ constexpr int kReadFlags = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
 
 Result<Value> PropertyList::readFile(const std::string& path, Format* format, Strictness strictness) {
   const int fd = ::open(path.c_str(), kReadFlags);
-  if (fd < 0) return fileError(errno, path, false);
+  if (fd < 0) return fileError(errno, path);
   return readOpened(fd, path, std::numeric_limits<std::uint32_t>::max(), format, strictness);
 }
 

@@ -1,9 +1,7 @@
 #include "platform/Sha256.h"
 
 #include <openssl/evp.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <limits>
 #include <memory>
 #include <vector>
@@ -55,13 +53,10 @@ std::optional<std::vector<std::uint8_t>> Sha256::digestOfFile(int folder, std::s
   DigestContext context;
   std::vector<unsigned char> buffer(1 << 20);
   for (;;) {
-    const ssize_t n = ::read(file->descriptor.get(), buffer.data(), buffer.size());
-    if (n == 0) break;
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return std::nullopt;
-    }
-    if (!context.update(buffer.data(), static_cast<std::size_t>(n))) return std::nullopt;
+    const auto got = file->descriptor.readSome(buffer.data(), buffer.size());
+    if (!got) return std::nullopt;
+    if (*got == 0) break;
+    if (!context.update(buffer.data(), *got)) return std::nullopt;
   }
   return context.finish();
 }

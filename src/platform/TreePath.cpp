@@ -263,20 +263,8 @@ Result<std::string> TreePath::readRegularFile(int folder, std::string_view name,
                                               std::string_view path) {
   auto file = openRegularFile(folder, name, maxSize, path);
   if (!file) return file.error();
-  std::string bytes;
-  bytes.reserve(static_cast<std::size_t>(file->size));
-  char buffer[65536];
-  for (;;) {
-    const ssize_t n = ::read(file->descriptor.get(), buffer, sizeof buffer);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return PosixError::make(errno, path);
-    }
-    if (n == 0) break;
-    bytes.append(buffer, static_cast<std::size_t>(n));
-    // The file may grow after the check.
-    if (bytes.size() > maxSize) return PosixError::make(EFBIG, path);
-  }
+  auto bytes = file->descriptor.readAll(maxSize, file->size);
+  if (!bytes) return PosixError::make(static_cast<int>(bytes.error().code), path);
   return bytes;
 }
 
