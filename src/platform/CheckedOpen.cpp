@@ -5,6 +5,7 @@
 
 #include <cerrno>
 
+#include "platform/PathComponents.h"
 #include "platform/PosixError.h"
 
 namespace vozi::platform {
@@ -67,9 +68,13 @@ Result<FileDescriptor> CheckedOpen::existing(const std::string& path, const Expe
 
 Result<FileDescriptor> CheckedOpen::existingIn(const FileDescriptor& folder, const std::string& name,
                                                const Expect& expect) {
-  if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos)
-    return PosixError::make(EINVAL, name);
-  return openChecked(folder.get(), name, name, expect);
+  return existingIn(folder.get(), name, expect, name);
+}
+
+Result<FileDescriptor> CheckedOpen::existingIn(int folder, const std::string& name, const Expect& expect,
+                                               const std::string& shownPath) {
+  if (!PathComponents::isSingleComponent(name)) return PosixError::make(EINVAL, shownPath);
+  return openChecked(folder, name, shownPath, expect);
 }
 
 Result<FileDescriptor> CheckedOpen::created(const std::string& path, mode_t mode, Access access) {

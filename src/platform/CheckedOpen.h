@@ -51,6 +51,10 @@ class CheckedOpen {
   // An existing item `name` (one component) inside the open folder `folder`.
   static Result<FileDescriptor> existingIn(const FileDescriptor& folder, const std::string& name,
                                            const Expect& expect);
+  // The same inside a folder held by descriptor number, with `shownPath`
+  // naming the item in errors.
+  static Result<FileDescriptor> existingIn(int folder, const std::string& name, const Expect& expect,
+                                           const std::string& shownPath);
   // A new regular file with exactly `mode` (the umask does not narrow it);
   // EEXIST when anything, a link included, already has the name.
   static Result<FileDescriptor> created(const std::string& path, mode_t mode, Access access);

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <limits>
 
+#include "platform/CheckedOpen.h"
 #include "platform/HostRoot.h"
 #include "platform/PathComponents.h"
 #include "platform/PosixError.h"
@@ -19,9 +20,6 @@ namespace vozi::platform {
 namespace {
 
 constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
-// Without blocking: a pipe put where a file was expected would otherwise
-// hold the open until someone writes to it.
-constexpr int kFileFlags = O_RDONLY | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK | O_CLOEXEC;
 
 // The links of the layout: name under the host root -> the text they hold.
 constexpr std::string_view kLayoutLinks[][2] = {
@@ -246,14 +244,12 @@ Result<TreePath::Item> TreePath::openItem(std::string_view path) {
 
 Result<TreePath::File> TreePath::openRegularFile(int folder, std::string_view name, std::uint64_t maxSize,
                                                  std::string_view path) {
-  if (!PathComponents::isSingleComponent(name)) return PosixError::make(EINVAL, path);
+  auto opened = CheckedOpen::existingIn(folder, std::string(name), {}, std::string(path));
+  if (!opened) return opened.error();
   File file;
-  file.descriptor.reset(::openat(folder, std::string(name).c_str(), kFileFlags));
-  if (!file.descriptor) return PosixError::make(errno, path);
+  file.descriptor = std::move(*opened);
   struct stat info {};
   if (::fstat(file.descriptor.get(), &info) != 0) return PosixError::make(errno, path);
-  if (S_ISDIR(info.st_mode)) return PosixError::make(EISDIR, path);
-  if (!S_ISREG(info.st_mode)) return PosixError::make(EINVAL, path);
   file.size = static_cast<std::uint64_t>(info.st_size);
   if (file.size > maxSize) return PosixError::make(EFBIG, path);
   return file;

@@ -76,8 +76,9 @@ class TreePath {
   // there is a folder, the item. ENOENT when nothing stands there.
   static Result<Item> openItem(std::string_view path);
   // Opens `name` inside the held folder without following a link (ELOOP),
-  // only a regular file (EISDIR for a folder, EINVAL for anything else) of
-  // at most maxSize bytes (EFBIG). The checks apply to what was opened.
+  // only a regular file (EISDIR for a folder, EINVAL for anything else,
+  // which is never opened) of at most maxSize bytes (EFBIG), as
+  // CheckedOpen::existingIn does. The checks apply to what was opened.
   // `path` names the file in errors.
   static Result<File> openRegularFile(int folder, std::string_view name, std::uint64_t maxSize,
                                       std::string_view path);
