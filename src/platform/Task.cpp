@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <thread>
 
 #include "platform/FileDescriptor.h"
 #include "platform/PosixError.h"
@@ -56,13 +57,6 @@ class PipeSignalGuard {
   sigset_t previous_;
 };
 
-Task::Result launchFailure(int code, const std::string& path) {
-  Task::Result result;
-  result.reason = Task::TerminationReason::launchFailed;
-  result.error = PosixError::make(code, path);
-  return result;
-}
-
 // Reads what is available; false once the stream has ended or failed.
 bool drain(int fd, std::string& sink, const Task::OutputHandler& handler) {
   char buffer[65536];
@@ -81,6 +75,31 @@ bool drain(int fd, std::string& sink, const Task::OutputHandler& handler) {
   }
 }
 
+// How the child ended, from its wait status (a child that could not be
+// reaped was killed).
+void recordEnd(Task::Result& result, bool reaped, int waitStatus) {
+  if (reaped && WIFEXITED(waitStatus)) {
+    result.reason = Task::TerminationReason::exit;
+    result.status = WEXITSTATUS(waitStatus);
+  } else if (reaped && WIFSIGNALED(waitStatus)) {
+    result.reason = Task::TerminationReason::uncaughtSignal;
+    result.status = WTERMSIG(waitStatus);
+  } else {
+    result.reason = Task::TerminationReason::uncaughtSignal;
+    result.status = SIGKILL;
+  }
+}
+
+// Waits for the child; false when it cannot be reaped (already reaped).
+bool reapChild(pid_t pid, int& waitStatus, int flags) {
+  for (;;) {
+    const pid_t done = ::waitpid(pid, &waitStatus, flags);
+    if (done == pid) return true;
+    if (done < 0 && errno == EINTR) continue;
+    return false;
+  }
+}
+
 }  // namespace
 
 Task::Task(std::string executablePath, std::vector<std::string> arguments)
@@ -94,18 +113,26 @@ Task::Result Task::run(const std::string& executablePath, const std::vector<std:
   return task.run();
 }
 
-Task::Result Task::run() const {
-  if (executablePath_.empty()) return launchFailure(ENOENT, executablePath_);
+struct Task::Spawned {
+  pid_t pid = -1;
+  FileDescriptor exitWatch;  // a pidfd; none on kernels without one
+  FileDescriptor input;      // write end; none when the child reads /dev/null
+  FileDescriptor output;
+  FileDescriptor error;
+};
+
+platform::Result<Task::Spawned> Task::spawn(bool inputPipe) const {
+  if (executablePath_.empty()) return PosixError::make(ENOENT, executablePath_);
 
   FileDescriptor outRead, outWrite, errRead, errWrite, inRead, inWrite;
-  if (!makePipe(outRead, outWrite) || !makePipe(errRead, errWrite) || (input_ && !makePipe(inRead, inWrite)))
-    return launchFailure(errno, executablePath_);
+  if (!makePipe(outRead, outWrite) || !makePipe(errRead, errWrite) || (inputPipe && !makePipe(inRead, inWrite)))
+    return PosixError::make(errno, executablePath_);
 
   posix_spawn_file_actions_t actions;
   posix_spawnattr_t attributes;
   ::posix_spawn_file_actions_init(&actions);
   ::posix_spawnattr_init(&attributes);
-  if (input_)
+  if (inputPipe)
     ::posix_spawn_file_actions_adddup2(&actions, inRead.get(), STDIN_FILENO);
   else
     ::posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
@@ -133,23 +160,38 @@ Task::Result Task::run() const {
     envp.push_back(nullptr);
   }
 
-  pid_t pid = -1;
-  const int spawned = ::posix_spawn(&pid, executablePath_.c_str(), &actions, &attributes, argv.data(),
+  Spawned child;
+  const int spawned = ::posix_spawn(&child.pid, executablePath_.c_str(), &actions, &attributes, argv.data(),
                                     environment_ ? envp.data() : environ);
   ::posix_spawn_file_actions_destroy(&actions);
   ::posix_spawnattr_destroy(&attributes);
-  if (spawned != 0) return launchFailure(spawned, executablePath_);
+  if (spawned != 0) return PosixError::make(spawned, executablePath_);
 
-  outWrite.reset();
-  errWrite.reset();
-  inRead.reset();
+  child.exitWatch.reset(static_cast<int>(::syscall(SYS_pidfd_open, child.pid, 0)));
+  child.input = std::move(inWrite);
+  child.output = std::move(outRead);
+  child.error = std::move(errRead);
+  return child;
+}
+
+Task::Result Task::run() const {
+  auto spawned = spawn(input_.has_value());
+  if (!spawned) {
+    Result failed;
+    failed.error = spawned.error();
+    return failed;
+  }
+  const pid_t pid = spawned->pid;
+  FileDescriptor outRead = std::move(spawned->output);
+  FileDescriptor errRead = std::move(spawned->error);
+  FileDescriptor inWrite = std::move(spawned->input);
+  FileDescriptor exitWatch = std::move(spawned->exitWatch);
   setNonBlocking(outRead.get());
   setNonBlocking(errRead.get());
   if (inWrite) setNonBlocking(inWrite.get());
 
   PipeSignalGuard pipeGuard;
   Result result;
-  FileDescriptor exitWatch(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
   bool exited = false;
   int waitStatus = 0;
   std::size_t written = 0;
@@ -159,14 +201,7 @@ Task::Result Task::run() const {
   auto deadline = Clock::now() + timeout_;
   bool killed = false;
 
-  auto reap = [&](int flags) {
-    for (;;) {
-      const pid_t done = ::waitpid(pid, &waitStatus, flags);
-      if (done == pid) return true;
-      if (done < 0 && errno == EINTR) continue;
-      return false;
-    }
-  };
+  auto reap = [&](int flags) { return reapChild(pid, waitStatus, flags); };
 
   // Without a pollable exit handle the loop ends with the streams and the
   // child is reaped by a blocking wait below.
@@ -220,17 +255,150 @@ Task::Result Task::run() const {
     exited = reap(0);
   }
 
-  if (exited && WIFEXITED(waitStatus)) {
-    result.reason = TerminationReason::exit;
-    result.status = WEXITSTATUS(waitStatus);
-  } else if (exited && WIFSIGNALED(waitStatus)) {
-    result.reason = TerminationReason::uncaughtSignal;
-    result.status = WTERMSIG(waitStatus);
-  } else {
-    result.reason = TerminationReason::uncaughtSignal;
-    result.status = SIGKILL;
-  }
+  recordEnd(result, exited, waitStatus);
   return result;
+}
+
+platform::Result<std::unique_ptr<RunningTask>> Task::start() const {
+  auto spawned = spawn(true);
+  if (!spawned) return spawned.error();
+  return std::unique_ptr<RunningTask>(new RunningTask(spawned->pid, std::move(spawned->exitWatch),
+                                                      std::move(spawned->input), std::move(spawned->output),
+                                                      std::move(spawned->error), outputHandler_, errorHandler_));
+}
+
+struct RunningTask::Reader {
+  std::thread thread;
+};
+
+RunningTask::RunningTask(pid_t pid, FileDescriptor exitWatch, FileDescriptor input, FileDescriptor output,
+                         FileDescriptor error, Task::OutputHandler outputHandler, Task::OutputHandler errorHandler)
+    : pid_(pid),
+      exitWatch_(std::move(exitWatch)),
+      outputHandler_(std::move(outputHandler)),
+      errorHandler_(std::move(errorHandler)),
+      input_(std::move(input)),
+      reader_(std::make_unique<Reader>()) {
+  setNonBlocking(output.get());
+  setNonBlocking(error.get());
+  reader_->thread = std::thread([this, output = std::move(output), error = std::move(error)]() mutable {
+    readLoop(std::move(output), std::move(error));
+  });
+}
+
+RunningTask::~RunningTask() {
+  {
+    std::lock_guard lock(mutex_);
+    if (!reaped_) {
+      ::kill(-pid_, SIGKILL);
+      signalLocked(SIGKILL);
+    }
+  }
+  closeStandardInput();
+  wait();
+  reader_->thread.join();
+}
+
+void RunningTask::readLoop(FileDescriptor output, FileDescriptor error) {
+  std::string outChunk, errChunk;
+  // The streams first: the child's end is waited for once they are drained,
+  // so that nothing it wrote is lost. A child whose own children keep the
+  // pipes open is still reaped through its process descriptor.
+  bool exited = false;
+  int waitStatus = 0;
+  while (output || error || (!exited && exitWatch_)) {
+    pollfd fds[3];
+    int count = 0;
+    int outIndex = -1, errIndex = -1, exitIndex = -1;
+    if (output) fds[outIndex = count++] = {output.get(), POLLIN, 0};
+    if (error) fds[errIndex = count++] = {error.get(), POLLIN, 0};
+    if (!exited && exitWatch_) fds[exitIndex = count++] = {exitWatch_.get(), POLLIN, 0};
+    if (::poll(fds, static_cast<nfds_t>(count), -1) < 0) {
+      if (errno == EINTR) continue;
+      break;
+    }
+    outChunk.clear();
+    errChunk.clear();
+    if (outIndex >= 0 && fds[outIndex].revents && !drain(output.get(), outChunk, outputHandler_)) output.reset();
+    if (errIndex >= 0 && fds[errIndex].revents && !drain(error.get(), errChunk, errorHandler_)) error.reset();
+    if (exitIndex >= 0 && fds[exitIndex].revents) exited = true;
+    std::lock_guard lock(mutex_);
+    result_.standardOutput += outChunk;
+    result_.standardError += errChunk;
+    if (!output) outputEnded_ = true;
+    changed_.notify_all();
+  }
+  // A child that has exited stays a zombie until reaped, so its number (and
+  // its group's) cannot be reused while the lock is held here: signals sent
+  // under the lock before reaped_ is set reach it or nobody.
+  std::unique_lock lock(mutex_);
+  bool reaped = exited && reapChild(pid_, waitStatus, WNOHANG);
+  if (!reaped) {
+    lock.unlock();
+    reaped = reapChild(pid_, waitStatus, 0);
+    lock.lock();
+  }
+  recordEnd(result_, reaped, waitStatus);
+  outputEnded_ = true;
+  reaped_ = true;
+  changed_.notify_all();
+}
+
+bool RunningTask::write(std::string_view bytes) {
+  std::lock_guard lock(inputMutex_);
+  PipeSignalGuard pipeGuard;
+  while (!bytes.empty()) {
+    if (!input_) return false;
+    const ssize_t count = ::write(input_.get(), bytes.data(), bytes.size());
+    if (count < 0) {
+      if (errno == EINTR) continue;
+      input_.reset();
+      return false;
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(count));
+  }
+  return true;
+}
+
+void RunningTask::closeStandardInput() {
+  std::lock_guard lock(inputMutex_);
+  input_.reset();
+}
+
+std::string RunningTask::standardOutput() const {
+  std::lock_guard lock(mutex_);
+  return result_.standardOutput;
+}
+
+std::string RunningTask::standardError() const {
+  std::lock_guard lock(mutex_);
+  return result_.standardError;
+}
+
+bool RunningTask::waitForStandardOutput(const std::function<bool(std::string_view)>& satisfied,
+                                        std::chrono::milliseconds timeout) const {
+  std::unique_lock lock(mutex_);
+  changed_.wait_for(lock, timeout, [&] { return satisfied(result_.standardOutput) || outputEnded_; });
+  return satisfied(result_.standardOutput);
+}
+
+bool RunningTask::signal(int signalNumber) const {
+  std::lock_guard lock(mutex_);
+  return signalLocked(signalNumber);
+}
+
+bool RunningTask::signalLocked(int signalNumber) const {
+  if (reaped_) return false;
+  if (exitWatch_) return ::syscall(SYS_pidfd_send_signal, exitWatch_.get(), signalNumber, nullptr, 0) == 0;
+  return ::kill(pid_, signalNumber) == 0;
+}
+
+bool RunningTask::terminate() const { return signal(SIGTERM); }
+
+Task::Result RunningTask::wait() {
+  std::unique_lock lock(mutex_);
+  changed_.wait(lock, [&] { return reaped_; });
+  return result_;
 }
 
 }  // namespace vozi::platform

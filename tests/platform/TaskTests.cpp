@@ -109,5 +109,68 @@ TEST(TaskTest, EnvironmentAndWorkingFolderCanBeSet) {
   EXPECT_EQ(result.standardOutput, "/\nthis\n");
 }
 
+// A child the test talks to while it runs.
+bool outputHas(const RunningTask& child, std::string_view text) {
+  return child.waitForStandardOutput([&](std::string_view out) { return out.find(text) != out.npos; }, 60s);
+}
+
+TEST(RunningTaskTest, TheCallerTalksToTheChildWhileItRuns) {
+  auto child = Task("/bin/cat").start();
+  ASSERT_TRUE(child) << child.error().localizedDescription();
+  RunningTask& cat = **child;
+  ASSERT_TRUE(cat.write("first\n"));
+  ASSERT_TRUE(outputHas(cat, "first\n"));
+  ASSERT_TRUE(cat.write("second\n"));
+  ASSERT_TRUE(outputHas(cat, "second\n"));
+  cat.closeStandardInput();
+  const Task::Result end = cat.wait();
+  EXPECT_TRUE(end.succeeded());
+  EXPECT_EQ(end.standardOutput, "first\nsecond\n");
+  EXPECT_FALSE(cat.write("late\n")) << "the input was closed";
+  EXPECT_FALSE(cat.signal(SIGTERM)) << "a reaped child takes no signal";
+  EXPECT_EQ(cat.wait().standardOutput, end.standardOutput);
+}
+
+TEST(RunningTaskTest, TerminateEndsTheChildWithSigterm) {
+  Task task("/bin/sh", {"-c", "echo ready; echo oops >&2; exec sleep 1000"});
+  std::string errors;
+  task.setStandardErrorHandler([&](std::string_view chunk) { errors += chunk; });
+  auto child = task.start();
+  ASSERT_TRUE(child);
+  ASSERT_TRUE(outputHas(**child, "ready\n"));
+  EXPECT_TRUE((*child)->terminate());
+  const Task::Result end = (*child)->wait();
+  EXPECT_EQ(end.reason, Task::TerminationReason::uncaughtSignal);
+  EXPECT_EQ(end.status, SIGTERM);
+  EXPECT_EQ(errors, "oops\n");
+  EXPECT_EQ(end.standardError, "") << "a handler takes the stream";
+}
+
+TEST(RunningTaskTest, WritingToAChildThatLeftFailsWithoutASignal) {
+  auto child = Task("/bin/true").start();
+  ASSERT_TRUE(child);
+  EXPECT_TRUE((*child)->wait().succeeded());
+  std::string big(1 << 20, 'x');
+  EXPECT_FALSE((*child)->write(big));
+}
+
+TEST(RunningTaskTest, DestructionKillsTheChildAndItsGroup) {
+  // The child ignores SIGTERM and leaves a grandchild holding its output
+  // open: destruction returns only if both were killed, since it drains
+  // the output before it reaps.
+  auto child = Task("/bin/sh", {"-c", "trap '' TERM; sleep 1000 & echo started; wait"}).start();
+  ASSERT_TRUE(child);
+  ASSERT_TRUE(outputHas(**child, "started\n"));
+  EXPECT_TRUE((*child)->terminate());
+  child->reset();
+  SUCCEED();
+}
+
+TEST(RunningTaskTest, AProgramThatCannotStartIsAnError) {
+  auto child = Task("/nonexistent/program").start();
+  ASSERT_FALSE(child);
+  EXPECT_EQ(child.error().code, ENOENT);
+}
+
 }  // namespace
 }  // namespace vozi::platform
