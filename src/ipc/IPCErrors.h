@@ -28,7 +28,7 @@ std::optional<UserEmailSetErrorCode> fromRawValue<UserEmailSetErrorCode>(long ra
 
 // The form in which an error travels inside a socket message: "code" and
 // "domain", and, when the error holds an underlying error, that error's own
-// form under "NSUnderlyingErrorKey" (recursively). Nothing else of the user
+// form under "NSUnderlyingError" (recursively). Nothing else of the user
 // information goes out.
 platform::Value::Dictionary ipcRepresentations(const platform::Error& error);
 

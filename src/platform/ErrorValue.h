@@ -14,8 +14,10 @@ namespace vozi::platform {
 // (dictionary).
 class ErrorValue {
  public:
-  // The user-information key under which an error keeps the error behind it.
-  static constexpr const char* underlyingErrorKey = "NSUnderlyingErrorKey";
+  // The user-information key under which an error keeps the error behind it:
+  // the text the UI's own error type uses for it, which it looks up in the
+  // errors it receives.
+  static constexpr const char* underlyingErrorKey = "NSUnderlyingError";
 
   static Value box(const Error& error);
   // The boxed error, or nothing when the value is not a box made by box().

@@ -154,10 +154,10 @@ TEST(IPCErrors, RepresentationCarriesOnlyCodeDomainAndUnderlyingChain) {
   const Value::Dictionary expected{
       {"code", Value(1)},
       {"domain", Value("ApplicationStateError")},
-      {"NSUnderlyingErrorKey",
+      {"NSUnderlyingError",
        Value(Value::Dictionary{{"code", Value(-9996)},
                                {"domain", Value("der.ezo.oss.Socket.ErrorDomain")},
-                               {"NSUnderlyingErrorKey", Value(Value::Dictionary{
+                               {"NSUnderlyingError", Value(Value::Dictionary{
                                                             {"code", Value(2)},
                                                             {"domain", Value("NSPOSIXErrorDomain")}})}})}};
   EXPECT_EQ(ipcRepresentations(top), expected);
@@ -165,7 +165,7 @@ TEST(IPCErrors, RepresentationCarriesOnlyCodeDomainAndUnderlyingChain) {
   // Something under the key that is not an error is left out.
   for (const Value& notAnError :
        {Value("just text"), Value(Value::Dictionary{{"code", Value(1)}, {"domain", Value("d")}}), Value(7)}) {
-    const Error odd("d", 3, {{"NSUnderlyingErrorKey", notAnError}});
+    const Error odd("d", 3, {{"NSUnderlyingError", notAnError}});
     EXPECT_EQ(ipcRepresentations(odd), (Value::Dictionary{{"code", Value(3)}, {"domain", Value("d")}}));
   }
 }
