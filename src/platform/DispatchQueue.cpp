@@ -7,9 +7,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
+#include <iterator>
 #include <map>
 #include <mutex>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/Fatal.h"
@@ -183,15 +185,31 @@ std::shared_ptr<DispatchQueue> DispatchQueue::concurrent(std::string label, Qual
 }
 
 std::shared_ptr<DispatchQueue> DispatchQueue::global(QualityOfService qos) {
+  static constexpr std::pair<QualityOfService, const char*> kNames[] = {
+      {QualityOfService::background, "background"},
+      {QualityOfService::utility, "utility"},
+      {QualityOfService::defaultQoS, "default"},
+      {QualityOfService::userInitiated, "user-initiated"},
+      {QualityOfService::userInteractive, "user-interactive"},
+  };
   static const auto queues = [] {
     // Deliberately never destroyed: blocks may still run while the process exits.
     auto* all = new std::vector<std::shared_ptr<DispatchQueue>>;
-    const char* names[] = {"background", "utility", "default", "user-initiated", "user-interactive"};
-    for (int i = 0; i < 5; ++i)
-      all->push_back(concurrent(std::string("global.") + names[i] + "-qos", QualityOfService(i)));
+    for (const auto& [level, name] : kNames)
+      all->push_back(concurrent(std::string("global.") + name + "-qos", level));
     return all;
   }();
-  return (*queues)[static_cast<int>(qos)];
+  for (std::size_t i = 0; i < std::size(kNames); ++i)
+    if (kNames[i].first == qos) return (*queues)[i];
+  return (*queues)[2];
+}
+
+std::optional<QualityOfService> qualityOfServiceFromRawValue(int raw) {
+  for (const QualityOfService level : {QualityOfService::background, QualityOfService::utility,
+                                       QualityOfService::defaultQoS, QualityOfService::userInitiated,
+                                       QualityOfService::userInteractive})
+    if (rawValue(level) == raw) return level;
+  return std::nullopt;
 }
 
 const std::string& DispatchQueue::label() const { return impl_->label; }

@@ -10,7 +10,19 @@
 
 namespace vozi::platform {
 
-enum class QualityOfService { background, utility, defaultQoS, userInitiated, userInteractive };
+// How urgent work is. The raw values are the ones clients and stored
+// requests carry (a scan started by the UI travels as 25).
+enum class QualityOfService : int {
+  background = 9,
+  utility = 17,
+  defaultQoS = -1,
+  userInitiated = 25,
+  userInteractive = 33,
+};
+
+constexpr int rawValue(QualityOfService qos) { return static_cast<int>(qos); }
+// The case of a raw value; none for any other number.
+std::optional<QualityOfService> qualityOfServiceFromRawValue(int raw);
 
 // A queue of blocks run by worker threads of its own: serial (one block at a
 // time, in submission order) or concurrent (a thread per waiting block, grown

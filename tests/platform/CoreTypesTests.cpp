@@ -1,4 +1,11 @@
 #include <gtest/gtest.h>
+
+#include <optional>
+#include <regex>
+#include <set>
+
+#include "platform/DispatchQueue.h"
+#include "platform/UUID.h"
 #include <sys/stat.h>
 
 #include <cstdlib>
@@ -111,3 +118,39 @@ TEST(ProcessInfo, NamesTheProcessAndKnowsTheMainThread) {
   std::thread([&] { other = ProcessInfo::isMainThread(); }).join();
   EXPECT_FALSE(other);
 }
+
+namespace vozi::platform {
+namespace {
+
+TEST(UUIDTest, RandomIdentifiersHaveThePlatformsTextFormAndDoNotRepeat) {
+  std::set<std::string> seen;
+  for (int i = 0; i < 1000; ++i) {
+    const std::string text = UUID::randomString();
+    ASSERT_TRUE(std::regex_match(text, std::regex("[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}")))
+        << text;
+    seen.insert(text);
+  }
+  EXPECT_EQ(seen.size(), 1000u);
+}
+
+TEST(QualityOfServiceTest, RawValuesAreTheOnesClientsCarry) {
+  const std::pair<int, std::optional<QualityOfService>> cases[] = {
+      {9, QualityOfService::background},      {17, QualityOfService::utility},
+      {25, QualityOfService::userInitiated},  {33, QualityOfService::userInteractive},
+      {-1, QualityOfService::defaultQoS},     {0, std::nullopt},
+      {21, std::nullopt},                     {4096, std::nullopt},
+  };
+  for (const auto& [raw, level] : cases) {
+    EXPECT_EQ(qualityOfServiceFromRawValue(raw), level) << raw;
+    if (level) {
+      EXPECT_EQ(rawValue(*level), raw);
+    }
+  }
+  // Each level has its own global queue.
+  EXPECT_EQ(DispatchQueue::global(QualityOfService::background)->qualityOfService(), QualityOfService::background);
+  EXPECT_EQ(DispatchQueue::global(QualityOfService::userInteractive)->qualityOfService(),
+            QualityOfService::userInteractive);
+}
+
+}  // namespace
+}  // namespace vozi::platform
