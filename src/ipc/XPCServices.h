@@ -6,10 +6,10 @@ namespace vozi {
 
 // The three named services the daemon listens on, and what they share.
 //
-// | service                      | client          | daemon exports     | daemon calls     |
-// | kZOLServerServiceName        | UI application  | IZOLServerService  | IZOLClientService|
-// | kZOLMenuBarServerServiceName | menu-bar helper | IZOLEventServer    | nothing          |
-// | kUserAgentClientServiceName  | per-user agent  | UserAgentClient    | UserAgent        |
+//   service                       client           daemon exports      daemon calls
+//   kZOLServerServiceName         UI application   IZOLServerService   IZOLClientService
+//   kZOLMenuBarServerServiceName  menu-bar helper  IZOLEventServer     nothing
+//   kUserAgentClientServiceName   per-user agent   UserAgentClient     UserAgent
 //
 // Each protocol has one description (serverServiceInterface(), ...) that
 // both ends use: the receiver decodes calls and replies with its class
