@@ -13,6 +13,7 @@
 #include "platform/Error.h"
 #include "platform/KeyedArchiver.h"
 #include "platform/KeyedUnarchiver.h"
+#include "platform/URL.h"
 #include "platform/Value.h"
 
 namespace vozi::platform {
@@ -25,6 +26,7 @@ namespace vozi::platform {
 //   std::vector<std::string>                          NSArray of NSString
 //   Value                                             property-list objects (userInfo, ...)
 //   Error                                             an error's domain, code and userInfo
+//   std::optional<URL>                                NSURL, absolute (may be nil)
 //   std::shared_ptr<R>                                a registered record (may be null)
 //   std::vector<std::shared_ptr<R>>                   an NSArray of registered records
 //
@@ -122,6 +124,24 @@ struct XPCArgument<Error> {
       return std::nullopt;
     return Error(*domain->asString(), static_cast<long>(*code->asInt64()),
                  userInfo ? *userInfo->asDictionary() : Value::Dictionary{});
+  }
+};
+
+// A URL that does not parse as an absolute URL is refused, as is one
+// relative to another URL.
+template <>
+struct XPCArgument<std::optional<URL>> {
+  static void encode(KeyedArchiver& a, std::string_view key, const std::optional<URL>& value) {
+    a.encodeURL(key, value ? std::optional<std::string>(value->absoluteString()) : std::nullopt);
+  }
+  static std::optional<std::optional<URL>> decode(KeyedUnarchiver& u, std::string_view key, const AllowedClasses&) {
+    if (!u.containsValueForKey(key)) return std::nullopt;
+    auto text = u.decodeURLForKey(key);
+    if (u.error()) return std::nullopt;
+    if (!text) return std::optional<URL>();
+    auto url = URL::fromString(*text);
+    if (!url) return std::nullopt;
+    return std::optional<URL>(std::move(*url));
   }
 };
 

@@ -111,7 +111,7 @@ std::optional<Tuple> decodeAll(KeyedUnarchiver& u, const std::vector<AllowedClas
                                std::index_sequence<I...>) {
   Tuple values;
   bool ok = true;
-  auto one = [&](auto& slot, std::size_t index) {
+  [[maybe_unused]] auto one = [&](auto& slot, std::size_t index) {
     if (!ok) return;
     using T = std::decay_t<decltype(slot)>;
     const auto& allowed = listAt(lists, index);
