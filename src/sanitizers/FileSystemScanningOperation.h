@@ -66,7 +66,9 @@ class FileSystemScanningOperation : public BaseFilesScanningOperation<Group> {
   }
 
   // The folders to walk (host paths), worked out once from the group's
-  // class: the system logs, the machine's caches, the temporary folder, or
+  // class: the system logs ("/Library/Logs" as the layout spells it, for a
+  // tree on a case-sensitive file system), the machine's caches, the
+  // temporary folder, or
   // the group's own list.
   virtual std::vector<std::string> scanningRoots() {
     if (!scanningRoots_) scanningRoots_ = defaultScanningRoots();
@@ -96,7 +98,7 @@ class FileSystemScanningOperation : public BaseFilesScanningOperation<Group> {
   std::vector<std::string> defaultScanningRoots() const {
     const ItemGroup* group = this->itemGroup().get();
     if (dynamic_cast<const SystemLogsGroup*>(group) != nullptr) {
-      return {platform::HostRoot::resolve("/var/log"), platform::HostRoot::resolve("/Library/logs")};
+      return {platform::HostRoot::resolve("/var/log"), platform::HostRoot::resolve("/Library/Logs")};
     }
     if (dynamic_cast<const SystemCacheGroup*>(group) != nullptr) return FileManagerAdditions::cachesDirectories();
     if (dynamic_cast<const TemporaryFilesGroup*>(group) != nullptr) return FileManagerAdditions::temporary(std::nullopt);
