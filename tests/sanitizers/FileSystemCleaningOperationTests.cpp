@@ -157,6 +157,27 @@ TEST_F(FileSystemCleaningOperationTest, MediaUpdatesAsTheDeletedKindsCallForThem
   EXPECT_EQ(repairs, (std::vector<std::vector<std::string>>{{caches() + "/p1", caches() + "/p2"}}));
 }
 
+TEST_F(FileSystemCleaningOperationTest, RefusedItemsStayOnDiskAndLeaveTheGroupInOrder) {
+  std::vector<std::string> removed;
+  for (const char* name : {"a", "b", "c", "d"}) {
+    tree.addFile(std::string(kCaches) + "/" + name, 1);
+    group->addItem(file(std::string(kCaches) + "/" + name, 1));
+  }
+  auto operation = clean();
+  operation->setShouldRemoveHandler([](const ModelItemPtr& item) { return *item->name() != "b" && *item->name() != "c"; });
+  operation->setDidRemoveHandler([&removed](const ModelItemPtr& item) { removed.push_back(*item->name()); });
+  run(operation);
+  EXPECT_EQ(removed, (std::vector<std::string>{"a", "d"}));
+  EXPECT_TRUE(existsAsItself(caches() + "/b"));
+  EXPECT_TRUE(existsAsItself(caches() + "/c"));
+  EXPECT_FALSE(existsAsItself(caches() + "/a"));
+  std::vector<std::string> left;
+  group->enumerateObjects([&left](const ModelItemPtr& item, const ModelItemKey&, bool&) { left.push_back(*item->name()); });
+  EXPECT_EQ(left, (std::vector<std::string>{"a", "d"}));
+  EXPECT_EQ(group->size(), 2u);
+  EXPECT_EQ(progressSum, 4u);
+}
+
 TEST_F(FileSystemCleaningOperationTest, AnEmptyGroupCompletesUnchangedWithNoUpdate) {
   run(clean());
   EXPECT_EQ(completions, 1);
