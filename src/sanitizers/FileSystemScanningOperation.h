@@ -68,8 +68,7 @@ class FileSystemScanningOperation : public BaseFilesScanningOperation<Group> {
   // The folders to walk (host paths), worked out once from the group's
   // class: the system logs ("/Library/Logs" as the layout spells it, for a
   // tree on a case-sensitive file system), the machine's caches, the
-  // temporary folder, or
-  // the group's own list.
+  // temporary folder, or the group's own list.
   virtual std::vector<std::string> scanningRoots() {
     if (!scanningRoots_) scanningRoots_ = defaultScanningRoots();
     return *scanningRoots_;
