@@ -149,17 +149,21 @@ class FileSystemScanningOperation : public BaseFilesScanningOperation<Group> {
     this->handleBackgroundScan();
     if (this->isCancelled()) return WalkAction::Stop;
     WalkAction action = WalkAction::Continue;
+    // The dates are read only when a last-use limit needs them.
+    platform::ResourceKeys dateKeys = platform::ResourceKeys::None;
+    if (minLastAccessTimestamp_) {
+      dateKeys = platform::ResourceKeys::ContentAccessDate | platform::ResourceKeys::CreationDate |
+                 platform::ResourceKeys::AddedToDirectoryDate;
+    }
     if (isPackage(entry)) {
+      // The package's dates before its walk, which may mark it read.
+      std::optional<platform::ResourceValues> values;
+      if (minLastAccessTimestamp_) values = entry.resourceValues(dateKeys);
       const std::uint64_t size = packageSize(entry.path());
-      if (size > 0) filterAndAdd(entry.path(), std::nullopt, size);
+      if (size > 0) filterAndAdd(entry.path(), values, size);
       action = WalkAction::SkipDescendants;
     } else if (!entry.isDirectory()) {
-      platform::ResourceKeys keys = platform::ResourceKeys::FileSize;
-      if (minLastAccessTimestamp_) {
-        keys = keys | platform::ResourceKeys::ContentAccessDate | platform::ResourceKeys::CreationDate |
-               platform::ResourceKeys::AddedToDirectoryDate;
-      }
-      const auto values = entry.resourceValues(keys);
+      const auto values = entry.resourceValues(platform::ResourceKeys::FileSize | dateKeys);
       if (values && values->fileSize && *values->fileSize > 0) filterAndAdd(entry.path(), values, *values->fileSize);
     }
     this->incrementProgress(1);

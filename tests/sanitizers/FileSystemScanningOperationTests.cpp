@@ -159,6 +159,7 @@ TEST_F(FileSystemScanningOperationTest, MinimumSizeAndLastAccessFilters) {
   const platform::Date threshold = platform::Date::fromTimeIntervalSince1970(now.timeIntervalSince1970() - 1000);
   tree.addFile("/Users/bob/Big/f50", 50).addFile("/Users/bob/Big/f49", 49).addFile("/Users/bob/Big/old", 60);
   tree.addFile("/Users/bob/Big/atThreshold", 60).addFile("/Users/bob/Big/recent", 60);
+  tree.addFile("/Users/bob/Big/Old.app/Contents/x", 60);
   tree.setDates("/Users/bob/Big/old", platform::Date::fromTimeIntervalSince1970(threshold.timeIntervalSince1970() - 10),
                 threshold);
   tree.setDates("/Users/bob/Big/atThreshold", threshold, threshold);
@@ -169,10 +170,14 @@ TEST_F(FileSystemScanningOperationTest, MinimumSizeAndLastAccessFilters) {
     std::optional<platform::Date> minLastAccess;
     std::vector<std::string> added;
   } cases[] = {
-      {std::nullopt, {"/Users/bob/Big/atThreshold", "/Users/bob/Big/f50", "/Users/bob/Big/old", "/Users/bob/Big/recent"}},
-      {threshold, {"/Users/bob/Big/f50", "/Users/bob/Big/old"}},
+      {std::nullopt,
+       {"/Users/bob/Big/Old.app", "/Users/bob/Big/atThreshold", "/Users/bob/Big/f50", "/Users/bob/Big/old",
+        "/Users/bob/Big/recent"}},
+      {threshold, {"/Users/bob/Big/Old.app", "/Users/bob/Big/f50", "/Users/bob/Big/old"}},
   };
   for (const auto& c : cases) {
+    // Measuring a package reads its folder, which marks it read: set its dates for each scan.
+    tree.setDates("/Users/bob/Big/Old.app", platform::Date::fromTimeIntervalSince1970(100), threshold);
     auto group = std::static_pointer_cast<BigFilesGroup>(ItemGroup::group(ItemGroupName::bigFiles));
     group->setMinFileSizeToScan(50);
     group->setMinLastAccessDate(c.minLastAccess);
