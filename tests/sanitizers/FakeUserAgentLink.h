@@ -1,0 +1,32 @@
+#pragma once
+
+#include <atomic>
+#include <string>
+
+#include "ipc/IUserAgentLink.h"
+
+namespace vozi::test {
+
+// An agent link that answers the folders it was given (an empty folder:
+// noUserContext) and counts the asks and the library refreshes.
+class FakeUserAgentLink : public IUserAgentLink {
+ public:
+  explicit FakeUserAgentLink(std::string caches = {}) : caches_(std::move(caches)) {}
+
+  platform::Result<std::string> libraryDirectory() override { return UserAgentManagerError::make(); }
+  platform::Result<std::string> cachesDirectory() override {
+    ++cachesAsks;
+    if (caches_.empty()) return UserAgentManagerError::make();
+    return caches_;
+  }
+  platform::Result<std::string> trashDirectory() override { return UserAgentManagerError::make(); }
+  void updateITunesLibrary() override { ++iTunesUpdates; }
+
+  std::atomic<int> cachesAsks{0};
+  std::atomic<int> iTunesUpdates{0};
+
+ private:
+  std::string caches_;
+};
+
+}  // namespace vozi::test

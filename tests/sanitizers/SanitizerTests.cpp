@@ -1,0 +1,137 @@
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <set>
+
+#include "common/ApplicationsGroup.h"
+#include "common/SystemLogsGroup.h"
+#include "common/UserCacheGroup.h"
+#include "sanitizers/ApplicationsSanitizer.h"
+#include "sanitizers/FakeUserAgentLink.h"
+#include "sanitizers/FilesSanitizer.h"
+#include "sanitizers/ScanFixture.h"
+#include "sanitizers/UserCacheScanningOperation.h"
+#include "sanitizers/UserCachesSanitizer.h"
+
+namespace vozi {
+namespace {
+
+using test::FakeUserAgentLink;
+using test::ScanFixture;
+
+class SanitizerTest : public ::testing::Test, public ScanFixture {
+ protected:
+  SanitizerEnvironment environment(std::shared_ptr<IUserAgentLink> link = nullptr) const {
+    return SanitizerEnvironment{queue, std::move(link), nullptr};
+  }
+};
+
+TEST_F(SanitizerTest, FilesSanitizerScansTheFoldersOfTheGroupsClassAndRecordsHistoryFirst) {
+  tree.addFile("/Library/Logs/system.log", 10).addFile("/var/log/install.log", 20);
+  auto group = std::static_pointer_cast<SystemLogsGroup>(ItemGroup::group(ItemGroupName::systemLogs));
+  FilesSanitizer<SystemLogsGroup> sanitizer(group, environment());
+  bool historyBeforeCompletion = false;
+  ItemGroupPtr result;
+  auto operation = sanitizer.scan(
+      [&](const ItemGroupPtr& scanned, bool cancelled) {
+        historyBeforeCompletion = group->scanningHistory() != nullptr;
+        result = scanned;
+        EXPECT_FALSE(cancelled);
+      },
+      nullptr);
+  ASSERT_TRUE(operation);
+  operation->waitUntilFinished();
+  EXPECT_TRUE(historyBeforeCompletion);
+  ASSERT_EQ(result, group);
+  std::set<std::string> paths;
+  for (const auto& [path, size] : files(*group)) paths.insert(path);
+  EXPECT_TRUE(paths.contains(tree.host("/Library/Logs/system.log")));
+  EXPECT_TRUE(paths.contains(tree.host("/var/log/install.log")));
+}
+
+TEST_F(SanitizerTest, OperationsAreNamedWithFreshUUIDs) {
+  const std::regex uuid("[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}");
+  auto first = std::static_pointer_cast<UserCacheGroup>(ItemGroup::group(ItemGroupName::userCache));
+  auto second = std::static_pointer_cast<UserCacheGroup>(ItemGroup::group(ItemGroupName::userCache));
+  UserCachesSanitizer a(first, environment()), b(second, environment());
+  auto one = a.scan(nullptr, nullptr);
+  auto two = b.scan(nullptr, nullptr);
+  one->waitUntilFinished();
+  two->waitUntilFinished();
+  EXPECT_TRUE(std::regex_match(one->name(), uuid)) << one->name();
+  EXPECT_TRUE(std::regex_match(two->name(), uuid)) << two->name();
+  EXPECT_NE(one->name(), two->name());
+}
+
+TEST_F(SanitizerTest, UserCachesScanTheAgentsCachesAndCleanLikeFiles) {
+  tree.addFile("/Users/bob/Library/Caches/a", 10);
+  auto group = std::static_pointer_cast<UserCacheGroup>(ItemGroup::group(ItemGroupName::userCache));
+  UserCachesSanitizer sanitizer(group, environment(std::make_shared<FakeUserAgentLink>(caches())));
+  auto scan = sanitizer.scan(nullptr, nullptr);
+  EXPECT_TRUE(std::dynamic_pointer_cast<UserCacheScanningOperation>(scan));
+  scan->waitUntilFinished();
+  EXPECT_EQ(files(*group), (std::map<std::string, std::uint64_t>{{caches() + "/a", 10}}));
+  auto clean = sanitizer.clean(nullptr, nullptr);
+  EXPECT_TRUE(std::dynamic_pointer_cast<FileSystemCleaningOperation<UserCacheGroup>>(clean));
+  clean->waitUntilFinished();
+  EXPECT_TRUE(group->cleaningHistory() != nullptr);
+}
+
+// Cancels the scan from inside it, while the scan asks for its folder.
+class CancellingLink : public FakeUserAgentLink {
+ public:
+  using FakeUserAgentLink::FakeUserAgentLink;
+  platform::Result<std::string> cachesDirectory() override {
+    if (auto operation = scan.lock()) operation->cancel();
+    return FakeUserAgentLink::cachesDirectory();
+  }
+  std::weak_ptr<platform::Operation> scan;
+};
+
+TEST_F(SanitizerTest, CancelledScanStillRecordsHistoryBeforeTheCompletion) {
+  tree.addFile("/Users/bob/Library/Caches/a", 10);
+  auto group = std::static_pointer_cast<UserCacheGroup>(ItemGroup::group(ItemGroupName::userCache));
+  auto link = std::make_shared<CancellingLink>(caches());
+  UserCachesSanitizer sanitizer(group, environment(link));
+  queue->setMaxConcurrentOperationCount(0);  // hold the scan until the link knows it
+  bool historyRecorded = false, cancelledSeen = false;
+  int completions = 0;
+  ItemGroupPtr result = group;
+  auto scan = sanitizer.scan(
+      [&](const ItemGroupPtr& scanned, bool cancelled) {
+        historyRecorded = group->scanningHistory() != nullptr;
+        cancelledSeen = cancelled;
+        result = scanned;
+        ++completions;
+      },
+      nullptr);
+  link->scan = scan;
+  queue->setMaxConcurrentOperationCount(1);
+  scan->waitUntilFinished();
+  EXPECT_EQ(completions, 1);
+  EXPECT_TRUE(cancelledSeen);
+  EXPECT_TRUE(historyRecorded);
+  EXPECT_FALSE(result);
+  EXPECT_EQ(group->count(), 0u);
+}
+
+TEST_F(SanitizerTest, ApplicationsSanitizerQueuesNothingYet) {
+  auto group = std::static_pointer_cast<ApplicationsGroup>(ItemGroup::group(ItemGroupName::applications));
+  ApplicationsSanitizer sanitizer(group, environment());
+  bool called = false;
+  EXPECT_FALSE(sanitizer.scan([&](const ItemGroupPtr&, bool) { called = true; }, nullptr));
+  EXPECT_FALSE(sanitizer.clean([&](const ItemGroupPtr&, bool) { called = true; }, nullptr));
+  EXPECT_EQ(queue->operationCount(), 0u);
+  EXPECT_FALSE(called);
+}
+
+TEST_F(SanitizerTest, MakeChoosesByTheGroupsClass) {
+  const ItemGroupPtr userCache = ItemGroup::group(ItemGroupName::userCache);
+  const ItemGroupPtr applications = ItemGroup::group(ItemGroupName::applications);
+  EXPECT_TRUE((BaseSanitizer<UserCacheGroup>::make<UserCachesSanitizer>(userCache, environment())));
+  EXPECT_FALSE((BaseSanitizer<UserCacheGroup>::make<UserCachesSanitizer>(applications, environment())));
+  EXPECT_TRUE((BaseSanitizer<ApplicationsGroup>::make<ApplicationsSanitizer>(applications, environment())));
+}
+
+}  // namespace
+}  // namespace vozi
