@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cerrno>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -8,7 +9,7 @@
 #include "common/ItemGroup.h"
 #include "common/MLog.h"
 #include "sanitizers/AdditionalUpdates.h"
-#include "sanitizers/ItemRemoval.h"
+#include "platform/TreeRemoval.h"
 #include "sanitizers/SanitizerCleaningOperation.h"
 #include "sanitizers/SanitizerEnvironment.h"
 
@@ -116,8 +117,9 @@ class FileSystemCleaningOperation : public SanitizerCleaningOperation<Group> {
       MLog("Outside what the scan found, left in place: " + path);
       return false;
     }
-    const auto outcome = ItemRemoval::remove(path);
-    if (!outcome) {
+    // Nothing there any more counts as removed.
+    const auto outcome = platform::TreeRemoval::removeItem(path);
+    if (!outcome && outcome.error().code != ENOENT) {
       MLog("Error on deleting item: " + file->url().absoluteString());
       return false;
     }
