@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "common/MLog.h"
-#include "platform/ProcessUser.h"
+#include "ipc/PeerAccessRule.h"
 
 namespace vozi {
 
@@ -30,7 +30,6 @@ ConnectionAdmission::ConnectionAdmission(Limits limits, UidSource uidSource, Log
     : limits_(limits),
       uidSource_(uidSource ? std::move(uidSource) : UidSource(peerUid)),
       clock_(std::move(clock)),
-      ownUid_(platform::ProcessUser::uid()),
       unknownPeerBudget_("peers of unknown uid", limits.logLinesPerSecond, clock_) {}
 
 void ConnectionAdmission::setSessionUid(std::optional<uid_t> uid) {
@@ -44,7 +43,7 @@ bool ConnectionAdmission::isPrivileged(uid_t uid) const {
 }
 
 bool ConnectionAdmission::isPrivilegedLocked(uid_t uid) const {
-  return uid == 0 || uid == ownUid_ || (sessionUid_ && *sessionUid_ == uid);
+  return PeerAccessRule::isPrivileged(uid, sessionUid_);
 }
 
 ConnectionAdmission::Account& ConnectionAdmission::accountLocked(uid_t uid) {

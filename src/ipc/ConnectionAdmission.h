@@ -139,7 +139,6 @@ class ConnectionAdmission : public std::enable_shared_from_this<ConnectionAdmiss
   const Limits limits_;
   const UidSource uidSource_;
   const LogRateLimiter::Clock clock_;
-  const uid_t ownUid_;
   // Refusals of peers whose uid cannot be told share one budget.
   LogRateLimiter unknownPeerBudget_;
 

@@ -40,20 +40,6 @@ using platform::XPCListener;
 
 namespace {
 
-// Waits for a reply block's value; nullopt when it never came.
-template <class T>
-struct Answer {
-  std::shared_ptr<std::promise<T>> promise = std::make_shared<std::promise<T>>();
-  std::shared_future<T> future = promise->get_future().share();
-  std::function<void(T)> block() {
-    return [promise = promise](T value) { promise->set_value(std::move(value)); };
-  }
-  std::optional<T> get() const {
-    if (future.wait_for(std::chrono::seconds(60)) != std::future_status::ready) return std::nullopt;
-    return future.get();
-  }
-};
-
 std::shared_ptr<FileItem> file(const std::string& path, std::uint64_t size) {
   return std::make_shared<FileItem>(URL::fileURLWithPath(path), size, Date(600000000.5));
 }

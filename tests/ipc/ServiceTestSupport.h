@@ -4,6 +4,9 @@
 // recording implementations of the exported protocols, a stand-in analytics
 // event, and a caller's view that sends what the daemon's lists refuse.
 
+#include <chrono>
+#include <functional>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -52,6 +55,20 @@ class CallRecord {
   mutable std::mutex mutex_;
   std::vector<std::string> lines_;
   EventCounter arrived;
+};
+
+// Waits for a reply block's value; nullopt when it never came.
+template <class T>
+struct Answer {
+  std::shared_ptr<std::promise<T>> promise = std::make_shared<std::promise<T>>();
+  std::shared_future<T> future = promise->get_future().share();
+  std::function<void(T)> block() {
+    return [promise = promise](T value) { promise->set_value(std::move(value)); };
+  }
+  std::optional<T> get() const {
+    if (future.wait_for(std::chrono::seconds(60)) != std::future_status::ready) return std::nullopt;
+    return future.get();
+  }
 };
 
 inline std::string orNil(const std::optional<std::string>& text) { return text ? *text : "nil"; }
