@@ -1,4 +1,14 @@
+#include <grp.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
 
 #include <memory>
 #include <optional>
@@ -11,6 +21,7 @@
 #include "ipc/ServiceTestSupport.h"
 #include "ipc/XPCConnectionManagers.h"
 #include "ipc/XPCServices.h"
+#include "platform/HostRoot.h"
 #include "platform/ProcessUser.h"
 #include "platform/services/ServiceLog.h"
 #include "support/LogCapture.h"
@@ -251,4 +262,80 @@ TEST(PeerAccessRuleTest, TheUIServicesServeRootTheDaemonAndTheSessionUserTheAgen
   for (const Case& c : cases)
     EXPECT_EQ(PeerAccessRule::serves(c.service, c.peer, c.session), c.served)
         << c.service << " uid " << c.peer << " session " << (c.session ? std::to_string(*c.session) : "none");
+}
+
+namespace {
+
+// A child process that connects to the socket at `path` as `uid` and waits
+// until the daemon's side closes it; its exit status is 0 when it could
+// connect. Only system calls run between fork and _exit.
+pid_t connectAs(uid_t uid, const std::string& path) {
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  if (path.size() >= sizeof address.sun_path) return -1;
+  std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+  const pid_t child = ::fork();
+  if (child != 0) return child;
+  if (::setgroups(0, nullptr) != 0 || ::setgid(uid) != 0 || ::setuid(uid) != 0) ::_exit(2);
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0 || ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) ::_exit(3);
+  char byte;
+  while (::read(fd, &byte, 1) > 0) {
+  }
+  ::_exit(0);
+}
+
+int reap(pid_t child) {
+  int status = 0;
+  while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  }
+  return status;
+}
+
+}  // namespace
+
+TEST_F(ConnectionManagers, AsRootAnotherUserIsServedOnlyWhereTheRuleSays) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to connect as another user";
+  ASSERT_EQ(::chmod(root_.path().c_str(), 0755), 0);
+  constexpr uid_t kNobody = 65534;
+  std::atomic<bool> nobodyIsTheSessionUser{false};
+  auto sessionUid = [&]() -> std::optional<uid_t> {
+    if (nobodyIsTheSessionUser) return kNobody;
+    return std::nullopt;
+  };
+
+  TestDataSource uiSource(kZOLServerServiceName, std::make_shared<RecordingServer>());
+  auto ui = uiSource.make<ServerConnectionManager>();
+  ui->setSessionUidSource(sessionUid);
+  ui->start();
+  TestDataSource agentSource(kUserAgentClientServiceName, std::make_shared<RecordingServer>());
+  auto agent = agentSource.make<ServerConnectionManager>();
+  agent->start();
+  const std::string folder = platform::HostRoot::resolve("/var/run/div.ez.iru/");
+
+  // Refused on the UI's service before any frame, with its uid logged.
+  pid_t child = connectAs(kNobody, folder + kZOLServerServiceName);
+  ASSERT_GT(child, 0);
+  EXPECT_TRUE(log_.waitForLine("uid 65534"));
+  int status = reap(child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_EQ(uiSource.setups.count(), 0);
+
+  // Served on the agent's service.
+  child = connectAs(kNobody, folder + kUserAgentClientServiceName);
+  ASSERT_TRUE(agentSource.setups.waitFor(1));
+  EXPECT_EQ(agent->connection()->peerUID(), kNobody);
+  EXPECT_EQ(agent->connection()->peerPID(), child);
+  agent->stop();
+  status = reap(child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+
+  // Served on the UI's service once it is the session user.
+  nobodyIsTheSessionUser = true;
+  child = connectAs(kNobody, folder + kZOLServerServiceName);
+  ASSERT_TRUE(uiSource.setups.waitFor(1));
+  EXPECT_EQ(ui->connection()->peerUID(), kNobody);
+  ui->stop();
+  status = reap(child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
