@@ -110,6 +110,7 @@ void ServerConnectionManager::start() {
     std::lock_guard lock(mutex_);
     if (limits_) listener->setConnectionLimits(*limits_);
     listener_ = listener;
+    stopped_ = false;
   }
   // A listener that cannot start has logged why; nothing is served then.
   (void)listener->resume();
@@ -119,7 +120,14 @@ void ServerConnectionManager::start() {
 bool ServerConnectionManager::accept(const std::shared_ptr<XPCConnection>& connection) {
   MLog("zeviza listener shouldAcceptNewConnection");
   dataSource().connectionManagerSetupConnection(*this, connection);
-  setConnection(connection);
+  {
+    // A client accepted while stop() runs must not outlive it as a
+    // connection nobody ends: either stop() finds it here, or it is refused
+    // (and the listener ends it).
+    std::lock_guard lock(mutex_);
+    if (stopped_) return false;
+    setConnection(connection);
+  }
   connection->resume();
   return true;
 }
@@ -128,6 +136,7 @@ void ServerConnectionManager::stop() {
   std::shared_ptr<XPCListener> listener;
   {
     std::lock_guard lock(mutex_);
+    stopped_ = true;
     listener = listener_;
   }
   if (listener) listener->invalidate();

@@ -121,6 +121,7 @@ class ServerConnectionManager : public BaseXPCConnectionManager {
   SessionUidSource sessionUid_;
   std::optional<platform::XPCConnection::Limits> limits_;
   std::shared_ptr<platform::XPCListener> listener_;
+  bool stopped_ = false;
 };
 
 // The connecting end (for the UI and the tests; the daemon makes none).

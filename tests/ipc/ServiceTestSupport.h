@@ -15,6 +15,13 @@
 #include <vector>
 
 #include "common/ItemGroup.h"
+#include "common/TypedFileItem.h"
+#include "common/ModelItemOrderedSet.h"
+#include "common/LanguagesGroup.h"
+#include "common/LanguageItem.h"
+#include "common/FileItem.h"
+#include "common/DuplicatesGroup.h"
+#include "common/DuplicateItem.h"
 #include "common/ZOLMApplicationState.h"
 #include "common/ZOLMEvent.h"
 #include "common/ZOLMPreferences.h"
@@ -70,6 +77,32 @@ struct Answer {
     return future.get();
   }
 };
+
+inline std::shared_ptr<FileItem> file(const std::string& path, std::uint64_t size) {
+  return std::make_shared<FileItem>(platform::URL::fileURLWithPath(path), size, platform::Date(600000000.5));
+}
+
+// A group of each container kind: an array, a dictionary (languages by
+// name) and an ordered set (one set of duplicates).
+inline std::vector<ItemGroupPtr> groupsOfEachContainer() {
+  auto caches = std::make_shared<ItemGroup>("userCache", 0, nullptr, "", nullptr, nullptr);
+  caches->addItem(file("/Users/alice/Library/Caches/a", 10));
+  caches->addItem(file("/Users/alice/Library/Caches/b", 20));
+
+  auto languages = std::make_shared<LanguagesGroup>("languages", 0, nullptr, "", nullptr, nullptr);
+  auto french = std::make_shared<LanguageItem>("fr", 0, nullptr, "fr", nullptr, nullptr);
+  french->addItem(file("/Applications/A.app/Contents/Resources/fr.lproj", 30));
+  languages->addItem(french);
+  languages->addItem(std::make_shared<LanguageItem>("de", 7, nullptr, "de", nullptr, nullptr));
+
+  auto duplicates = std::make_shared<DuplicatesGroup>("duplicates", 0, nullptr, "", nullptr, nullptr);
+  auto set = std::make_shared<DuplicateItem>("photo", 0, nullptr, "", nullptr, nullptr, platform::Data(32, 0x5a));
+  set->setItems(std::make_shared<ModelItemOrderedSet>(std::vector<ModelItemPtr>{
+      std::make_shared<TypedFileItem>(platform::URL::fileURLWithPath("/Users/alice/1.jpg"), 3, std::nullopt, "", 4),
+      std::make_shared<TypedFileItem>(platform::URL::fileURLWithPath("/Users/alice/copy/1.jpg"), 3, std::nullopt, "", 4)}));
+  duplicates->addItem(set);
+  return {caches, languages, duplicates};
+}
 
 inline std::string orNil(const std::optional<std::string>& text) { return text ? *text : "nil"; }
 

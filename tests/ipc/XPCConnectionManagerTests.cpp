@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -53,7 +54,16 @@ class TestDataSource : public IConnectionManagerDataSource {
     // Connections the manager let go of may end after the test's source.
     connection->setInterruptionHandler([counter = interruptions_] { counter->add(); });
     connection->setInvalidationHandler([counter = invalidations_] { counter->add(); });
+    {
+      std::lock_guard lock(mutex_);
+      lastSetUp_ = connection;
+    }
     setups.add();
+  }
+  // The connection set up last (the manager takes it as current right after).
+  std::shared_ptr<XPCConnection> lastSetUp() const {
+    std::lock_guard lock(mutex_);
+    return lastSetUp_;
   }
   platform::DispatchQueuePtr connectionManagerDataSyncQueue(BaseXPCConnectionManager&) override { return queue; }
   std::string connectionManagerMachServiceName(BaseXPCConnectionManager&) override { return name_; }
@@ -78,6 +88,8 @@ class TestDataSource : public IConnectionManagerDataSource {
   EventCounter& invalidations = *invalidations_;
 
  private:
+  mutable std::mutex mutex_;
+  std::shared_ptr<XPCConnection> lastSetUp_;
   std::string name_;
   std::shared_ptr<IZOLServerService> exported_;
 };
@@ -136,10 +148,11 @@ TEST_F(ConnectionManagers, AClientGetsItsOperationAndAWholeScanResult) {
   auto proxy = clientSource.proxy(*client);
   ASSERT_TRUE(proxy.has_value());
 
+  // Groups holding their items in each of the three mutable containers.
   Answer<std::optional<std::string>> operation;
-  proxy->call<&IZOLLongOperationsServer::startScanOperation>(std::vector<ItemGroupPtr>{groupOf(2)},
-                                                               operation.block());
+  proxy->call<&IZOLLongOperationsServer::startScanOperation>(groupsOfEachContainer(), operation.block());
   ASSERT_EQ(operation.get(), std::optional<std::optional<std::string>>("scan-1"));
+  ASSERT_EQ(server->scanned().size(), 3u);
   EXPECT_TRUE(log_.waitForLine("zeviza listener shouldAcceptNewConnection"));
   EXPECT_NE(serverManager->connection(), nullptr);
   EXPECT_EQ(serverManager->connection()->peerPID(), ::getpid());
@@ -324,8 +337,8 @@ TEST_F(ConnectionManagers, AsRootAnotherUserIsServedOnlyWhereTheRuleSays) {
   // Served on the agent's service.
   child = connectAs(kNobody, folder + kUserAgentClientServiceName);
   ASSERT_TRUE(agentSource.setups.waitFor(1));
-  EXPECT_EQ(agent->connection()->peerUID(), kNobody);
-  EXPECT_EQ(agent->connection()->peerPID(), child);
+  EXPECT_EQ(agentSource.lastSetUp()->peerUID(), kNobody);
+  EXPECT_EQ(agentSource.lastSetUp()->peerPID(), child);
   agent->stop();
   status = reap(child);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
@@ -334,7 +347,7 @@ TEST_F(ConnectionManagers, AsRootAnotherUserIsServedOnlyWhereTheRuleSays) {
   nobodyIsTheSessionUser = true;
   child = connectAs(kNobody, folder + kZOLServerServiceName);
   ASSERT_TRUE(uiSource.setups.waitFor(1));
-  EXPECT_EQ(ui->connection()->peerUID(), kNobody);
+  EXPECT_EQ(uiSource.lastSetUp()->peerUID(), kNobody);
   ui->stop();
   status = reap(child);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
