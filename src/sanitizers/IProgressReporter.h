@@ -15,7 +15,8 @@ class IProgressReporter {
   virtual ~IProgressReporter() = default;
 
   // How many operations must have announced themselves before any fraction
-  // is reported.
+  // is reported; negative: not known yet (nothing is reported, updates are
+  // kept). Setting it reports at once when the kept updates call for it.
   virtual void setNumberOfOperations(std::int64_t count) = 0;
   virtual void setProgressReportHandler(ReportHandler handler) = 0;
   virtual ReportHandler progressReportHandler() const = 0;

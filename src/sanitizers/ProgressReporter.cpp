@@ -17,6 +17,8 @@ std::uint64_t saturatingSubtract(std::uint64_t a, std::uint64_t b) { return b > 
 void ProgressReporter::setNumberOfOperations(std::int64_t count) {
   std::lock_guard lock(mutex_);
   numberOfOperations_ = count;
+  // Updates may have come before the count was known.
+  reportIfNeededLocked();
 }
 
 void ProgressReporter::setProgressReportHandler(ReportHandler handler) {
