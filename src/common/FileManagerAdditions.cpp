@@ -8,6 +8,7 @@
 #include "platform/DirectoryWalker.h"
 #include "platform/HostRoot.h"
 #include "platform/PathComponents.h"
+#include "platform/ProcessInfo.h"
 #include "platform/ProcessUser.h"
 #include "platform/TreePath.h"
 
@@ -152,6 +153,35 @@ std::optional<std::string> FileManagerAdditions::globalTemporary() {
     return std::nullopt;
   }
   return path;
+}
+
+std::optional<std::string> FileManagerAdditions::processTemporary() {
+  std::string treePath = platform::HostRoot::unresolve(
+      platform::PathComponents::withoutTrailingSlashes(platform::NSTemporaryDirectory()));
+  if (auto destination = platform::TreePath::layoutLinkDestination(treePath)) treePath = *destination;
+  const std::string path = platform::HostRoot::resolve(treePath);
+  if (!platform::TreePath::openFolder(path)) return std::nullopt;
+  return path;
+}
+
+std::vector<std::string> FileManagerAdditions::temporaryFilesScanningFolders() {
+  std::vector<std::string> candidates;
+  if (auto own = processTemporary()) candidates.push_back(*own);
+  for (std::string& folder : temporary(std::nullopt)) candidates.push_back(std::move(folder));
+  std::vector<std::string> folders;
+  for (std::size_t index = 0; index < candidates.size(); ++index) {
+    bool covered = false;
+    for (std::size_t other = 0; other < candidates.size() && !covered; ++other) {
+      if (other == index) continue;
+      if (candidates[index] == candidates[other]) {
+        covered = other < index;  // the first of equal ones stays
+      } else {
+        covered = platform::PathComponents::isInside(candidates[index], candidates[other]);
+      }
+    }
+    if (!covered) folders.push_back(candidates[index]);
+  }
+  return folders;
 }
 
 std::vector<std::string> FileManagerAdditions::findDirs(const platform::FileManager& fileManager,

@@ -67,6 +67,13 @@ class FileManagerAdditions {
   // without any other link. None (and a line on the standard error) when
   // there is no such link; a log line too when a link is refused.
   static std::optional<std::string> globalTemporary();
+  // The process's temporary folder (NSTemporaryDirectory) when it opens as
+  // a folder; the layout's "/tmp" link stands for its destination, so the
+  // same folder never goes by two names.
+  static std::optional<std::string> processTemporary();
+  // What the temporary-files scan walks: the process's folder, then the
+  // machine's; a folder inside (or the same as) another one is left out.
+  static std::vector<std::string> temporaryFilesScanningFolders();
   // Folders below url whose path, with a slash added, ends with suffix, in
   // walk order; packages and links are not entered, and the inside of a
   // folder found is not searched again.

@@ -35,6 +35,7 @@ struct Folder {
   std::string names;
   std::vector<Listed> entries;
   std::size_t next = 0;
+  DirectoryWalker::Entry::FolderAccess access;
 
   Folder() = default;
   Folder(const Folder&) = delete;
@@ -121,6 +122,28 @@ std::optional<ResourceValues> DirectoryWalker::Entry::resourceValues(ResourceKey
   return ResourceValues::read(directoryDescriptor_, path_.c_str() + (path_.size() - name_.size()), keys, error);
 }
 
+bool DirectoryWalker::Entry::isDeletable() const {
+  FolderAccess& access = *folderAccess_;
+  if (!access.known) {
+    struct stat folder {};
+    if (::fstat(directoryDescriptor_, &folder) == 0) {
+      // The effective ids decide, as they do for the unlink itself; a
+      // read-only file system answers EROFS even to root.
+      access.writable = ::faccessat(directoryDescriptor_, ".", W_OK | X_OK, AT_EACCESS) == 0;
+      access.sticky = (folder.st_mode & S_ISVTX) != 0;
+      access.owner = folder.st_uid;
+    }
+    access.known = true;
+  }
+  if (!access.writable) return false;
+  if (!access.sticky) return true;
+  const uid_t user = ::geteuid();
+  if (user == 0 || access.owner == user) return true;
+  struct stat item {};
+  const char* name = path_.c_str() + (path_.size() - name_.size());
+  return ::fstatat(directoryDescriptor_, name, &item, AT_SYMLINK_NOFOLLOW) == 0 && item.st_uid == user;
+}
+
 bool DirectoryWalker::walk(const std::string& root, DirectoryEnumerationOptions options, const Visitor& visitor,
                            const ErrorHandler& errorHandler, Error* error) {
   // A trailing slash would make the system follow a final link.
@@ -179,6 +202,7 @@ bool DirectoryWalker::walk(FileDescriptor folder, const std::string& path, Direc
     entry.path_.append(name);
     entry.name_ = std::string_view(entry.path_).substr(entry.path_.size() - name.size());
     entry.directoryDescriptor_ = folder.descriptor();
+    entry.folderAccess_ = &folder.access;
     entry.depth_ = stack.size();
     childName.assign(name);
     entry.type_ = typeOf(listed.type, folder.descriptor(), childName);

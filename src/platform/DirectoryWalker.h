@@ -70,6 +70,19 @@ class DirectoryWalker {
     std::size_t depth() const { return depth_; }
     // Reads the entry's values relative to its folder's descriptor.
     std::optional<ResourceValues> resourceValues(ResourceKeys keys, Error* error = nullptr) const;
+    // Whether this process may delete the item: it may write and search
+    // the folder holding it (on a writable file system) and, when that
+    // folder is sticky, is root or owns the folder or the item. The
+    // folder's part is decided once per folder of the walk.
+    bool isDeletable() const;
+
+    // What isDeletable() learnt of the folder being listed.
+    struct FolderAccess {
+      bool known = false;
+      bool writable = false;
+      bool sticky = false;
+      unsigned owner = 0;
+    };
 
    private:
     friend class DirectoryWalker;
@@ -79,6 +92,7 @@ class DirectoryWalker {
     FileType type_ = FileType::other;
     std::size_t depth_ = 0;
     int directoryDescriptor_ = -1;
+    FolderAccess* folderAccess_ = nullptr;
   };
 
   using Visitor = std::function<WalkAction(const Entry&)>;

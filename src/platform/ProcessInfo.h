@@ -16,4 +16,9 @@ class ProcessInfo {
   static long threadIdentifier();
 };
 
+// The process's temporary folder, as a host path ending with "/": the tree
+// path in TMPDIR when that is absolute and free of "." and ".." components,
+// else "/tmp/", under the host root.
+std::string NSTemporaryDirectory();
+
 }  // namespace vozi::platform

@@ -30,7 +30,9 @@ namespace vozi {
 // - A package (a folder with a package extension) is one item, measured
 //   whole, hidden files included; it is not entered.
 // - A link is an item of its own (its own size), never followed; a folder
-//   is counted, never added; a zero-byte file is counted, never added.
+//   is counted, never added; a zero-byte file is counted, never added; a
+//   file this process could not delete (Entry::isDeletable) is counted,
+//   never added. Packages are not tested for it.
 // - An IFilterable group's minimum size drops smaller files (a file of
 //   exactly the minimum passes); its last-access date keeps only files last
 //   used strictly before it (a file without dates counts as used now).
@@ -100,7 +102,7 @@ class FileSystemScanningOperation : public BaseFilesScanningOperation<Group> {
       return {platform::HostRoot::resolve("/var/log"), platform::HostRoot::resolve("/Library/Logs")};
     }
     if (dynamic_cast<const SystemCacheGroup*>(group) != nullptr) return FileManagerAdditions::cachesDirectories();
-    if (dynamic_cast<const TemporaryFilesGroup*>(group) != nullptr) return FileManagerAdditions::temporary(std::nullopt);
+    if (dynamic_cast<const TemporaryFilesGroup*>(group) != nullptr) return FileManagerAdditions::temporaryFilesScanningFolders();
     std::vector<std::string> roots;
     if (const auto* related = dynamic_cast<const IURLsRelated*>(group); related && related->scanningURLs()) {
       for (const platform::URL& url : *related->scanningURLs()) {
@@ -162,7 +164,7 @@ class FileSystemScanningOperation : public BaseFilesScanningOperation<Group> {
       const std::uint64_t size = packageSize(entry.path());
       if (size > 0) filterAndAdd(entry.path(), values, size);
       action = WalkAction::SkipDescendants;
-    } else if (!entry.isDirectory()) {
+    } else if (!entry.isDirectory() && entry.isDeletable()) {
       const auto values = entry.resourceValues(platform::ResourceKeys::FileSize | dateKeys);
       if (values && values->fileSize && *values->fileSize > 0) filterAndAdd(entry.path(), values, *values->fileSize);
     }

@@ -127,6 +127,39 @@ TEST_F(LocatorTest, GlobalTemporaryStaysInsideTheTree) {
   EXPECT_EQ(FileManagerAdditions::globalTemporary(), std::nullopt);
 }
 
+TEST_F(LocatorTest, TheTemporaryFilesScanWalksTheProcessFolderAndTheMachinesEachOnce) {
+  tree.addDirectory("/private/var/folders/T").addDirectory("/private/tmp/sub");
+  struct Case {
+    const char* tmpdir;  // null: unset
+    std::vector<std::string> expected;
+  };
+  const Case cases[] = {
+      {nullptr, {"/private/tmp"}},  // "/tmp/" is the layout's link to it
+      {"/tmp", {"/private/tmp"}},
+      {"/private/var/folders/T/", {"/private/var/folders/T", "/private/tmp"}},
+      {"/private/tmp/sub", {"/private/tmp"}},  // inside the machine's folder
+      {"/missing", {"/private/tmp"}},
+      {"/../../etc", {"/private/tmp"}},  // climbing text: the default
+      {"relative/T", {"/private/tmp"}},
+  };
+  const char* saved = std::getenv("TMPDIR");
+  const std::optional<std::string> previous = saved ? std::optional<std::string>(saved) : std::nullopt;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.tmpdir ? c.tmpdir : "(unset)");
+    if (c.tmpdir) {
+      ::setenv("TMPDIR", c.tmpdir, 1);
+    } else {
+      ::unsetenv("TMPDIR");
+    }
+    EXPECT_EQ(FileManagerAdditions::temporaryFilesScanningFolders(), hosts(c.expected));
+  }
+  if (previous) {
+    ::setenv("TMPDIR", previous->c_str(), 1);
+  } else {
+    ::unsetenv("TMPDIR");
+  }
+}
+
 TEST_F(LocatorTest, UnusableUserNamesGiveNoFolders) {
   ScopedProcessUser user("root");
   for (const std::string& bad : {std::string(), std::string("."), std::string(".."), std::string("../bob"),

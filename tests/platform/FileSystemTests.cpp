@@ -1,4 +1,6 @@
 #include <fcntl.h>
+#include <grp.h>
+#include <sys/wait.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -463,6 +465,61 @@ TEST(MacTreeTest, LaysOutTheMachineUsersAndBundles) {
   EXPECT_EQ(fm.resourceValues(root / "/f", ResourceKeys::FileSize)->fileSize, 100000u);
   EXPECT_EQ(fm.resourceValues(root / "/big", ResourceKeys::FileSize)->fileSize, 1ull << 32);
   EXPECT_THROW(tree.addUser(".."), std::invalid_argument);
+}
+
+// Which files of a walk this process may delete, by name, as the walk
+// decides it.
+std::string deletableNames(const std::string& root) {
+  std::string names;
+  DirectoryWalker::walk(root, Options::None, [&names](const DirectoryWalker::Entry& entry) {
+    if (!entry.isDirectory() && entry.isDeletable()) names += std::string(entry.name()) + " ";
+    return WalkAction::Continue;
+  });
+  return names;
+}
+
+TEST(DirectoryWalkerTest, DeletabilityFollowsTheFoldersAccessAndTheStickyRule) {
+  TempRoot root;
+  ASSERT_EQ(::chmod(root.path().c_str(), 0755), 0);
+  constexpr uid_t kNobody = 65534;
+  const std::string tree = root.makeDirectory("/t");
+  root.writeFile("/t/open/a", "x");
+  root.writeFile("/t/closed/b", "x");
+  root.writeFile("/t/sticky/c-root", "x");
+  root.writeFile("/t/sticky/d-nobody", "x");
+  ASSERT_EQ(::chmod((tree + "/open").c_str(), 0777), 0);
+  ASSERT_EQ(::chmod((tree + "/closed").c_str(), 0555), 0);
+  ASSERT_EQ(::chmod((tree + "/sticky").c_str(), 01777), 0);
+  if (::geteuid() == 0) {
+    ASSERT_EQ(::lchown((tree + "/sticky/d-nobody").c_str(), kNobody, kNobody), 0);
+  }
+
+  if (::geteuid() != 0) {
+    EXPECT_EQ(deletableNames(tree), "a c-root d-nobody ");
+    GTEST_SKIP() << "needs root to walk as another user";
+  }
+  EXPECT_EQ(deletableNames(tree), "b a c-root d-nobody ");  // root: every one
+
+  int pipe[2];
+  ASSERT_EQ(::pipe(pipe), 0);
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::close(pipe[0]);
+    if (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0) ::_exit(2);
+    const std::string names = deletableNames(tree);
+    const bool written = ::write(pipe[1], names.data(), names.size()) == static_cast<ssize_t>(names.size());
+    ::_exit(written ? 0 : 3);
+  }
+  ::close(pipe[1]);
+  std::string seen;
+  char buffer[256];
+  for (ssize_t n; (n = ::read(pipe[0], buffer, sizeof buffer)) > 0;) seen.append(buffer, static_cast<std::size_t>(n));
+  ::close(pipe[0]);
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  // Not in the read-only folder; in the sticky one only its own file.
+  EXPECT_EQ(seen, "a d-nobody ");
 }
 
 }  // namespace
