@@ -327,6 +327,33 @@ TEST_F(SanitizingProcessorTest, CancellingEndsTheRequestOnceAndItsUnstartedOpera
   }));
 }
 
+TEST(SanitizingProcessorActionTest, CancelLetsTheCompletionOperationGoAndCancelsWhatWasHeld) {
+  using Action = SanitizingProcessorAction;
+  auto queue = std::make_shared<platform::OperationQueue>();
+  Action action("ID", Action::ActionType::scanning, queue);
+  auto completion = platform::BlockOperation::make([] {});
+  action.setCompletionOperation(completion);
+  auto first = platform::BlockOperation::make([] {});
+  auto second = platform::BlockOperation::make([] {});
+  action.addOperation("0", first);
+  action.addOperation("1", second);
+  EXPECT_EQ(completion->dependencies().size(), 2u);
+
+  action.cancel();
+  EXPECT_TRUE(action.isCanceled());
+  EXPECT_TRUE(first->isCancelled());
+  EXPECT_TRUE(second->isCancelled());
+  EXPECT_TRUE(completion->dependencies().empty());
+  EXPECT_FALSE(completion->isCancelled());
+  EXPECT_EQ(action.operationCount(), 0u);
+  action.cancel();  // again: only the flag, still set
+  EXPECT_TRUE(action.isCanceled());
+
+  queue->addOperation(completion);
+  completion->waitUntilFinished();
+  EXPECT_NE(Action::ActionType::scanning, Action::ActionType::cleaning);
+}
+
 class RecordingConfigurator : public IScanningConfigurator {
  public:
   void sanitizingProcessor(SanitizingProcessor&, IModelItem& group) override { configured.push_back(&group); }
