@@ -14,6 +14,7 @@
 #include "sanitizers/ApplicationsSanitizer.h"
 #include "sanitizers/FilesSanitizer.h"
 #include "sanitizers/UserCachesSanitizer.h"
+#include "sanitizers/UserLogsGroupSanitizer.h"
 
 namespace vozi {
 
@@ -36,6 +37,7 @@ constexpr std::array<bool (*)(const ItemGroup&), SanitizerChoice::kRowCount> kTe
 
 SanitizerChoice::SanitizerChoice() {
   registerSanitizer(Row::applications, &ApplicationsSanitizer::make<ApplicationsSanitizer>);
+  registerSanitizer(Row::userLogs, &UserLogsGroupSanitizer::make<UserLogsGroupSanitizer>);
   registerSanitizer(Row::userCache, &UserCachesSanitizer::make<UserCachesSanitizer>);
   registerSanitizer(Row::fileRepresentable,
                     &FilesSanitizer<FileRepresentableGroup>::make<FilesSanitizer<FileRepresentableGroup>>);

@@ -12,10 +12,10 @@ namespace vozi {
 
 // Which sanitizer serves a group: the rows are tested in order and the
 // first class the group is of (or derives from) decides. The sanitizers of
-// the applications, the user's caches and plain file groups are built in;
-// the modules that own the other sanitizers register theirs. A group whose
-// row has nothing registered gets no sanitizer: it never falls through to a
-// later row, which would scan or clean it the wrong way.
+// the applications, the user's logs and caches and plain file groups are
+// built in; the modules that own the other sanitizers register theirs. A
+// group whose row has nothing registered gets no sanitizer: it never falls
+// through to a later row, which would scan or clean it the wrong way.
 class SanitizerChoice {
  public:
   enum class Row {

@@ -11,9 +11,14 @@ namespace vozi::test {
 // noUserContext) and counts the asks and the library refreshes.
 class FakeUserAgentLink : public IUserAgentLink {
  public:
-  explicit FakeUserAgentLink(std::string caches = {}) : caches_(std::move(caches)) {}
+  explicit FakeUserAgentLink(std::string caches = {}, std::string library = {})
+      : caches_(std::move(caches)), library_(std::move(library)) {}
 
-  platform::Result<std::string> libraryDirectory() override { return UserAgentManagerError::make(); }
+  platform::Result<std::string> libraryDirectory() override {
+    ++libraryAsks;
+    if (library_.empty()) return UserAgentManagerError::make();
+    return library_;
+  }
   platform::Result<std::string> cachesDirectory() override {
     ++cachesAsks;
     if (caches_.empty()) return UserAgentManagerError::make();
@@ -23,10 +28,12 @@ class FakeUserAgentLink : public IUserAgentLink {
   void updateITunesLibrary() override { ++iTunesUpdates; }
 
   std::atomic<int> cachesAsks{0};
+  std::atomic<int> libraryAsks{0};
   std::atomic<int> iTunesUpdates{0};
 
  private:
   std::string caches_;
+  std::string library_;
 };
 
 }  // namespace vozi::test

@@ -6,12 +6,15 @@
 #include "common/ApplicationsGroup.h"
 #include "common/SystemLogsGroup.h"
 #include "common/UserCacheGroup.h"
+#include "common/UserLogsGroup.h"
 #include "sanitizers/ApplicationsSanitizer.h"
 #include "sanitizers/FakeUserAgentLink.h"
 #include "sanitizers/FilesSanitizer.h"
 #include "sanitizers/ScanFixture.h"
 #include "sanitizers/UserCacheScanningOperation.h"
 #include "sanitizers/UserCachesSanitizer.h"
+#include "sanitizers/UserLogsGroupSanitizer.h"
+#include "support/LogCapture.h"
 
 namespace vozi {
 namespace {
@@ -131,6 +134,66 @@ TEST_F(SanitizerTest, MakeChoosesByTheGroupsClass) {
   EXPECT_TRUE((BaseSanitizer<UserCacheGroup>::make<UserCachesSanitizer>(userCache, environment())));
   EXPECT_FALSE((BaseSanitizer<UserCacheGroup>::make<UserCachesSanitizer>(applications, environment())));
   EXPECT_TRUE((BaseSanitizer<ApplicationsGroup>::make<ApplicationsSanitizer>(applications, environment())));
+}
+
+TEST_F(SanitizerTest, UserLogsScanWalksTheLibrarysLogsAndEachContainersAskingTheAgentOnce) {
+  const std::string library = "/Users/bob/Library";
+  tree.addContainer("bob", "com.x.mail")
+      .addFile(library + "/Logs/app.log", 10)
+      .addFile(library + "/Logs/Tool/deep.log", 20)
+      .addFile(library + "/Containers/com.x.mail/Data/Library/Logs/mail.log", 30)
+      .addFile(library + "/Containers/com.x.mail/Data/Library/Caches/not-a-log", 40)
+      .addFile(library + "/Preferences/not-a-log.plist", 50)
+      .addFile("/Library/Logs/system.log", 60);
+  auto link = std::make_shared<FakeUserAgentLink>("", tree.host(library));
+  auto group = std::static_pointer_cast<UserLogsGroup>(ItemGroup::group(ItemGroupName::userLogs));
+  UserLogsGroupSanitizer sanitizer(group, environment(link));
+  std::uint64_t units = 0;
+  auto operation = sanitizer.scan(nullptr, [&units](std::uint64_t progress, std::uint64_t) { units += progress; });
+  ASSERT_TRUE(operation);
+  operation->waitUntilFinished();
+  const std::map<std::string, std::uint64_t> expected = {
+      {tree.host(library + "/Logs/app.log"), 10},
+      {tree.host(library + "/Logs/Tool/deep.log"), 20},
+      {tree.host(library + "/Containers/com.x.mail/Data/Library/Logs/mail.log"), 30},
+  };
+  EXPECT_EQ(files(*group), expected);
+  EXPECT_EQ(link->libraryAsks.load(), 1);  // the count and the walk share one answer
+  EXPECT_GT(units, 0u);
+}
+
+TEST_F(SanitizerTest, UserLogsScanWithoutAnAgentCompletesEmptyWithOneLogLine) {
+  tree.addFile("/Users/bob/Library/Logs/app.log", 10);
+  for (const bool withLink : {false, true}) {
+    SCOPED_TRACE(withLink);
+    test::LogCapture log;
+    auto link = withLink ? std::make_shared<FakeUserAgentLink>() : nullptr;
+    auto group = std::static_pointer_cast<UserLogsGroup>(ItemGroup::group(ItemGroupName::userLogs));
+    UserLogsGroupSanitizer sanitizer(group, environment(link));
+    ItemGroupPtr result;
+    bool cancelled = true;
+    auto operation = sanitizer.scan(
+        [&](const ItemGroupPtr& scanned, bool wasCancelled) {
+          result = scanned;
+          cancelled = wasCancelled;
+        },
+        [](std::uint64_t, std::uint64_t) {});
+    operation->waitUntilFinished();
+    EXPECT_EQ(result, group);
+    EXPECT_FALSE(cancelled);
+    EXPECT_EQ(group->count(), 0u);
+    const auto messages = log.messages();
+    EXPECT_EQ(std::count_if(messages.begin(), messages.end(),
+                            [](const std::string& line) {
+                              // The log writes the apostrophe escaped.
+                              return line.find("Couldn\\'t get libraryDirectory from user agent") !=
+                                     std::string::npos;
+                            }),
+              1);
+    if (link) {
+      EXPECT_EQ(link->libraryAsks.load(), 1);
+    }
+  }
 }
 
 }  // namespace

@@ -19,6 +19,7 @@
 #include "sanitizers/SanitizingProcessor.h"
 #include "sanitizers/ScanFixture.h"
 #include "sanitizers/UserCachesSanitizer.h"
+#include "sanitizers/UserLogsGroupSanitizer.h"
 #include "support/LogCapture.h"
 
 namespace vozi {
@@ -422,7 +423,7 @@ TEST_F(SanitizingProcessorTest, EveryGroupClassFindsItsRowAndOnlyARegisteredRowM
       {ItemGroup::group(ItemGroupName::applicationsLanguages), Row::languages, nullptr},
       {ItemGroup::group(ItemGroupName::bigFiles), Row::bigFiles, nullptr},  // never the generic file row
       {ItemGroup::group(ItemGroupName::trashBin), Row::trashBin, nullptr},
-      {ItemGroup::group(ItemGroupName::userLogs), Row::userLogs, nullptr},
+      {ItemGroup::group(ItemGroupName::userLogs), Row::userLogs, &typeid(UserLogsGroupSanitizer)},
       {ItemGroup::group(ItemGroupName::userCache), Row::userCache, &typeid(UserCachesSanitizer)},
       {ItemGroup::group(ItemGroupName::mailAttachments), Row::mailAttachments, nullptr},
       {ItemGroup::group(ItemGroupName::systemCache), Row::fileRepresentable,
