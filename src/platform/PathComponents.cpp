@@ -67,4 +67,19 @@ bool PathComponents::isSingleComponent(std::string_view name) {
   return name.find('/') == std::string_view::npos && name.find('\0') == std::string_view::npos;
 }
 
+bool PathComponents::isCanonicalAbsolute(std::string_view path) {
+  if (path.size() < 2 || path.front() != '/' || path.back() == '/') return false;
+  std::size_t start = 1;
+  while (start <= path.size()) {
+    std::size_t end = path.find('/', start);
+    if (end == std::string_view::npos) end = path.size();
+    const std::string_view component = path.substr(start, end - start);
+    if (component.empty() || component == "." || component == ".." || component.find('\0') != std::string_view::npos) {
+      return false;
+    }
+    start = end + 1;
+  }
+  return true;
+}
+
 }  // namespace vozi::platform

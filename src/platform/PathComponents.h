@@ -31,6 +31,11 @@ class PathComponents {
   // outside (user names, identifiers, resource names) pass this before they
   // are joined to a path.
   static bool isSingleComponent(std::string_view name);
+  // True for an absolute path below "/" written in its one normal form: no
+  // empty, "." or ".." component, no trailing slash. Such a text names the
+  // place it reads as, component by component; paths from outside pass
+  // this before they are compared or opened.
+  static bool isCanonicalAbsolute(std::string_view path);
 };
 
 }  // namespace vozi::platform
