@@ -76,11 +76,17 @@ Result<std::string> trustedFolder(const char* what, const std::string& answer, u
   if (nameEnd == std::string::npos) return refuse(what, answer, peer, "not inside a user's folder");
   const std::string name = treePath.substr(users.size(), nameEnd - users.size());
   if (!platform::FileSystemLayout::isValidUserName(name)) return refuse(what, answer, peer, "not a user's folder");
-  auto home = ownedFolder(treePath.substr(0, nameEnd), peer);
-  if (!home) return refuse(what, answer, peer, home.error().localizedDescription());
-  auto folder = ownedFolder(treePath, peer);
+  // One open from the host root, which reports the owner of every folder
+  // on the way: [root, "Users", <name>, ..., the folder].
+  const std::string path = platform::HostRoot::resolve(treePath);
+  auto folder = platform::TreePath::openFolder(path, platform::TreePath::Owners::report);
   if (!folder) return refuse(what, answer, peer, folder.error().localizedDescription());
-  return *folder;
+  constexpr std::size_t kHomeIndex = 2;
+  if (folder->owners.size() <= kHomeIndex || folder->owners[kHomeIndex] != peer) {
+    return refuse(what, answer, peer, "the user's folder belongs to another uid");
+  }
+  if (folder->owner != peer) return refuse(what, answer, peer, "it belongs to uid " + std::to_string(folder->owner));
+  return path;
 }
 
 std::function<void(std::optional<platform::URL>)> folderReply(std::function<void(std::optional<std::string>)> reply) {
@@ -223,60 +229,74 @@ Result<UserAgentManger::Answer> UserAgentManger::ask(const char* what, Retrieve 
     state->outcome = std::move(outcome);
     state->done.signal();
   };
-  auto heldBy = std::make_shared<std::weak_ptr<ClosureHolder>>();
-  queue_->async([self = shared_from_this(), retrieveStep = std::move(retrieveStep), complete, heldBy] {
-    self->retrieve(retrieveStep, complete, heldBy);
-  });
+  const auto holder = retrieve(retrieveStep, complete);
   if (!state->done.wait(askBound_)) {
     complete(noUserContext());
     MLog(std::string("The user agent did not answer the ") + what + " in time");
-    queue_->async([self = shared_from_this(), heldBy] {
-      if (auto holder = heldBy->lock()) self->replies_.erase(holder);
-    });
+    if (holder) {
+      std::lock_guard lock(repliesMutex_);
+      replies_.erase(holder);
+    }
   }
   std::lock_guard lock(state->mutex);
   return std::move(*state->outcome);
 }
 
-void UserAgentManger::retrieve(const Retrieve& retrieveStep, const Completion& completion,
-                               const std::shared_ptr<std::weak_ptr<ClosureHolder>>& heldBy) {
+std::shared_ptr<ClosureHolder> UserAgentManger::retrieve(const Retrieve& retrieveStep, const Completion& completion) {
   const Current current = [&] {
     std::lock_guard lock(currentMutex_);
     return current_;
   }();
   if (!current.userAgent) {
     completion(noUserContext());
-    return;
+    return nullptr;
   }
   auto holder = std::make_shared<ClosureHolder>(
       [completion](const platform::Error& error) { completion(error); }, current.id);
-  replies_.insert(holder);
-  *heldBy = holder;
-  const uid_t peer = current.connection->peerUID();
-  retrieveStep(*current.userAgent, [weak = weak_from_this(), holder, completion, peer](std::optional<std::string> value) {
+  {
+    std::lock_guard lock(repliesMutex_);
+    replies_.insert(holder);
+  }
+  // The reply, or the transport's word that none will come (the call was
+  // dropped, or its connection ended first), completes the ask once: only
+  // the one that takes the holder out of the set acts.
+  const std::weak_ptr<UserAgentManger> weak = weak_from_this();
+  auto takeHolder = [weak, holder] {
     const auto self = weak.lock();
-    if (!self) return;
-    self->queue_->async([self, holder, completion, peer, value = std::move(value)] {
-      // Gone from the set: the ask already failed or gave up.
-      if (self->replies_.erase(holder) == 0) return;
-      if (!value) {
-        completion(noUserContext());
-      } else {
-        completion(Answer{*value, peer});
-      }
-    });
+    if (!self) return false;
+    std::lock_guard lock(self->repliesMutex_);
+    return self->replies_.erase(holder) > 0;
+  };
+  const uid_t peer = current.connection->peerUID();
+  auto proxy = current.connection->remoteObjectProxyWithErrorHandler<UserAgent>(
+      [takeHolder, completion](const platform::Error&) {
+        if (takeHolder()) completion(noUserContext());
+      });
+  retrieveStep(proxy, [takeHolder, completion, peer](std::optional<std::string> value) {
+    if (!takeHolder()) return;  // the ask already failed or gave up
+    if (!value) {
+      completion(noUserContext());
+    } else {
+      completion(Answer{std::move(*value), peer});
+    }
   });
+  return holder;
 }
 
 void UserAgentManger::announceConnectionError(std::uint64_t connection) {
-  for (auto it = replies_.begin(); it != replies_.end();) {
-    if ((*it)->connection == connection) {
-      (*it)->closure(noUserContext());
-      it = replies_.erase(it);
-    } else {
-      ++it;
+  std::vector<std::shared_ptr<ClosureHolder>> failed;
+  {
+    std::lock_guard lock(repliesMutex_);
+    for (auto it = replies_.begin(); it != replies_.end();) {
+      if ((*it)->connection == connection) {
+        failed.push_back(*it);
+        it = replies_.erase(it);
+      } else {
+        ++it;
+      }
     }
   }
+  for (const auto& holder : failed) holder->closure(noUserContext());
 }
 
 Result<std::string> UserAgentManger::userName() {
@@ -401,7 +421,8 @@ std::size_t UserAgentManger::pendingBlockCount() const {
 }
 
 std::size_t UserAgentManger::replyCount() const {
-  return queue_->syncResult([this] { return replies_.size(); });
+  std::lock_guard lock(repliesMutex_);
+  return replies_.size();
 }
 
 }  // namespace vozi

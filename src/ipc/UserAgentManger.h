@@ -60,7 +60,7 @@ class ClosureHolder {
 // are handed out as host paths.
 //
 // One serial queue ("did.oz.arur.UserAgentManger-syncQueue") owns the
-// current connection, the queued calls and the awaited replies. An ending
+// current connection and the queued calls; the awaited replies have a lock. An ending
 // of a connection fails only the asks sent on it, and only an ending of the
 // current connection forgets the agent. An ask made on that queue fails at
 // once (it would wait for itself). Every public method may be called from
@@ -141,10 +141,11 @@ class UserAgentManger : public ZOLINotificationCenter,
 
   platform::Result<Answer> ask(const char* what, Retrieve retrieve);
   platform::Result<std::string> askFolder(const char* what, Retrieve retrieve);
-  void retrieve(const Retrieve& retrieve, const Completion& completion,
-                const std::shared_ptr<std::weak_ptr<ClosureHolder>>& heldBy);
+  // Sends the ask on the current connection; the holder it keeps in
+  // replies_ (none when no agent is connected).
+  std::shared_ptr<ClosureHolder> retrieve(const Retrieve& retrieve, const Completion& completion);
   void performBlock(std::function<void(const platform::XPCProxy<UserAgent>& agent)> block);
-  // On queue_ only.
+  // Fails the asks sent on the connection. On queue_ only.
   void announceConnectionError(std::uint64_t connection);
   void setCurrent(Current current);
   std::shared_ptr<ZOLINotificationHandler> handlerFor(const ZOLNotificationPtr& notification) const;
@@ -157,6 +158,10 @@ class UserAgentManger : public ZOLINotificationCenter,
   mutable std::mutex currentMutex_;
   Current current_;
   std::vector<std::function<void(const platform::XPCProxy<UserAgent>&)>> pendingBlocks_;
+  // The asks awaiting the agent. An ask is sent from the asking thread and
+  // its reply taken on the connection's reading queue, without a hop to
+  // queue_: the set has a lock of its own.
+  mutable std::mutex repliesMutex_;
   std::unordered_set<std::shared_ptr<ClosureHolder>> replies_;
   std::uint64_t lastConnectionId_ = 0;
 

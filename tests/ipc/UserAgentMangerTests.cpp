@@ -250,10 +250,13 @@ TEST_F(UserAgentMangerTest, AStoppedThenKilledAgentFailsTheWaitingAsksWithoutThe
   EXPECT_EQ(manager->replyCount(), 0u);
 }
 
-TEST_F(UserAgentMangerTest, ASilentAgentsAsksGiveUpAtTheBoundAndALateReplyIsDropped) {
-  manager->stopListening();
-  manager = UserAgentManger::make(200ms);
-  ASSERT_TRUE(manager->startListening());
+// A manager with a short bound.
+class UserAgentMangerBoundTest : public UserAgentMangerTest {
+ protected:
+  UserAgentMangerBoundTest() { askBound = 200ms; }
+};
+
+TEST_F(UserAgentMangerBoundTest, ASilentAgentsAsksGiveUpAtTheBoundAndALateReplyIsDropped) {
   auto agent = HoldingAgent::make("bob");
   agents.push_back(agent);
   auto before = manager->connection();
