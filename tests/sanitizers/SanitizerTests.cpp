@@ -1,12 +1,15 @@
 #include <gtest/gtest.h>
 
 #include <regex>
+#include <thread>
 #include <set>
 
 #include "common/ApplicationsGroup.h"
 #include "common/SystemLogsGroup.h"
 #include "common/UserCacheGroup.h"
 #include "common/UserLogsGroup.h"
+#include "agent/UserAgentStandIn.h"
+#include "ipc/UserAgentManger.h"
 #include "sanitizers/ApplicationsSanitizer.h"
 #include "sanitizers/FakeUserAgentLink.h"
 #include "sanitizers/FilesSanitizer.h"
@@ -194,6 +197,24 @@ TEST_F(SanitizerTest, UserLogsScanWithoutAnAgentCompletesEmptyWithOneLogLine) {
       EXPECT_EQ(link->libraryAsks.load(), 1);
     }
   }
+}
+
+// The same scan through the real link: the daemon's end of the agent
+// service and the stand-in agent serving bob.
+TEST_F(SanitizerTest, UserLogsScanThroughTheAgentServiceFindsBobsLogs) {
+  tree.addFile("/Users/bob/Library/Logs/app.log", 10).addFile("/Users/bob/Library/Caches/not-a-log", 20);
+  auto manager = UserAgentManger::make();
+  ASSERT_TRUE(manager->startListening());
+  auto agent = agent::UserAgentStandIn::make("bob", nullptr);
+  agent->start();
+  for (int i = 0; i < 6000 && !manager->userAgent(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  auto group = std::static_pointer_cast<UserLogsGroup>(ItemGroup::group(ItemGroupName::userLogs));
+  UserLogsGroupSanitizer sanitizer(group, environment(manager));
+  auto operation = sanitizer.scan(nullptr, nullptr);
+  operation->waitUntilFinished();
+  EXPECT_EQ(files(*group), (std::map<std::string, std::uint64_t>{{tree.host("/Users/bob/Library/Logs/app.log"), 10}}));
+  agent->stop();
+  manager->stopListening();
 }
 
 }  // namespace
