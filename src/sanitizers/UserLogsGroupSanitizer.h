@@ -1,19 +1,16 @@
 #pragma once
 
 #include "common/UserLogsGroup.h"
-#include "sanitizers/FilesSanitizer.h"
+#include "sanitizers/UserFolderScanningOperation.h"
+#include "sanitizers/UserLogsScanningOperation.h"
 
 namespace vozi {
 
 // The sanitizer of the user's logs: its scan walks the session user's log
 // folders (UserLogsScanningOperation); its clean is FilesSanitizer's.
-class UserLogsGroupSanitizer : public FilesSanitizer<UserLogsGroup> {
+class UserLogsGroupSanitizer : public UserFolderSanitizer<UserLogsGroup, UserLogsScanningOperation> {
  public:
-  using FilesSanitizer::FilesSanitizer;
-
- protected:
-  std::shared_ptr<Operation> scanOperation(const GroupPtr& group, Operation::Completion completion,
-                                           Operation::ProgressHandler progressHandler) override;
+  using UserFolderSanitizer::UserFolderSanitizer;
 };
 
 }  // namespace vozi

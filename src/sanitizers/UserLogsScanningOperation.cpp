@@ -4,23 +4,14 @@
 
 namespace vozi {
 
-UserLogsScanningOperation::UserLogsScanningOperation(GroupPtr itemGroup, Completion completion,
-                                                     ProgressHandler progressHandler,
-                                                     std::shared_ptr<IUserAgentLink> userAgentLink)
-    : FileSystemScanningOperation(std::move(itemGroup), std::move(completion), std::move(progressHandler)),
-      userAgentLink_(std::move(userAgentLink)) {}
+platform::Result<std::vector<std::string>> UserLogsScanningOperation::userFolders(IUserAgentLink& link) {
+  auto library = link.libraryDirectory();
+  if (!library) return library.error();
+  return FileManagerAdditions::userLogsPathsForLibrary(*library);
+}
 
-std::vector<std::string> UserLogsScanningOperation::scanningRoots() {
-  if (logsFolders_) return *logsFolders_;
-  auto library = userAgentLink_ ? userAgentLink_->libraryDirectory()
-                                : platform::Result<std::string>(UserAgentManagerError::make());
-  if (library) {
-    logsFolders_ = FileManagerAdditions::userLogsPathsForLibrary(*library);
-  } else {
-    MLog("Couldn't get libraryDirectory from user agent");
-    logsFolders_.emplace();
-  }
-  return *logsFolders_;
+void UserLogsScanningOperation::logFailure(const platform::Error&) {
+  MLog("Couldn't get libraryDirectory from user agent");
 }
 
 }  // namespace vozi

@@ -1,33 +1,21 @@
 #pragma once
 
-#include <memory>
-#include <optional>
-#include <string>
-#include <vector>
-
-#include "common/FileItem.h"
 #include "common/UserLogsGroup.h"
-#include "ipc/IUserAgentLink.h"
-#include "sanitizers/FileSystemScanningOperation.h"
+#include "sanitizers/UserFolderScanningOperation.h"
 
 namespace vozi {
 
 // The scan of the session user's logs: the Logs folder of the Library the
 // agent link names, and the logs folder of each application container in
-// it. The link is asked once per operation, on the operation's thread (the
-// ask blocks until the link answers or gives up); when it cannot answer, or
-// there is no link, one log line, and the scan completes with an empty
-// group.
-class UserLogsScanningOperation : public FileSystemScanningOperation<UserLogsGroup, FileItem> {
+// it. The link is asked once per operation: a failure leaves the scan
+// empty, with one log line.
+class UserLogsScanningOperation : public UserFolderScanningOperation<UserLogsGroup> {
  public:
-  UserLogsScanningOperation(GroupPtr itemGroup, Completion completion, ProgressHandler progressHandler,
-                            std::shared_ptr<IUserAgentLink> userAgentLink);
+  using UserFolderScanningOperation::UserFolderScanningOperation;
 
-  std::vector<std::string> scanningRoots() override;
-
- private:
-  std::shared_ptr<IUserAgentLink> userAgentLink_;
-  std::optional<std::vector<std::string>> logsFolders_;
+ protected:
+  platform::Result<std::vector<std::string>> userFolders(IUserAgentLink& link) override;
+  void logFailure(const platform::Error& error) override;
 };
 
 }  // namespace vozi

@@ -119,30 +119,24 @@ void UserAgentStandIn::setupConnectionLater() {
   });
 }
 
+ZOLNotificationPtr UserAgentStandIn::heldNotification(const std::string& identifier) const {
+  std::lock_guard lock(mutex_);
+  const auto found = notifications_.find(identifier);
+  return found == notifications_.end() ? nullptr : found->second;
+}
+
 bool UserAgentStandIn::sendAction(const std::string& identifier) {
-  ZOLNotificationPtr notification;
-  {
-    std::lock_guard lock(mutex_);
-    const auto found = notifications_.find(identifier);
-    if (found == notifications_.end()) return false;
-    notification = found->second;
-  }
+  auto notification = heldNotification(identifier);
   auto proxy = daemon();
-  if (!proxy) return false;
+  if (!notification || !proxy) return false;
   proxy->call<&ZOLINotificationHandler::handleActionForNotification>(notification);
   return true;
 }
 
 bool UserAgentStandIn::sendClose(const std::string& identifier) {
-  ZOLNotificationPtr notification;
-  {
-    std::lock_guard lock(mutex_);
-    const auto found = notifications_.find(identifier);
-    if (found == notifications_.end()) return false;
-    notification = found->second;
-  }
+  auto notification = heldNotification(identifier);
   auto proxy = daemon();
-  if (!proxy) return false;
+  if (!notification || !proxy) return false;
   proxy->call<&ZOLINotificationHandler::handleCloseForNotification>(notification);
   return true;
 }

@@ -68,6 +68,7 @@ class UserAgentStandIn : public UserAgent, public std::enable_shared_from_this<U
  private:
   void answerFolder(const std::string& inHome, const FolderReply& reply);
   void remember(const ZOLNotificationPtr& notification);
+  ZOLNotificationPtr heldNotification(const std::string& identifier) const;
   void print(const std::string& line);
   void setupConnection();
   void setupConnectionLater();
