@@ -100,11 +100,14 @@ class GatedOperation : public platform::Operation {
 
 class GatedSanitizer : public ISanitizer {
  public:
+  static inline std::atomic<int> progressHandlersGiven{0};
+
   GatedSanitizer(ItemGroupPtr group, SanitizerEnvironment environment, std::shared_ptr<Gate> gate,
                  std::shared_ptr<std::atomic<int>> runs)
       : group_(std::move(group)), environment_(std::move(environment)), gate_(std::move(gate)), runs_(std::move(runs)) {}
 
   platform::OperationPtr scan(SanitizerCompletion completion, SanitizerProgressHandler progress) override {
+    progressHandlersGiven += progress ? 1 : 0;
     auto operation = std::make_shared<GatedOperation>(group_, std::move(completion), std::move(progress), gate_, runs_);
     operation->setName(platform::UUID::randomString());
     environment_.operationQueue->addOperation(operation);
@@ -266,6 +269,20 @@ TEST_F(SanitizingProcessorTest, AGroupWithoutOperationLeavesTheOthersProgressGoi
   std::lock_guard lock(outcome.mutex);
   EXPECT_EQ(outcome.fractions, (std::vector<double>{0.5, 1.0}));
   EXPECT_EQ(outcome.partials, (std::vector<ItemGroupPtr>{groups[0]}));
+}
+
+TEST_F(SanitizingProcessorTest, ARequestWithoutAProgressHandlerGivesNoneToItsSanitizers) {
+  gateMemoryGroups();
+  GatedSanitizer::progressHandlersGiven = 0;
+  gate->open();
+  for (const bool withProgress : {false, true}) {
+    Outcome outcome;
+    processor->startScanning(memoryGroups(2), QualityOfService::userInitiated,
+                             withProgress ? outcome.progress() : nullptr, outcome.partial(),
+                             outcome.completion(syncQueue));
+    outcome.waitForEnd();
+    EXPECT_EQ(GatedSanitizer::progressHandlersGiven.load(), withProgress ? 2 : 0);
+  }
 }
 
 TEST_F(SanitizingProcessorTest, OtherRequestsAndUnknownCancelsLeaveARunningRequestsProgressGoing) {
