@@ -1,6 +1,7 @@
 #include "platform/ProcessInfo.h"
 
 #include <sys/syscall.h>
+#include <sys/sysinfo.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -23,6 +24,12 @@ bool ProcessInfo::isMainThread() { return threadIdentifier() == processIdentifie
 long ProcessInfo::processIdentifier() { return static_cast<long>(::getpid()); }
 
 long ProcessInfo::threadIdentifier() { return static_cast<long>(::syscall(SYS_gettid)); }
+
+unsigned long long ProcessInfo::physicalMemory() {
+  struct sysinfo info {};
+  if (::sysinfo(&info) != 0) return 0;
+  return static_cast<unsigned long long>(info.totalram) * info.mem_unit;
+}
 
 std::string NSTemporaryDirectory() {
   const char* variable = std::getenv("TMPDIR");

@@ -14,6 +14,8 @@ class ProcessInfo {
   // numbers a log line carries).
   static long processIdentifier();
   static long threadIdentifier();
+  // The machine's memory in bytes (sysinfo); 0 when it cannot be read.
+  static unsigned long long physicalMemory();
 };
 
 // The process's temporary folder, as a host path ending with "/": the tree

@@ -119,6 +119,16 @@ TEST(ProcessInfo, NamesTheProcessAndKnowsTheMainThread) {
   EXPECT_FALSE(other);
 }
 
+TEST(ProcessInfo, PhysicalMemoryIsTheMachinesMemTotal) {
+  // /proc/meminfo's MemTotal is in kibibytes.
+  std::ifstream meminfo("/proc/meminfo");
+  std::string key;
+  unsigned long long kibibytes = 0;
+  while (meminfo >> key && key != "MemTotal:") meminfo.ignore(256, '\n');
+  ASSERT_TRUE(meminfo >> kibibytes);
+  EXPECT_EQ(ProcessInfo::physicalMemory(), kibibytes * 1024);
+}
+
 namespace vozi::platform {
 namespace {
 

@@ -22,11 +22,33 @@ TempRoot::TempRoot() {
   ::setenv("VOZI_ROOT", path_.c_str(), 1);
 }
 
+TempRoot TempRoot::kept(const std::string& folder) { return TempRoot(folder, Keep{}); }
+
+TempRoot::TempRoot(const std::string& folder, Keep) : kept_(true) {
+  fs::create_directories(folder);
+  path_ = fs::canonical(folder).string();
+  if (const char* previous = std::getenv("VOZI_ROOT")) {
+    hadPreviousRoot_ = true;
+    previousRoot_ = previous;
+  }
+  ::setenv("VOZI_ROOT", path_.c_str(), 1);
+}
+
+TempRoot::TempRoot(TempRoot&& other) noexcept
+    : path_(std::move(other.path_)),
+      previousRoot_(std::move(other.previousRoot_)),
+      hadPreviousRoot_(other.hadPreviousRoot_),
+      kept_(other.kept_) {
+  other.path_.clear();
+}
+
 TempRoot::~TempRoot() {
+  if (path_.empty()) return;  // moved from
   if (hadPreviousRoot_)
     ::setenv("VOZI_ROOT", previousRoot_.c_str(), 1);
   else
     ::unsetenv("VOZI_ROOT");
+  if (kept_) return;
   std::error_code ignored;
   // Give back write permission first so that read-only fixtures go too.
   for (auto it = fs::recursive_directory_iterator(path_, fs::directory_options::skip_permission_denied, ignored);
