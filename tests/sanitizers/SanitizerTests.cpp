@@ -17,6 +17,7 @@
 #include "sanitizers/UserCacheScanningOperation.h"
 #include "sanitizers/UserCachesSanitizer.h"
 #include "sanitizers/UserLogsGroupSanitizer.h"
+#include "support/DemoTree.h"
 #include "support/LogCapture.h"
 
 namespace vozi {
@@ -215,6 +216,21 @@ TEST_F(SanitizerTest, UserLogsScanThroughTheAgentServiceFindsBobsLogs) {
   EXPECT_EQ(files(*group), (std::map<std::string, std::uint64_t>{{tree.host("/Users/bob/Library/Logs/app.log"), 10}}));
   agent->stop();
   manager->stopListening();
+}
+
+// The demo's tree, as the main job lays it out, scans to what it holds.
+TEST_F(SanitizerTest, TheDemoTreesCachesAndLogsScanToWhatWasLaidOut) {
+  const auto summary = test::DemoTree::layOut(tree, "demo", 30);
+  const std::string library = "/Users/demo/Library";
+  auto link = std::make_shared<FakeUserAgentLink>(tree.host(library + "/Caches"), tree.host(library));
+  auto caches = std::static_pointer_cast<UserCacheGroup>(ItemGroup::group(ItemGroupName::userCache));
+  auto logs = std::static_pointer_cast<UserLogsGroup>(ItemGroup::group(ItemGroupName::userLogs));
+  UserCachesSanitizer(caches, environment(link)).scan(nullptr, nullptr)->waitUntilFinished();
+  UserLogsGroupSanitizer(logs, environment(link)).scan(nullptr, nullptr)->waitUntilFinished();
+  EXPECT_EQ(caches->count(), 30u);
+  EXPECT_EQ(caches->size(), summary.userCacheBytes);
+  EXPECT_EQ(logs->count(), 3u);
+  EXPECT_EQ(logs->size(), summary.userLogBytes);
 }
 
 }  // namespace
