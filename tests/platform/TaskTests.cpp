@@ -132,7 +132,9 @@ TEST(RunningTaskTest, TheCallerTalksToTheChildWhileItRuns) {
 }
 
 TEST(RunningTaskTest, TerminateEndsTheChildWithSigterm) {
-  Task task("/bin/sh", {"-c", "echo ready; echo oops >&2; exec sleep 1000"});
+  // "oops" goes out before "ready": once "ready" is seen, the signal cannot
+  // come before the child wrote it.
+  Task task("/bin/sh", {"-c", "echo oops >&2; echo ready; exec sleep 1000"});
   std::string errors;
   task.setStandardErrorHandler([&](std::string_view chunk) { errors += chunk; });
   auto child = task.start();
