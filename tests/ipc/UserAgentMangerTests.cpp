@@ -1,4 +1,6 @@
+#include <grp.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -15,6 +17,8 @@
 
 #include "agent/UserAgentStandIn.h"
 #include "ipc/NamedServicesLog.h"
+#include "ipc/PeerAccessRule.h"
+#include "ipc/XPCServices.h"
 #include "ipc/UserAgentManger.h"
 #include "ipc/ZOLDefaultNotification.h"
 #include "platform/HostRoot.h"
@@ -363,6 +367,36 @@ TEST_F(UserAgentMangerTest, OnlyFoldersInsideTheAgentsOwnHomeAreTrusted) {
     named->stop();
   }
   EXPECT_GT(log.count("Refused the agent"), 0u);
+}
+
+// As root: an agent running as another user makes that uid the session user
+// the access rule serves on the UI's service, and only while it is there.
+TEST_F(UserAgentMangerTest, AnAgentOfAnotherUserIsTheSessionUserForTheAccessRule) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to run the agent as another user";
+  constexpr uid_t kNobody = 65534;
+  ASSERT_EQ(::chmod(root.path().c_str(), 0755), 0);
+  const char* path = VOZI_AGENT_PATH;
+  char* const arguments[] = {const_cast<char*>(path), const_cast<char*>("--user"), const_cast<char*>("nobody"),
+                             nullptr};
+  const pid_t child = ::fork();
+  if (child == 0) {
+    if (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0) ::_exit(2);
+    ::execv(path, arguments);
+    ::_exit(3);
+  }
+  ASSERT_GT(child, 0);
+  for (int i = 0; i < 6000 && manager->sessionUid() != std::optional<uid_t>(kNobody); ++i) {
+    std::this_thread::sleep_for(10ms);
+  }
+  EXPECT_EQ(manager->sessionUid(), std::optional<uid_t>(kNobody));
+  EXPECT_TRUE(PeerAccessRule::serves(kZOLServerServiceName, kNobody, manager->sessionUid()));
+  EXPECT_FALSE(PeerAccessRule::serves(kZOLServerServiceName, kNobody + 1, manager->sessionUid()));
+
+  ASSERT_EQ(::kill(child, SIGTERM), 0);
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  for (int i = 0; i < 6000 && manager->sessionUid(); ++i) std::this_thread::sleep_for(10ms);
+  EXPECT_FALSE(PeerAccessRule::serves(kZOLServerServiceName, kNobody, manager->sessionUid()));
 }
 
 }  // namespace
