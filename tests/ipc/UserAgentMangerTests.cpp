@@ -1,6 +1,4 @@
-#include <grp.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -25,6 +23,7 @@
 #include "platform/PathComponents.h"
 #include "platform/Task.h"
 #include "platform/services/ServiceLog.h"
+#include "support/ChildProcess.h"
 #include "support/LogCapture.h"
 #include "support/MacTree.h"
 #include "support/TempRoot.h"
@@ -375,15 +374,7 @@ TEST_F(UserAgentMangerTest, AnAgentOfAnotherUserIsTheSessionUserForTheAccessRule
   if (::geteuid() != 0) GTEST_SKIP() << "needs root to run the agent as another user";
   constexpr uid_t kNobody = 65534;
   ASSERT_EQ(::chmod(root.path().c_str(), 0755), 0);
-  const char* path = VOZI_AGENT_PATH;
-  char* const arguments[] = {const_cast<char*>(path), const_cast<char*>("--user"), const_cast<char*>("nobody"),
-                             nullptr};
-  const pid_t child = ::fork();
-  if (child == 0) {
-    if (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0) ::_exit(2);
-    ::execv(path, arguments);
-    ::_exit(3);
-  }
+  const pid_t child = test::spawnProcess(VOZI_AGENT_PATH, {"--user", "nobody"}, kNobody);
   ASSERT_GT(child, 0);
   for (int i = 0; i < 6000 && manager->sessionUid() != std::optional<uid_t>(kNobody); ++i) {
     std::this_thread::sleep_for(10ms);
@@ -393,8 +384,7 @@ TEST_F(UserAgentMangerTest, AnAgentOfAnotherUserIsTheSessionUserForTheAccessRule
   EXPECT_FALSE(PeerAccessRule::serves(kZOLServerServiceName, kNobody + 1, manager->sessionUid()));
 
   ASSERT_EQ(::kill(child, SIGTERM), 0);
-  int status = 0;
-  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  test::reapProcess(child);
   for (int i = 0; i < 6000 && manager->sessionUid(); ++i) std::this_thread::sleep_for(10ms);
   EXPECT_FALSE(PeerAccessRule::serves(kZOLServerServiceName, kNobody, manager->sessionUid()));
 }

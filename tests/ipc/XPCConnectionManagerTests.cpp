@@ -25,6 +25,7 @@
 #include "platform/HostRoot.h"
 #include "platform/ProcessUser.h"
 #include "platform/services/ServiceLog.h"
+#include "support/ChildProcess.h"
 #include "support/LogCapture.h"
 #include "support/TempRoot.h"
 
@@ -298,13 +299,6 @@ pid_t connectAs(uid_t uid, const std::string& path) {
   ::_exit(0);
 }
 
-int reap(pid_t child) {
-  int status = 0;
-  while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
-  }
-  return status;
-}
-
 }  // namespace
 
 TEST_F(ConnectionManagers, AsRootAnotherUserIsServedOnlyWhereTheRuleSays) {
@@ -330,7 +324,7 @@ TEST_F(ConnectionManagers, AsRootAnotherUserIsServedOnlyWhereTheRuleSays) {
   pid_t child = connectAs(kNobody, folder + kZOLServerServiceName);
   ASSERT_GT(child, 0);
   EXPECT_TRUE(log_.waitForLine("uid 65534"));
-  int status = reap(child);
+  int status = reapProcess(child);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
   EXPECT_EQ(uiSource.setups.count(), 0);
 
@@ -340,7 +334,7 @@ TEST_F(ConnectionManagers, AsRootAnotherUserIsServedOnlyWhereTheRuleSays) {
   EXPECT_EQ(agentSource.lastSetUp()->peerUID(), kNobody);
   EXPECT_EQ(agentSource.lastSetUp()->peerPID(), child);
   agent->stop();
-  status = reap(child);
+  status = reapProcess(child);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 
   // Served on the UI's service once it is the session user.
@@ -349,6 +343,6 @@ TEST_F(ConnectionManagers, AsRootAnotherUserIsServedOnlyWhereTheRuleSays) {
   ASSERT_TRUE(uiSource.setups.waitFor(1));
   EXPECT_EQ(uiSource.lastSetUp()->peerUID(), kNobody);
   ui->stop();
-  status = reap(child);
+  status = reapProcess(child);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }

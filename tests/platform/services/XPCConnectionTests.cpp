@@ -1,6 +1,4 @@
 #include <fcntl.h>
-#include <grp.h>
-#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -21,9 +19,8 @@
 #include "platform/services/XPCConnection.h"
 #include "platform/services/XPCListener.h"
 #include "platform/services/EchoService.h"
+#include "support/ChildProcess.h"
 #include "support/TempRoot.h"
-
-extern char** environ;
 
 using namespace vozi::platform;
 using vozi::test::EchoServer;
@@ -327,28 +324,9 @@ namespace {
 // Runs NamedServicesChild.ClientProcess in a new process of this executable,
 // as `uid` when one is given (root only). Returns its pid.
 pid_t spawnChild(std::optional<uid_t> uid = std::nullopt) {
-  std::string variable = std::string(kChildVariable) + "=" + kService;
-  std::vector<char*> env;
-  for (char** e = environ; *e; ++e) env.push_back(*e);
-  env.push_back(variable.data());
-  env.push_back(nullptr);
-  std::string exe = std::filesystem::read_symlink("/proc/self/exe").string();
-  std::string filter = "--gtest_filter=NamedServicesChild.ClientProcess";
-  char* argv[] = {exe.data(), filter.data(), nullptr};
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    if (uid && (::setgroups(0, nullptr) != 0 || ::setgid(*uid) != 0 || ::setuid(*uid) != 0)) ::_exit(3);
-    ::execve(exe.c_str(), argv, env.data());
-    ::_exit(4);
-  }
-  return pid;
-}
-
-int waitForChild(pid_t pid) {
-  int status = 0;
-  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
-  return status;
+  return vozi::test::spawnProcess(std::filesystem::read_symlink("/proc/self/exe").string(),
+                            {"--gtest_filter=NamedServicesChild.ClientProcess"}, uid,
+                            {std::string(kChildVariable) + "=" + kService});
 }
 
 }  // namespace
@@ -365,7 +343,7 @@ TEST_F(NamedServices, AClientProcessThatExitsGivesOneInvalidationAfterItsCalls) 
     seenAtEnd->set_value(server->posted().size());
     counter->add();
   });
-  const int status = waitForChild(child);
+  const int status = vozi::test::reapProcess(child);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
   ASSERT_TRUE(connection.invalidations->waitFor(1));
   EXPECT_EQ(seenAtEnd->get_future().get(), 3u);
@@ -387,7 +365,7 @@ TEST_F(NamedServices, TheAcceptHookRefusesAnotherUserBeforeAnyFrame) {
   });
   const pid_t child = spawnChild(65534);
   ASSERT_GT(child, 0);
-  const int status = waitForChild(child);
+  const int status = vozi::test::reapProcess(child);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
   EXPECT_TRUE(log_->waitFor("refused a connection from uid 65534"));
   EXPECT_EQ(server->posts.count(), 0);

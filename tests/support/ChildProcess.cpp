@@ -1,0 +1,43 @@
+#include "support/ChildProcess.h"
+
+#include <grp.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+extern char** environ;
+
+namespace vozi::test {
+
+pid_t spawnProcess(const std::string& path, const std::vector<std::string>& arguments, std::optional<uid_t> uid,
+                   const std::vector<std::string>& extraEnvironment) {
+  // Everything the child needs is made before the fork.
+  std::vector<std::string> texts = extraEnvironment;
+  std::vector<char*> environment;
+  for (char** entry = environ; *entry; ++entry) environment.push_back(*entry);
+  for (std::string& entry : texts) environment.push_back(entry.data());
+  environment.push_back(nullptr);
+  std::vector<std::string> words = arguments;
+  std::string program = path;
+  std::vector<char*> argv{program.data()};
+  for (std::string& word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
+
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    if (uid && (::setgroups(0, nullptr) != 0 || ::setgid(*uid) != 0 || ::setuid(*uid) != 0)) ::_exit(3);
+    ::execve(program.c_str(), argv.data(), environment.data());
+    ::_exit(4);
+  }
+  return pid;
+}
+
+int reapProcess(pid_t pid) {
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  return status;
+}
+
+}  // namespace vozi::test

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vozi::test {
+
+// Starts the program at `path` with `arguments` (after its own name), this
+// process's environment plus `extraEnvironment` ("NAME=value"), as `uid`
+// (and its group number) when one is given, which needs root. Only system
+// calls run between fork and exec. The pid, or -1 when fork failed.
+pid_t spawnProcess(const std::string& path, const std::vector<std::string>& arguments,
+                   std::optional<uid_t> uid = std::nullopt, const std::vector<std::string>& extraEnvironment = {});
+
+// Waits for the child and gives its wait status.
+int reapProcess(pid_t pid);
+
+}  // namespace vozi::test
