@@ -41,22 +41,22 @@ SanitizingProcessor::~SanitizingProcessor() = default;
 
 void SanitizingProcessor::setScanningConfigurator(std::weak_ptr<IScanningConfigurator> configurator) {
   std::lock_guard lock(settingsMutex_);
-  scanningConfigurator_ = std::move(configurator);
+  settings_.scanningConfigurator = std::move(configurator);
 }
 
 void SanitizingProcessor::setCleaningScopeSource(std::weak_ptr<ICleaningScopeSource> source) {
   std::lock_guard lock(settingsMutex_);
-  cleaningScopeSource_ = std::move(source);
+  settings_.cleaningScopeSource = std::move(source);
 }
 
 void SanitizingProcessor::setUserAgentLink(std::shared_ptr<IUserAgentLink> link) {
   std::lock_guard lock(settingsMutex_);
-  userAgentLink_ = std::move(link);
+  settings_.userAgentLink = std::move(link);
 }
 
 SanitizingProcessor::Settings SanitizingProcessor::settings() const {
   std::lock_guard lock(settingsMutex_);
-  return Settings{scanningConfigurator_, cleaningScopeSource_, userAgentLink_};
+  return settings_;
 }
 
 std::string SanitizingProcessor::startScanning(const std::vector<ItemGroupPtr>& groups, platform::QualityOfService qos,
@@ -69,8 +69,7 @@ std::string SanitizingProcessor::startScanning(const std::vector<ItemGroupPtr>& 
   MLog(std::string(background ? "started background scan for groups: " : "started user initiated scan for groups: ") +
        groupsText(groups) + ", id: " + action->id());
   operationQueue_->setMaxConcurrentOperationCount(background ? 1 : kMaxConcurrentOperations);
-  const std::size_t queued = startSanitizing(action, groups, qos, partialCompletion);
-  action->progressReporter()->setNumberOfOperations(static_cast<std::int64_t>(queued));
+  startSanitizing(action, groups, qos, partialCompletion);
   add(action, completionOperation);
   return action->id();
 }
@@ -83,9 +82,7 @@ std::string SanitizingProcessor::startCleaning(const std::vector<ItemGroupPtr>& 
   auto completionOperation =
       createSanitizingAction(ActionType::cleaning, std::move(progressHandler), std::move(completion), action);
   MLog("started cleaning groups: " + groupsText(groups) + ", id: " + action->id());
-  const std::size_t queued =
-      startSanitizing(action, groups, platform::QualityOfService::userInitiated, partialCompletion);
-  action->progressReporter()->setNumberOfOperations(static_cast<std::int64_t>(queued));
+  startSanitizing(action, groups, platform::QualityOfService::userInitiated, partialCompletion);
   add(action, completionOperation);
   return action->id();
 }
@@ -131,7 +128,7 @@ std::shared_ptr<platform::BlockOperation> SanitizingProcessor::createSanitizingA
   return completionOperation;
 }
 
-std::size_t SanitizingProcessor::startSanitizing(const ActionPtr& action, const std::vector<ItemGroupPtr>& groups,
+void SanitizingProcessor::startSanitizing(const ActionPtr& action, const std::vector<ItemGroupPtr>& groups,
                                                  platform::QualityOfService qos,
                                                  const PartialCompletion& partialCompletion) {
   const Settings current = settings();
@@ -180,7 +177,7 @@ std::size_t SanitizingProcessor::startSanitizing(const ActionPtr& action, const 
     action->addOperation(key, operation);
     ++queued;
   }
-  return queued;
+  action->progressReporter()->setNumberOfOperations(static_cast<std::int64_t>(queued));
 }
 
 void SanitizingProcessor::add(const ActionPtr& action,

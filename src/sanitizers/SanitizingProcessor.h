@@ -87,8 +87,10 @@ class SanitizingProcessor {
 
   std::shared_ptr<platform::BlockOperation> createSanitizingAction(ActionType type, ProgressHandler progressHandler,
                                                                    Completion completion, ActionPtr& action);
-  std::size_t startSanitizing(const ActionPtr& action, const std::vector<ItemGroupPtr>& groups,
-                              platform::QualityOfService qos, const PartialCompletion& partialCompletion);
+  // Builds and queues the groups' operations, then tells the request's
+  // reporter how many were queued.
+  void startSanitizing(const ActionPtr& action, const std::vector<ItemGroupPtr>& groups,
+                       platform::QualityOfService qos, const PartialCompletion& partialCompletion);
   void add(const ActionPtr& action, const std::shared_ptr<platform::BlockOperation>& completionOperation);
 
   struct Settings {
@@ -98,10 +100,9 @@ class SanitizingProcessor {
   };
   Settings settings() const;
 
+  // Set from the owner's threads; each request takes a copy.
   mutable std::mutex settingsMutex_;
-  std::weak_ptr<IScanningConfigurator> scanningConfigurator_;
-  std::weak_ptr<ICleaningScopeSource> cleaningScopeSource_;
-  std::shared_ptr<IUserAgentLink> userAgentLink_;
+  Settings settings_;
   SanitizerChoice choice_;
   std::shared_ptr<Requests> requests_;
   // Last, so that it goes first: it waits for the running operations while
