@@ -148,7 +148,7 @@ void UserAgentManger::stopListening() {
 }
 
 bool UserAgentManger::acceptConnection(const std::shared_ptr<platform::XPCConnection>& connection) {
-  const std::uint64_t id = queue_->syncResult([&] { return ++lastConnectionId_; });
+  const std::uint64_t id = ++lastConnectionId_;
   connection->setExportedInterface(userAgentClientInterface());
   connection->setExportedObject<UserAgentClient>(std::make_shared<UserAgentClientImp>(weak_from_this()));
   connection->setRemoteObjectInterface(userAgentInterface());

@@ -2,6 +2,7 @@
 
 #include <sys/types.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -163,7 +164,8 @@ class UserAgentManger : public ZOLINotificationCenter,
   // queue_: the set has a lock of its own.
   mutable std::mutex repliesMutex_;
   std::unordered_set<std::shared_ptr<ClosureHolder>> replies_;
-  std::uint64_t lastConnectionId_ = 0;
+  // Numbers each accepted connection, so its handlers can tell it apart.
+  std::atomic<std::uint64_t> lastConnectionId_{0};
 
   mutable std::mutex handlersMutex_;
   std::unordered_map<std::string, std::shared_ptr<ZOLINotificationHandler>> handlers_;
