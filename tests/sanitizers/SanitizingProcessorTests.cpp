@@ -100,14 +100,17 @@ class GatedOperation : public platform::Operation {
 
 class GatedSanitizer : public ISanitizer {
  public:
-  static inline std::atomic<int> progressHandlersGiven{0};
 
   GatedSanitizer(ItemGroupPtr group, SanitizerEnvironment environment, std::shared_ptr<Gate> gate,
-                 std::shared_ptr<std::atomic<int>> runs)
-      : group_(std::move(group)), environment_(std::move(environment)), gate_(std::move(gate)), runs_(std::move(runs)) {}
+                 std::shared_ptr<std::atomic<int>> runs, std::shared_ptr<std::atomic<int>> progressHandlersGiven)
+      : group_(std::move(group)),
+        environment_(std::move(environment)),
+        gate_(std::move(gate)),
+        runs_(std::move(runs)),
+        progressHandlersGiven_(std::move(progressHandlersGiven)) {}
 
   platform::OperationPtr scan(SanitizerCompletion completion, SanitizerProgressHandler progress) override {
-    progressHandlersGiven += progress ? 1 : 0;
+    if (progress) ++*progressHandlersGiven_;
     auto operation = std::make_shared<GatedOperation>(group_, std::move(completion), std::move(progress), gate_, runs_);
     operation->setName(platform::UUID::randomString());
     environment_.operationQueue->addOperation(operation);
@@ -122,6 +125,7 @@ class GatedSanitizer : public ISanitizer {
   SanitizerEnvironment environment_;
   std::shared_ptr<Gate> gate_;
   std::shared_ptr<std::atomic<int>> runs_;
+  std::shared_ptr<std::atomic<int>> progressHandlersGiven_;
 };
 
 // Everything one request hands back.
@@ -171,13 +175,16 @@ class SanitizingProcessorTest : public ::testing::Test, public ScanFixture {
   std::unique_ptr<SanitizingProcessor> processor = std::make_unique<SanitizingProcessor>(syncQueue);
   std::shared_ptr<Gate> gate = std::make_shared<Gate>();
   std::shared_ptr<std::atomic<int>> runs = std::make_shared<std::atomic<int>>(0);
+  // How many of the gated sanitizers were handed a progress handler.
+  std::shared_ptr<std::atomic<int>> progressHandlersGiven = std::make_shared<std::atomic<int>>(0);
 
   // Memory groups get gated operations.
   void gateMemoryGroups() {
     processor->sanitizerChoice().registerSanitizer(
         SanitizerChoice::Row::memory,
-        [gate = gate, runs = runs](const ItemGroupPtr& group, const SanitizerEnvironment& environment) {
-          return std::make_unique<GatedSanitizer>(group, environment, gate, runs);
+        [gate = gate, runs = runs, given = progressHandlersGiven](const ItemGroupPtr& group,
+                                                                  const SanitizerEnvironment& environment) {
+          return std::make_unique<GatedSanitizer>(group, environment, gate, runs, given);
         });
   }
   static std::vector<ItemGroupPtr> memoryGroups(int count) {
@@ -273,7 +280,6 @@ TEST_F(SanitizingProcessorTest, AGroupWithoutOperationLeavesTheOthersProgressGoi
 
 TEST_F(SanitizingProcessorTest, ARequestWithoutAProgressHandlerGivesNoneToItsSanitizers) {
   gateMemoryGroups();
-  GatedSanitizer::progressHandlersGiven = 0;
   gate->open();
   for (const bool withProgress : {false, true}) {
     Outcome outcome;
@@ -281,7 +287,7 @@ TEST_F(SanitizingProcessorTest, ARequestWithoutAProgressHandlerGivesNoneToItsSan
                              withProgress ? outcome.progress() : nullptr, outcome.partial(),
                              outcome.completion(syncQueue));
     outcome.waitForEnd();
-    EXPECT_EQ(GatedSanitizer::progressHandlersGiven.load(), withProgress ? 2 : 0);
+    EXPECT_EQ(progressHandlersGiven->load(), withProgress ? 2 : 0);
   }
 }
 

@@ -52,11 +52,6 @@ void UserAgentStandIn::setFolderAnswer(std::optional<std::string> treePath) {
   folderAnswer_ = std::move(treePath);
 }
 
-void UserAgentStandIn::setReconnectDelay(std::chrono::milliseconds delay) {
-  std::lock_guard lock(mutex_);
-  reconnectDelay_ = delay;
-}
-
 void UserAgentStandIn::start() {
   auto connection = platform::XPCConnection::connectToService(kUserAgentClientServiceName);
   connection->setExportedInterface(userAgentInterface());
@@ -108,13 +103,11 @@ void UserAgentStandIn::setupConnection() {
 }
 
 void UserAgentStandIn::setupConnectionLater() {
-  std::chrono::milliseconds delay;
   {
     std::lock_guard lock(mutex_);
     if (stopped_) return;
-    delay = reconnectDelay_;
   }
-  platform::DispatchQueue::global()->asyncAfter(delay, [weak = weak_from_this()] {
+  platform::DispatchQueue::global()->asyncAfter(kReconnectDelay, [weak = weak_from_this()] {
     if (const auto self = weak.lock()) self->setupConnection();
   });
 }

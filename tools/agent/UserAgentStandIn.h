@@ -35,8 +35,6 @@ class UserAgentStandIn : public UserAgent, public std::enable_shared_from_this<U
   void setSilent(bool silent);
   // Every folder ask answers this tree path instead.
   void setFolderAnswer(std::optional<std::string> treePath);
-  // Delay between reconnection attempts.
-  void setReconnectDelay(std::chrono::milliseconds delay);
 
   // Connects and calls setupConnection.
   void start();
@@ -80,7 +78,8 @@ class UserAgentStandIn : public UserAgent, public std::enable_shared_from_this<U
   bool silent_ = false;
   bool stopped_ = false;
   std::optional<std::string> folderAnswer_;
-  std::chrono::milliseconds reconnectDelay_{200};
+  // Between attempts to reach a daemon that is not back yet.
+  static constexpr std::chrono::milliseconds kReconnectDelay{200};
   std::shared_ptr<platform::XPCConnection> connection_;
   std::map<std::string, ZOLNotificationPtr> notifications_;
 };
