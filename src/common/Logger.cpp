@@ -87,9 +87,9 @@ void Logger::output(std::string line) {
   loggingQueue()->async([sink = std::move(sink), line = std::move(line)] { sink->log(line); });
 }
 
-void Logger::flushForTesting() {
-  loggingQueue()->sync([] {});
-}
+void Logger::flush() { loggingQueue()->sync([] {}); }
+
+void Logger::flushForTesting() { flush(); }
 
 void Logger::setSinkForTesting(std::shared_ptr<Logger> sink) {
   std::lock_guard lock(testSinkMutex());

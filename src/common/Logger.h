@@ -38,6 +38,10 @@ class Logger {
   static std::string startBanner();
   static std::string startBanner(std::string_view processName, const std::optional<std::string>& version);
 
+  // Returns once every line queued before the call has been handed to its
+  // sink: the daemon calls it before it ends the process.
+  static void flush();
+
   // Test support. flushForTesting() returns once every line queued before it
   // has been handed to its sink. setSinkForTesting() puts a sink before the
   // fixed list (nullptr takes it away again); production code never calls it.

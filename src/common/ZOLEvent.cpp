@@ -2,6 +2,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "common/MacroConstantsProvider.h"
+
 namespace vozi {
 
 namespace {
@@ -74,6 +76,32 @@ platform::Value fromJson(const json& j) {
 }
 
 }  // namespace
+
+ZOLEvent ZOLEvent::buttonClickedEvent(platform::Date date, [[maybe_unused]] const ZOLApplicationState& app, std::string category,
+                                      std::string action, std::string name, std::string value) {
+  const auto version = MacroConstantsProvider::zolVersionString();
+  platform::Value::Dictionary body{
+      {"date", platform::Value(date.description())},
+      {"uuid", platform::Value(std::string())},
+      // The state record of this system carries no mode: the key stays, empty.
+      {"app_state", platform::Value(std::string())},
+      {"app_build_version", version ? platform::Value(*version) : platform::Value()},
+      {"category", platform::Value(std::move(category))},
+      {"action", platform::Value(std::move(action))},
+      {"name", platform::Value(std::move(name))},
+      {"value", platform::Value(std::move(value))},
+  };
+  return ZOLEvent(date, ZOLEventType::userEvent, std::move(body));
+}
+
+ZOLEvent ZOLEvent::cleanEvent(std::string tab, std::string scanGroup, std::string cleanedSize, platform::Date date) {
+  platform::Value::Dictionary body{
+      {"tab", platform::Value(std::move(tab))},
+      {"module", platform::Value(std::move(scanGroup))},
+      {"cleaned_size", platform::Value(std::move(cleanedSize))},
+  };
+  return ZOLEvent(date, ZOLEventType::cleanResults, std::move(body));
+}
 
 platform::Data ZOLEvent::backendJsonRepresentationData() const {
   const std::string text = toJson(platform::Value(body_)).dump();

@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 
+#include "common/ZOLApplicationState.h"
 #include "common/ZOLEventType.h"
 #include "platform/Date.h"
 #include "platform/Value.h"
@@ -21,6 +22,15 @@ class ZOLEvent {
   static std::optional<ZOLEvent> fromStoredFields(const std::optional<platform::Date>& date,
                                                   const std::optional<std::string>& eventType,
                                                   const std::optional<platform::Data>& body);
+
+  // A user action the interface reports: the body holds "date" (UTC text),
+  // "uuid" (empty: the backend client fills it in), "app_state",
+  // "app_build_version" (null without a version) and the four strings.
+  static ZOLEvent buttonClickedEvent(platform::Date date, const ZOLApplicationState& app, std::string category,
+                                     std::string action, std::string name, std::string value);
+  // The outcome of a clean as the interface reports it: "tab", "module" and
+  // "cleaned_size", the texts as given.
+  static ZOLEvent cleanEvent(std::string tab, std::string scanGroup, std::string cleanedSize, platform::Date date);
 
   platform::Date date() const { return date_; }
   ZOLEventType eventType() const { return eventType_; }

@@ -8,7 +8,12 @@ namespace vozi {
 const platform::XPCInterfacePtr& serverServiceInterface() {
   static const platform::XPCInterfacePtr interface = [] {
     registerServiceRecordClasses();
-    const platform::AllowedClasses& tree = RecordArchive::itemTreeClasses();
+    // The item-group trees, with the plain values they hold.
+    std::vector<std::string> treeNames{"NSString"};
+    for (const std::string& name : RecordArchive::itemTreeClasses().names()) treeNames.push_back(name);
+    treeNames.insert(treeNames.begin() + 6, {"NSArray"});
+    treeNames.push_back("NSNumber");
+    const platform::AllowedClasses tree(std::move(treeNames));
     const platform::AllowedClasses strings{"NSString"};
     auto builder = platform::XPCInterface::describe<IZOLServerService>("IZOLServerService");
     builder.method<&IZOLDataServer::sendWithUserData>("sendWithUserData:", {{ZOLMUserData::kClassName}});
@@ -23,7 +28,7 @@ const platform::XPCInterfacePtr& serverServiceInterface() {
                                                                          {{ZOLMApplicationState::kClassName}})
         .method<&IZOLPreferencesServer::requestPreferences>("requestPreferences")
         .method<&IZOLPreferencesServer::updateWith>("updateWith:",
-                                                    {{ZOLMPreferences::kClassName, "NSArray", "NSNumber"}})
+                                                    {{ZOLMPreferences::kClassName, "NSArray", "NSString", "NSNumber"}})
         .method<&IZOLTrackingDataServer::requestTrackingDataWithCompletionHandler>(
             "requestTrackingDataWithCompletionHandler:");
     return builder.build();

@@ -21,8 +21,9 @@ class IZOLServerService : public virtual IZOLDataServer,
                           public virtual IZOLTrackingDataServer {};
 
 // Its description, with the class list of each argument and reply:
-//   updateWith:                            ZOLMPreferences, NSArray, NSNumber
-//   startScanOperation: / startCleanOperation:   the item tree set; reply NSString
+//   updateWith:                            ZOLMPreferences, NSArray, NSString, NSNumber
+//   startScanOperation: / startCleanOperation:   the item tree set with NSString,
+//                                          NSArray and NSNumber; reply NSString
 //   cancelWithOperationID:                 NSString
 //   requestScannedData:                    reply: the item tree set
 //   sendWithUserData:                      ZOLMUserData

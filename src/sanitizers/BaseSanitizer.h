@@ -52,6 +52,11 @@ class BaseSanitizer : public ISanitizer {
     return run(cleanOperation(itemGroup_, wrap(std::move(completion), &ItemGroup::updateCleaningHistory),
                               std::move(progressHandler)));
   }
+  // Asks a scan operation made for the purpose, never queued.
+  std::vector<std::string> scanRoots() override {
+    const auto operation = scanOperation(itemGroup_, {}, {});
+    return operation ? operation->scanningRoots() : std::vector<std::string>{};
+  }
 
  protected:
   virtual std::shared_ptr<Operation> scanOperation(const GroupPtr&, typename Operation::Completion,

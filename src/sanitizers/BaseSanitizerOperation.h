@@ -3,6 +3,8 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <string>
+#include <vector>
 #include <memory>
 #include <thread>
 
@@ -40,6 +42,8 @@ class BaseSanitizerOperation : public OperationWithPause {
         progressHandler_(std::move(progressHandler)) {}
 
   const GroupPtr& itemGroup() const { return itemGroup_; }
+  // The folders (host paths) a scan walks; none for one that walks none.
+  virtual std::vector<std::string> scanningRoots() { return {}; }
 
   std::uint64_t duration() const { return duration_; }
   void setDuration(std::uint64_t duration) {

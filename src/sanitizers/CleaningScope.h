@@ -28,7 +28,7 @@ struct CleaningScope {
 class ICleaningScopeSource {
  public:
   virtual ~ICleaningScopeSource() = default;
-  virtual std::shared_ptr<const CleaningScope> cleaningScope(const ItemGroup& group) = 0;
+  virtual std::shared_ptr<const CleaningScope> cleaningScope(const ItemGroupPtr& group) = 0;
 };
 
 }  // namespace vozi

@@ -71,7 +71,7 @@ class FileSystemScanningOperation : public BaseFilesScanningOperation<Group> {
   // class: the system logs ("/Library/Logs" as the layout spells it, for a
   // tree on a case-sensitive file system), the machine's caches, the
   // temporary folder, or the group's own list.
-  virtual std::vector<std::string> scanningRoots() {
+  std::vector<std::string> scanningRoots() override {
     if (!scanningRoots_) scanningRoots_ = defaultScanningRoots();
     return *scanningRoots_;
   }

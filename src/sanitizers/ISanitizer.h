@@ -2,6 +2,8 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
+#include <vector>
 
 #include "common/ItemGroup.h"
 #include "platform/Operation.h"
@@ -28,6 +30,10 @@ class ISanitizer {
 
   virtual platform::OperationPtr scan(SanitizerCompletion completion, SanitizerProgressHandler progressHandler) = 0;
   virtual platform::OperationPtr clean(SanitizerCompletion completion, SanitizerProgressHandler progressHandler) = 0;
+  // The folders (host paths) the group's scan walks, worked out as the scan
+  // would without running it: what a clean of the group may delete lies
+  // below them. None for a scan that walks no folders.
+  virtual std::vector<std::string> scanRoots() { return {}; }
 };
 
 }  // namespace vozi

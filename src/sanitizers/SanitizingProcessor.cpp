@@ -128,6 +128,13 @@ std::shared_ptr<platform::BlockOperation> SanitizingProcessor::createSanitizingA
   return completionOperation;
 }
 
+std::vector<std::string> SanitizingProcessor::scanRoots(const ItemGroupPtr& group) const {
+  if (!group) return {};
+  const Settings current = settings();
+  const auto sanitizer = choice_.sanitizer(group, SanitizerEnvironment{operationQueue_, current.userAgentLink, nullptr});
+  return sanitizer ? sanitizer->scanRoots() : std::vector<std::string>{};
+}
+
 void SanitizingProcessor::startSanitizing(const ActionPtr& action, const std::vector<ItemGroupPtr>& groups,
                                                  platform::QualityOfService qos,
                                                  const PartialCompletion& partialCompletion) {
@@ -145,7 +152,7 @@ void SanitizingProcessor::startSanitizing(const ActionPtr& action, const std::ve
     }
     SanitizerEnvironment environment{operationQueue_, current.userAgentLink, nullptr};
     if (!scanning) {
-      if (const auto source = current.cleaningScopeSource.lock()) environment.cleaningScope = source->cleaningScope(*group);
+      if (const auto source = current.cleaningScopeSource.lock()) environment.cleaningScope = source->cleaningScope(group);
     }
     const auto sanitizer = choice_.sanitizer(group, environment);
     if (!sanitizer) continue;

@@ -76,6 +76,11 @@ class SanitizingProcessor {
   // identifier changes nothing. The reply is always true.
   void cancel(const std::string& operationId, ReplyBlock replyBlock);
 
+  // The folders the scan of this group walks (ISanitizer::scanRoots), as
+  // the group's sanitizer of a request made now would see them; none for a
+  // group no sanitizer serves. May ask the agent link (bounded).
+  std::vector<std::string> scanRoots(const ItemGroupPtr& group) const;
+
   const std::shared_ptr<platform::OperationQueue>& operationQueue() const { return operationQueue_; }
   // Requests started and not yet ended nor cancelled.
   std::size_t pendingRequestCount() const;

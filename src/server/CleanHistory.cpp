@@ -50,4 +50,32 @@ platform::Value::Dictionary CleanHistory::report(const std::vector<Row>& recentG
   return reply;
 }
 
+std::optional<ScanGroupName> CleanHistory::categoryOf(ItemGroupName group) {
+  switch (group) {
+    case ItemGroupName::userLogs:
+    case ItemGroupName::userCache:
+    case ItemGroupName::systemCache:
+    case ItemGroupName::systemLogs:
+    case ItemGroupName::applicationsLanguages:
+    case ItemGroupName::systemLanguages:
+      return ScanGroupName::system;
+    case ItemGroupName::trashBin:
+    case ItemGroupName::temporaryFiles:
+      return ScanGroupName::leftovers;
+    case ItemGroupName::memory:
+      return ScanGroupName::memory;
+    case ItemGroupName::duplicates:
+      return ScanGroupName::duplicates;
+    case ItemGroupName::applications:
+      return ScanGroupName::applications;
+    case ItemGroupName::bigFiles:
+      return ScanGroupName::bigFiles;
+    case ItemGroupName::mailAttachments:
+      return ScanGroupName::mailAttachments;
+    case ItemGroupName::shredder:
+      return ScanGroupName::shredder;
+  }
+  return std::nullopt;
+}
+
 }  // namespace vozi

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "common/ItemGroupName.h"
+#include "common/ScanGroupName.h"
 #include "platform/Date.h"
 #include "platform/Value.h"
 #include "store/MOScanGroup.h"
@@ -27,6 +29,11 @@ struct CleanHistory {
   };
 
   static constexpr const char* kMemoryModule = "Memory";
+
+  // The scan category whose history records a clean of the group: the
+  // system's caches, logs and localisations are "System", the Trash and
+  // temporary files "Leftovers", the others their own.
+  static std::optional<ScanGroupName> categoryOf(ItemGroupName group);
 
   std::string name;
   std::int64_t lastCleanedBytes = 0;

@@ -82,6 +82,44 @@ std::shared_ptr<MOCleanHistory> ZOLData::getCleanHistory() {
   });
 }
 
+void ZOLData::recordClean(ScanGroupName category, std::int64_t bytes, platform::Date date) {
+  moc()->performAndWait([&] {
+    const std::string raw(rawValue(category));
+    platform::FetchRequest request(entityNames::scanGroup);
+    request.sortDescriptors = {{"created", false}};
+    request.fetchLimit = 1;
+    request.predicate = Predicate::equal("name", raw);
+    platform::Error error;
+    auto records = moc()->fetch(request, &error);
+    if (!records && platform::ObjectStoreError::isCorruption(error))
+      coreDataFatalError("Can't read entity " + std::string(entityNames::scanGroup) + ": " +
+                         platform::ObjectStoreError::describe(error));
+    std::shared_ptr<MOScanGroup> row;
+    if (records && !records->empty()) row = std::dynamic_pointer_cast<MOScanGroup>(records->front());
+    if (!row) {
+      row = insert<MOScanGroup>(entityNames::scanGroup);
+      row->setName(raw);
+      row->setCreated(date);
+    }
+    row->setLastCleanedSize(bytes);
+    row->setTotalCleanedSize(row->totalCleanedSize() + bytes);
+    row->setLastCleanedDate(date);
+    save();
+  });
+}
+
+void ZOLData::recordCompleteClean(platform::Date date) {
+  moc()->performAndWait([&] {
+    auto records = Read::read(*moc(), entityNames::cleanHistory, std::nullopt, true, 1);
+    std::shared_ptr<MOCleanHistory> history =
+        records.empty() ? nullptr : std::dynamic_pointer_cast<MOCleanHistory>(records.front());
+    if (!history) history = insert<MOCleanHistory>(entityNames::cleanHistory);
+    if (!history->firstCleanedDate()) history->setFirstCleanedDate(date);
+    history->setLastCompleteCleanDate(date);
+    save();
+  });
+}
+
 std::optional<ZOLMPreferences> ZOLData::getPreferences() {
   return moc()->performAndWaitResult([&]() -> std::optional<ZOLMPreferences> {
     auto records = Read::read(*moc(), entityNames::preferences);

@@ -7,6 +7,7 @@
 #include "common/ZOLApplicationState.h"
 #include "common/ZOLEvent.h"
 #include "common/ZOLMPreferences.h"
+#include "common/ScanGroupName.h"
 #include "common/ZOLTrackingData.h"
 #include "store/BaseCoreDataManager.h"
 #include "store/MOApplicationState.h"
@@ -54,6 +55,13 @@ class ZOLData : public BaseCoreDataManager, public ZOLIPermanentStorage {
   void store(const ZOLMPreferences& preferences) { store(std::optional<ZOLMPreferences>(preferences)); }
   void store(const ZOLApplicationState& applicationState);
   void store(const ZOLTrackingData& trackingData);
+
+  // Records a clean of `bytes` in the category's newest run (made when the
+  // category has none): the last and total cleaned bytes and the date.
+  void recordClean(ScanGroupName category, std::int64_t bytes, platform::Date date);
+  // Sets the date of the last clean that ran to its end (and the first one,
+  // when unset), and saves.
+  void recordCompleteClean(platform::Date date);
 
   // The queue of unsent events.
   void store(const ZOLEvent& event) override;

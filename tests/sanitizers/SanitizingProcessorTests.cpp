@@ -386,8 +386,8 @@ class RecordingConfigurator : public IScanningConfigurator {
 
 class RecordingScopeSource : public ICleaningScopeSource {
  public:
-  std::shared_ptr<const CleaningScope> cleaningScope(const ItemGroup& group) override {
-    asked.push_back(&group);
+  std::shared_ptr<const CleaningScope> cleaningScope(const ItemGroupPtr& group) override {
+    asked.push_back(group.get());
     return nullptr;
   }
   std::vector<const ItemGroup*> asked;

@@ -48,7 +48,7 @@ std::string joined(const std::deque<std::string>& components) {
 
 Error folderError(int code, const std::string& treePath, const std::string& why) {
   Error error = PosixError::make(code, HostRoot::resolve(treePath));
-  error.userInfo["NSLocalizedDescription"] = Value("the service folder " + HostRoot::resolve(treePath) + " " + why);
+  error.userInfo["NSLocalizedDescription"] = Value("the folder " + HostRoot::resolve(treePath) + " " + why);
   return error;
 }
 
@@ -71,11 +71,11 @@ std::string layoutLinkTarget(int parent, const std::string& name, const std::str
 
 }  // namespace
 
-Result<std::unique_ptr<FileDescriptor>> ServiceFolder::open(bool create) {
+Result<std::unique_ptr<FileDescriptor>> ServiceFolder::open(bool create, std::string_view folderPath) {
   const std::string root = HostRoot::root().empty() ? "/" : HostRoot::root();
   auto folder = std::make_unique<FileDescriptor>(::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!*folder) return PosixError::make(errno, root);
-  std::deque<std::string> left = componentsOf(kTreePath);
+  std::deque<std::string> left = componentsOf(folderPath);
   std::deque<std::string> done;
   int linksFollowed = 0;
   while (!left.empty()) {
@@ -109,11 +109,11 @@ Result<std::unique_ptr<FileDescriptor>> ServiceFolder::open(bool create) {
   }
   if (create) {
     struct stat info {};
-    if (::fstat(folder->get(), &info) != 0) return folderError(errno, kTreePath, "cannot be examined");
+    if (::fstat(folder->get(), &info) != 0) return folderError(errno, std::string(folderPath), "cannot be examined");
     if (info.st_uid != ::geteuid())
-      return folderError(EPERM, kTreePath, "is owned by uid " + std::to_string(info.st_uid) + ", not by this process");
+      return folderError(EPERM, std::string(folderPath), "is owned by uid " + std::to_string(info.st_uid) + ", not by this process");
     if ((info.st_mode & 07777) != 0755 && ::fchmod(folder->get(), 0755) != 0)
-      return folderError(errno, kTreePath, "cannot be given mode 0755");
+      return folderError(errno, std::string(folderPath), "cannot be given mode 0755");
   }
   return folder;
 }
@@ -124,6 +124,33 @@ Result<std::string> ServiceFolder::socketPath(const FileDescriptor& folder, std:
       name.find('\0') != std::string_view::npos || path.size() >= sizeof(sockaddr_un::sun_path))
     return PosixError::make(EINVAL, std::string(name));
   return path;
+}
+
+Result<void> ServiceFolder::removeStaleSocket(const FileDescriptor& folder, std::string_view name) {
+  const std::string entry(name);
+  struct stat info {};
+  if (::fstatat(folder.get(), entry.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
+    if (errno == ENOENT) return {};
+    return PosixError::make(errno, entry);
+  }
+  if (!S_ISSOCK(info.st_mode)) {
+    Error error = PosixError::make(EEXIST, entry);
+    error.userInfo["NSLocalizedDescription"] = Value(entry + " is not a socket and is left in place");
+    return error;
+  }
+  if (::unlinkat(folder.get(), entry.c_str(), 0) != 0 && errno != ENOENT) return PosixError::make(errno, entry);
+  return {};
+}
+
+Result<void> ServiceFolder::setSocketMode(const FileDescriptor& folder, std::string_view name, unsigned mode) {
+  const std::string entry(name);
+  struct stat info {};
+  if (::fstatat(folder.get(), entry.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) return PosixError::make(errno, entry);
+  if (!S_ISSOCK(info.st_mode)) return PosixError::make(EINVAL, entry);
+  // The folder is this process's own and not writable by others, so the
+  // entry examined is the one changed.
+  if (::fchmodat(folder.get(), entry.c_str(), static_cast<mode_t>(mode), 0) != 0) return PosixError::make(errno, entry);
+  return {};
 }
 
 }  // namespace vozi::platform

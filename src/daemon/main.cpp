@@ -1,0 +1,40 @@
+// The daemon's entry: starts the kit runtime, opens the agent's service,
+// watches the application bundle, then makes the server and runs it.
+
+#include <cstdio>
+
+#include "common/Logger.h"
+#include "common/MLog.h"
+#include "common/MacroConstantsProvider.h"
+#include "ipc/UserAgentManger.h"
+#include "kit/Varkit.h"
+#include "platform/DispatchQueue.h"
+#include "platform/HostRoot.h"
+#include "platform/ProcessInfo.h"
+#include "server/UnixSocketIPCServer.h"
+#include "services/StandInApplicationIntegrityManager.h"
+
+using namespace vozi;
+
+int main() {
+  Varkit::with({"Zestor"});
+  MLog(Logger::startBanner(platform::ProcessInfo::processName(), MacroConstantsProvider::zolVersionString()));
+
+  const auto queue = platform::DispatchQueue::serial("did.oz.arurServiceManagerQueue");
+  queue->async([] {
+    if (auto listening = UserAgentManger::shared()->startListening(); !listening)
+      MLog("Can't listen for the user agent: " + listening.error().localizedDescription());
+  });
+
+  static const auto integrityManager = std::make_shared<StandInApplicationIntegrityManager>();
+  integrityManager->startWatching("/Applications/ZOL.app");
+
+  auto server = UnixSocketIPCServer::make(UnixSocketIPCServer::Factories::standIns());
+  if (!server) {
+    // No service definition relies on a quiet failure: say it with the status.
+    Logger::flush();
+    std::fprintf(stderr, "VOZi: %s\n", server.error().localizedDescription().c_str());
+    return 1;
+  }
+  (*server)->run();
+}
