@@ -2,6 +2,7 @@
 // watches the application bundle, then makes the server and runs it.
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "common/Logger.h"
 #include "common/MLog.h"
@@ -29,7 +30,13 @@ int main() {
   static const auto integrityManager = std::make_shared<StandInApplicationIntegrityManager>();
   integrityManager->startWatching("/Applications/ZOL.app");
 
-  auto server = UnixSocketIPCServer::make(UnixSocketIPCServer::Factories::standIns());
+  UnixSocketIPCServer::Options options;
+  options.exitProcess = [](int status) {
+    UserAgentManger::shared()->stopListening();
+    Logger::flush();
+    std::_Exit(status);
+  };
+  auto server = UnixSocketIPCServer::make(UnixSocketIPCServer::Factories::standIns(), std::move(options));
   if (!server) {
     // No service definition relies on a quiet failure: say it with the status.
     Logger::flush();
