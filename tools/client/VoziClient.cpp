@@ -1,5 +1,6 @@
 #include "client/VoziClient.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <future>
 
@@ -342,14 +343,21 @@ platform::Result<std::vector<ItemGroupPtr>> groupsNamed(const std::vector<std::s
   return groups;
 }
 
-void drawProgress(double fraction) {
-  const int width = 40;
-  const int done = static_cast<int>(fraction * width + 0.5);
-  std::string bar(static_cast<std::size_t>(std::max(0, std::min(width, done))), '#');
+void ProgressBar::update(double fraction) {
+  const int percent = static_cast<int>(std::clamp(fraction, 0.0, 1.0) * 100);
+  std::lock_guard lock(mutex_);
+  if (percent == shown_) return;
+  shown_ = percent;
+  constexpr int width = 40;
+  std::string bar(static_cast<std::size_t>(percent * width / 100), '#');
   bar.resize(width, '.');
-  std::fprintf(stderr, "\r[%s] %3d%%", bar.c_str(), static_cast<int>(fraction * 100 + 0.5));
-  if (fraction >= 1.0) std::fprintf(stderr, "\n");
+  std::fprintf(stderr, "\r[%s] %3d%%", bar.c_str(), percent);
   std::fflush(stderr);
+}
+
+void ProgressBar::finish() {
+  update(1.0);
+  std::fprintf(stderr, "\n");
 }
 
 std::string table(const std::vector<ItemGroupPtr>& groups, bool withItems) {

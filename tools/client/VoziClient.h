@@ -124,8 +124,17 @@ class ServiceClient : public IZOLClientService, public std::enable_shared_from_t
 // ItemGroupName raw value.
 platform::Result<std::vector<ItemGroupPtr>> groupsNamed(const std::vector<std::string>& names);
 
-// A progress bar on stderr: "[#####.....]  50%".
-void drawProgress(double fraction);
+// A progress bar on stderr, "[#####.....]  50%", redrawn when the whole
+// percent changes; finish() ends its line.
+class ProgressBar {
+ public:
+  void update(double fraction);
+  void finish();
+
+ private:
+  std::mutex mutex_;
+  int shown_ = -1;
+};
 
 // The results as a table: one line per group (name, items, bytes) and, below
 // each, its top-level items' paths and sizes when `withItems`.

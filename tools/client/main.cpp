@@ -13,6 +13,7 @@
 // be reached; 4 no answer within the time-out.
 
 #include <chrono>
+#include <memory>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
@@ -128,8 +129,12 @@ int socketRequest(const Arguments& arguments, const platform::Value::Dictionary&
 
 int run(const Arguments& arguments) {
   const bool interactive = !arguments.json;
-  auto progress = [interactive](double fraction) {
-    if (interactive) drawProgress(fraction);
+  auto bar = std::make_shared<ProgressBar>();
+  auto progress = [interactive, bar](double fraction) {
+    if (interactive) bar->update(fraction);
+  };
+  auto endProgress = [interactive, bar] {
+    if (interactive) bar->finish();
   };
   const std::string& command = arguments.command;
   if (command == "scan" || command == "clean" || command == "results" || command == "preferences") {
@@ -139,6 +144,7 @@ int run(const Arguments& arguments) {
       auto groups = groupsNamed(arguments.rest);
       if (!groups) return usageError(groups.error().localizedDescription());
       auto scanned = service->scan(*groups, progress);
+      endProgress();
       if (!scanned) return failure(scanned.error());
       print(*scanned, arguments, false);
       return ok;
@@ -152,6 +158,7 @@ int run(const Arguments& arguments) {
       auto stored = service->results(names);
       if (!stored) return failure(stored.error());
       auto cleaned = service->clean(*stored, progress);
+      endProgress();
       if (!cleaned) return failure(cleaned.error());
       print(*cleaned, arguments, false);
       return ok;
