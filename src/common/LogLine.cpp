@@ -157,4 +157,36 @@ std::string LogLine::prefix(std::string_view threadLabel, std::string_view fileN
   return out;
 }
 
+namespace {
+
+bool isLocalPartCharacter(char c) {
+  return std::isalnum(static_cast<unsigned char>(c)) != 0 || std::string_view("._%+-").find(c) != std::string_view::npos;
+}
+
+bool isDomainCharacter(char c) {
+  return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '.' || c == '-';
+}
+
+}  // namespace
+
+std::string LogLine::withoutEmailAddresses(std::string_view text) {
+  std::string out;
+  std::size_t copied = 0;
+  for (std::size_t at = text.find('@'); at != std::string_view::npos; at = text.find('@', at + 1)) {
+    if (at < copied) continue;
+    std::size_t begin = at;
+    while (begin > copied && isLocalPartCharacter(text[begin - 1])) --begin;
+    std::size_t end = at + 1;
+    while (end < text.size() && isDomainCharacter(text[end])) ++end;
+    const std::string_view domain = text.substr(at + 1, end - at - 1);
+    if (begin == at || domain.find('.') == std::string_view::npos) continue;
+    out.append(text.substr(copied, begin - copied));
+    out += "<e-mail>";
+    copied = end;
+    at = end - 1;
+  }
+  out.append(text.substr(copied));
+  return out;
+}
+
 }  // namespace vozi

@@ -29,6 +29,10 @@ class LogLine {
   //   other controls and DEL -> \u{XX} (two upper-case hex digits)
   static std::string debugRendering(std::string_view message);
 
+  // The text with every e-mail address in it (local@domain.tld) replaced by
+  // "<e-mail>": what a user or a client sends is logged without them.
+  static std::string withoutEmailAddresses(std::string_view text);
+
   // Pieces 1 to 9: everything before the message.
   static std::string prefix(std::string_view threadLabel, std::string_view fileName, std::string_view function,
                             unsigned long line);

@@ -20,8 +20,10 @@ namespace {
 constexpr std::size_t kLoggedTextLength = 256;
 
 // The text cut to the logged length on a character boundary, with its length
-// when it was cut.
-std::string shortened(std::string_view text, std::string (*render)(std::string_view)) {
+// when it was cut; e-mail addresses never reach the log.
+std::string shortened(std::string_view original, std::string (*render)(std::string_view)) {
+  const std::string masked = LogLine::withoutEmailAddresses(original);
+  const std::string_view text = masked;
   if (text.size() <= kLoggedTextLength) return render(text);
   std::size_t cut = kLoggedTextLength;
   while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;

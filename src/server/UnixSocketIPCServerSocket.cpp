@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "backend/ZOLTrackingDataCoding.h"
+#include "common/LogLine.h"
 #include "common/MLog.h"
 #include "ipc/IPCShared.h"
 #include "ipc/PeerAccessRule.h"
@@ -35,22 +36,15 @@ const std::string* stringAt(const platform::Value::Dictionary& dictionary, const
   return found == dictionary.end() ? nullptr : found->second.asString();
 }
 
-// The request as the log shows it: an e-mail address never reaches the log.
+// The request as the log shows it: cut to a few hundred bytes, and without
+// the e-mail addresses it may carry.
 std::string describeRequest(const platform::Value::Dictionary& params) {
-  platform::Value::Dictionary shown = params;
-  if (auto found = shown.find(RemoteMessageKey::parameters); found != shown.end()) {
-    if (auto* parameters = found->second.asDictionary();
-        parameters && parameters->count(RemoteMessageKey::UserEmail::email) != 0) {
-      platform::Value::Dictionary masked = *parameters;
-      masked[RemoteMessageKey::UserEmail::email] = platform::Value(std::string("<hidden>"));
-      found->second = platform::Value(std::move(masked));
-    }
-  }
-  auto text = platform::Json::serialize(platform::Value(std::move(shown)));
+  auto text = platform::Json::serialize(platform::Value(params));
   if (!text) return "<a request JSON cannot show>";
-  if (text->size() > kLoggedRequestLength)
-    return text->substr(0, kLoggedRequestLength) + "... (" + std::to_string(text->size()) + " bytes)";
-  return *text;
+  std::string shown = LogLine::withoutEmailAddresses(*text);
+  if (shown.size() > kLoggedRequestLength)
+    return shown.substr(0, kLoggedRequestLength) + "... (" + std::to_string(shown.size()) + " bytes)";
+  return shown;
 }
 
 }  // namespace

@@ -128,6 +128,21 @@ TEST(LogLineTest, DebugRenderingQuotesAndEscapes) {
   for (const auto& c : cases) EXPECT_EQ(LogLine::debugRendering(c.message), c.rendered);
 }
 
+TEST(LogLineTest, EmailAddressesAreHiddenAndOtherAtSignsKept) {
+  const struct {
+    std::string text;
+    std::string shown;
+  } cases[] = {
+      {R"({"email":"someone@example.com"})", R"({"email":"<e-mail>"})"},
+      {"a.b+c@mail.example.org and x_y@z.io", "<e-mail> and <e-mail>"},
+      {"user@localhost stays", "user@localhost stays"},
+      {"@example.com, name@, @", "@example.com, name@, @"},
+      {"two@a.b@c.d", "<e-mail>@c.d"},
+      {"no address", "no address"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(LogLine::withoutEmailAddresses(c.text), c.shown) << c.text;
+}
+
 TEST(LogLineTest, BannerRendersTheVersionAsAnOptional) {
   EXPECT_EQ(Logger::startBanner("VOZi", std::string("1.0.99")), "started VOZi varsion:Optional(\"1.0.99\")");
   EXPECT_EQ(Logger::startBanner("VOZi", std::nullopt), "started VOZi varsion:nil");
