@@ -27,6 +27,32 @@
 
 namespace vozi::test {
 
+// Counts events; a test waits for a number of them (a safety net of a
+// minute against a hang, not a timing).
+class Counter {
+ public:
+  void add() {
+    {
+      std::lock_guard lock(mutex_);
+      ++count_;
+    }
+    changed_.notify_all();
+  }
+  bool waitFor(int target) {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, std::chrono::seconds(60), [&] { return count_ >= target; });
+  }
+  int count() const {
+    std::lock_guard lock(mutex_);
+    return count_;
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  std::condition_variable changed_;
+  int count_ = 0;
+};
+
 class RecordingEventSender : public IZOLEventSender {
  public:
   void scheduleSendStoredEvents() override {}

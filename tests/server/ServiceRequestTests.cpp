@@ -1,0 +1,250 @@
+// The UI's and the menu-bar helper's requests on the named services: scans,
+// cleans, cancels, stored results, preferences and events.
+
+#include <sys/stat.h>
+
+#include <set>
+
+#include "common/BigFilesGroup.h"
+#include "common/DuplicatesGroup.h"
+#include "common/FileKinds.h"
+#include "common/IFileItem.h"
+#include "common/MailAttachmentsGroup.h"
+#include "common/MemoryGroup.h"
+#include "common/ShredderGroup.h"
+#include "ipc/IZOLEventServer.h"
+#include "ipc/XPCServices.h"
+#include "platform/UUID.h"
+#include "server/ServerTestSupport.h"
+
+namespace vozi {
+namespace {
+
+using namespace std::chrono_literals;
+
+class ServiceRequestTest : public test::ServerTest {
+ protected:
+  std::shared_ptr<client::ServiceClient> ui() { return client::ServiceClient::make(60s); }
+
+  static std::set<std::string> pathsOf(const ItemGroupPtr& group) {
+    std::set<std::string> paths;
+    group->enumerateLeaves([&](const ModelItemPtr& item, bool&) {
+      if (const auto* file = dynamic_cast<const IFileItem*>(item.get())) paths.insert(file->path());
+    });
+    return paths;
+  }
+  bool exists(const std::string& treePath) const {
+    struct stat info {};
+    return ::lstat((root / treePath).c_str(), &info) == 0;
+  }
+};
+
+TEST_F(ServiceRequestTest, AScanFindsTheFilesAndACleanDeletesOnlyWhatTheScanFound) {
+  tree.addFile("/System/Library/Caches/com.example.tool/a.cache", 100).addFile("/System/Library/Caches/com.example.tool/b.cache", 250);
+  auto client = ui();
+  auto scanned = client->scan(*client::groupsNamed({"systemCache"}), {});
+  ASSERT_TRUE(scanned) << scanned.error().localizedDescription();
+  ASSERT_EQ(scanned->size(), 1u);
+  EXPECT_EQ(scanned->front()->size(), 350u);
+  EXPECT_EQ(pathsOf(scanned->front()), (std::set<std::string>{root / "/System/Library/Caches/com.example.tool/a.cache",
+                                                              root / "/System/Library/Caches/com.example.tool/b.cache"}));
+
+  // A file that appeared after the scan is not the clean's to delete.
+  tree.addFile("/System/Library/Caches/com.example.tool/new.cache", 40);
+  auto stored = client->results({"systemCache"});
+  ASSERT_TRUE(stored);
+  ASSERT_EQ(stored->size(), 1u);
+  EXPECT_EQ(stored->front()->size(), 350u);
+  auto cleaned = client->clean(*stored, {});
+  ASSERT_TRUE(cleaned) << cleaned.error().localizedDescription();
+  // The answer is the group as the store holds it after the clean.
+  ASSERT_EQ(cleaned->size(), 1u);
+  EXPECT_EQ(cleaned->front()->count(), 0u);
+  EXPECT_FALSE(exists("/System/Library/Caches/com.example.tool/a.cache"));
+  EXPECT_FALSE(exists("/System/Library/Caches/com.example.tool/b.cache"));
+  EXPECT_TRUE(exists("/System/Library/Caches/com.example.tool/new.cache"));
+
+  // The clean is in the history, under its category.
+  auto socket = socketClient();
+  ASSERT_TRUE(socket->send(test::request("getCleaningHistory")));
+  auto history = socket->receive(60s);
+  ASSERT_TRUE(history && *history);
+  const auto& parameters = *(*history)->at("parameters").asDictionary();
+  EXPECT_TRUE(parameters.count("lastCompleteCleanTimestamp"));
+  const auto& modules = *parameters.at("modules").asArray();
+  ASSERT_EQ(modules.size(), 1u);
+  const auto& module = *modules.front().asDictionary();
+  EXPECT_EQ(*module.at("moduleName").asString(), "System");
+  EXPECT_EQ(module.at("lastCleanedBytes").asInt64(), std::optional<std::int64_t>(350));
+
+  // Each request stopped the background scan and started it again.
+  EXPECT_GE(initiator->stops.load(), 2);
+  EXPECT_GE(initiator->starts.load(), 3);  // the set-up's start, then one per request
+}
+
+TEST_F(ServiceRequestTest, CallbacksGoToTheNewestUIConnectionOnly) {
+  auto first = ui();
+  ASSERT_TRUE(first->preferences());
+  auto second = ui();
+  ASSERT_TRUE(second->preferences());
+  auto started = first->startScan(*client::groupsNamed({"systemLogs"}));
+  ASSERT_TRUE(started);
+  auto results = second->waitForScan(*started);
+  ASSERT_TRUE(results) << results.error().localizedDescription();
+  EXPECT_EQ(results->size(), 1u);
+  const auto firstHeard = first->callbacks();
+  EXPECT_EQ(std::count(firstHeard.begin(), firstHeard.end(), "handleRequestedPreferences"), 1);
+  for (const auto& line : firstHeard) EXPECT_EQ(line.find("scan finished"), std::string::npos) << line;
+}
+
+// A sanitizer whose scan ends at once with its group, or, gated, waits for
+// the test and then ends as cancelled.
+class StepSanitizer : public ISanitizer {
+ public:
+  StepSanitizer(ItemGroupPtr group, SanitizerEnvironment environment, std::shared_future<void> gate,
+                std::shared_ptr<test::Counter> finished)
+      : group_(std::move(group)), environment_(std::move(environment)), gate_(std::move(gate)),
+        finished_(std::move(finished)) {}
+
+  platform::OperationPtr scan(SanitizerCompletion completion, SanitizerProgressHandler) override {
+    auto operation = platform::BlockOperation::make([group = group_, completion, gate = gate_, finished = finished_] {
+      if (gate.valid()) {
+        gate.wait();
+        completion(nullptr, true);
+        return;
+      }
+      group->updateScanningHistory();
+      completion(group, false);
+      finished->add();
+    });
+    operation->setName(platform::UUID::randomString());
+    environment_.operationQueue->addOperation(operation);
+    return operation;
+  }
+  platform::OperationPtr clean(SanitizerCompletion, SanitizerProgressHandler) override { return nullptr; }
+
+ private:
+  ItemGroupPtr group_;
+  SanitizerEnvironment environment_;
+  std::shared_future<void> gate_;
+  std::shared_ptr<test::Counter> finished_;
+};
+
+TEST_F(ServiceRequestTest, AScanCancelledAfterTwoOfThreeGroupsStoresTheTwoAndAnswersNothing) {
+  std::promise<void> release;
+  const std::shared_future<void> gate = release.get_future().share();
+  auto finished = std::make_shared<test::Counter>();
+  auto& choice = server->sanitizingProcessor()->sanitizerChoice();
+  for (const auto row : {SanitizerChoice::Row::memory, SanitizerChoice::Row::duplicates}) {
+    choice.registerSanitizer(row, [finished](const ItemGroupPtr& group, const SanitizerEnvironment& environment) {
+      return std::make_unique<StepSanitizer>(group, environment, std::shared_future<void>(), finished);
+    });
+  }
+  choice.registerSanitizer(SanitizerChoice::Row::shredder,
+                           [gate, finished](const ItemGroupPtr& group, const SanitizerEnvironment& environment) {
+                             return std::make_unique<StepSanitizer>(group, environment, gate, finished);
+                           });
+  auto client = ui();
+  auto started = client->startScan(*client::groupsNamed({"memory", "duplicates", "shredder"}));
+  ASSERT_TRUE(started);
+  ASSERT_TRUE(finished->waitFor(2));
+  auto cancelled = client->cancel(*started);
+  ASSERT_TRUE(cancelled);
+  EXPECT_TRUE(*cancelled);
+  release.set_value();
+  auto results = client->waitForScan(*started);
+  ASSERT_TRUE(results) << results.error().localizedDescription();
+  EXPECT_TRUE(results->empty());
+
+  auto stored = client->results({"memory", "duplicates", "shredder"});
+  ASSERT_TRUE(stored);
+  std::map<std::string, bool> scanned;
+  for (const auto& group : *stored) scanned[group->name().value_or("")] = group->scanningHistory() != nullptr;
+  EXPECT_EQ(scanned, (std::map<std::string, bool>{{"memory", true}, {"duplicates", true}, {"shredder", false}}));
+}
+
+TEST_F(ServiceRequestTest, GroupsOfUnknownNamesAreSkippedWithALogLine) {
+  auto client = ui();
+  auto stored = client->results({"userCache", "noSuchGroup"});
+  ASSERT_TRUE(stored);
+  ASSERT_EQ(stored->size(), 1u);
+  EXPECT_EQ(stored->front()->name(), std::optional<std::string>("userCache"));
+  EXPECT_EQ(log.count("Skipped a group of unknown name: noSuchGroup"), 1u);
+}
+
+TEST_F(ServiceRequestTest, PreferencesAreLoadedOnceChangedInPlaceAndStored) {
+  auto client = ui();
+  auto defaults = client->preferences();
+  ASSERT_TRUE(defaults);
+  EXPECT_EQ(defaults->bigFilesMinSize(), ZOLMPreferences().bigFilesMinSize());
+
+  ZOLMPreferences changed = *defaults;
+  changed.setBigFilesMinSize(defaults->bigFilesMinSize() * 2);
+  changed.setExcludeFromDuplicatesSearch({"node_modules", "Backups"});
+  auto answered = client->updatePreferences(changed);
+  ASSERT_TRUE(answered);
+  EXPECT_EQ(answered->bigFilesMinSize(), changed.bigFilesMinSize());
+  auto again = client->preferences();
+  ASSERT_TRUE(again);
+  EXPECT_EQ(again->excludeFromDuplicatesSearch(), changed.excludeFromDuplicatesSearch());
+  server->zolQueue()->sync([] {});
+  const auto stored = server->zolData()->getPreferences();
+  ASSERT_TRUE(stored);
+  EXPECT_EQ(stored->bigFilesMinSize(), changed.bigFilesMinSize());
+  EXPECT_EQ(server->preferences().excludeFromDuplicatesSearch(), changed.excludeFromDuplicatesSearch());
+}
+
+TEST_F(ServiceRequestTest, TheScanConfigurationComesFromThePreferences) {
+  ZOLMPreferences preferences;
+  preferences.setBigFilesLastOpenMoreThan(-2592000);
+  preferences.setBigFilesMinSize(123456789);
+  preferences.setBigFilesSearchKinds({"Movies", "Archives", "NoSuchKind"});
+  preferences.setExcludeFromDuplicatesSearch({"Backups"});
+  auto client = ui();
+  ASSERT_TRUE(client->updatePreferences(preferences));
+
+  auto processor = server->sanitizingProcessor();
+  auto bigFiles = std::dynamic_pointer_cast<BigFilesGroup>(ItemGroup::group(ItemGroupName::bigFiles));
+  auto mail = std::dynamic_pointer_cast<MailAttachmentsGroup>(ItemGroup::group(ItemGroupName::mailAttachments));
+  auto duplicates = std::dynamic_pointer_cast<DuplicatesGroup>(ItemGroup::group(ItemGroupName::duplicates));
+  ASSERT_TRUE(bigFiles && mail && duplicates);
+  const platform::Date before = platform::Date::now();
+  server->dataSyncQueue()->sync([&] {
+    for (IModelItem* group : {static_cast<IModelItem*>(bigFiles.get()), static_cast<IModelItem*>(mail.get()),
+                              static_cast<IModelItem*>(duplicates.get())})
+      server->sanitizingProcessor(*processor, *group);
+  });
+  const platform::Date after = platform::Date::now();
+  ASSERT_TRUE(bigFiles->minLastAccessDate());
+  EXPECT_GE(bigFiles->minLastAccessDate()->timeIntervalSinceReferenceDate(),
+            before.timeIntervalSinceReferenceDate() - 2592000);
+  EXPECT_LE(bigFiles->minLastAccessDate()->timeIntervalSinceReferenceDate(),
+            after.timeIntervalSinceReferenceDate() - 2592000);
+  EXPECT_EQ(bigFiles->minFileSizeToScan(), 123456789u);
+  EXPECT_EQ(bigFiles->fileItemTypes(), 2u | 8u);
+  EXPECT_EQ(mail->fileItemTypes(), 31u);
+  EXPECT_EQ(duplicates->ignorePathFragments(), std::vector<std::string>{"Backups"});
+}
+
+TEST_F(ServiceRequestTest, TheMenuBarServiceTakesBothKindsOfEvent) {
+  auto connection = platform::XPCConnection::connectToService(kZOLMenuBarServerServiceName);
+  connection->setRemoteObjectInterface(eventServerInterface());
+  connection->resume();
+  auto proxy = connection->remoteObjectProxy<IZOLEventServer>();
+  auto event = std::make_shared<ZOLMEvent>("Caches", "1024", "clicked", "System");
+  proxy.call<&IZOLEventServer::sendWithCleanEvent>(event);
+  proxy.call<&IZOLEventServer::sendWithUserEvent>(event);
+  const auto sent = events->waitFor(2);
+  ASSERT_EQ(sent.size(), 2u);
+  const auto& clean = sent[0].backendJsonRepresentation();
+  EXPECT_EQ(sent[0].eventType(), ZOLEventType::cleanResults);
+  EXPECT_EQ(clean, (platform::Value::Dictionary{{"tab", platform::Value(std::string("System"))},
+                                                {"module", platform::Value(std::string("Caches"))},
+                                                {"cleaned_size", platform::Value(std::string("1024"))}}));
+  EXPECT_EQ(sent[1].eventType(), ZOLEventType::userEvent);
+  EXPECT_EQ(*sent[1].backendJsonRepresentation().at("action").asString(), "clicked");
+  connection->invalidate();
+}
+
+}  // namespace
+}  // namespace vozi
