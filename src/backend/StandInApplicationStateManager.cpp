@@ -52,40 +52,43 @@ std::shared_ptr<Cancelable> StandInApplicationStateManager::setUserEmail(const s
 
 ZOLApplicationState StandInApplicationStateManager::updateState(const ZOLApplicationState& state, bool shouldNotify,
                                                                 bool fromBackend) {
-  std::weak_ptr<ZOLApplicationStateManagerDelegate> delegate;
-  platform::DispatchQueuePtr queue;
   {
     std::lock_guard lock(mutex_);
     applicationState_ = state;
-    delegate = delegate_;
-    queue = queue_;
   }
-  if (shouldNotify && queue) {
-    queue->async([self = weak_from_this(), delegate, state, fromBackend] {
-      const auto manager = self.lock();
-      const auto listener = delegate.lock();
-      if (manager && listener) listener->managerDidChangeApplicationState(*manager, state, fromBackend);
+  if (shouldNotify) {
+    tellDelegate([state, fromBackend](ZOLApplicationStateManagerDelegate& delegate, IZOLApplicationStateManager& manager) {
+      delegate.managerDidChangeApplicationState(manager, state, fromBackend);
     });
   }
   return state;
 }
 
 void StandInApplicationStateManager::updateTrackingData(const ZOLTrackingData& trackingData) {
+  {
+    std::lock_guard lock(mutex_);
+    trackingData_ = trackingData;
+  }
+  tellDelegate([trackingData](ZOLApplicationStateManagerDelegate& delegate, IZOLApplicationStateManager& manager) {
+    delegate.managerDidChangeTrackingData(manager, trackingData);
+  });
+}
+
+void StandInApplicationStateManager::tellDelegate(
+    std::function<void(ZOLApplicationStateManagerDelegate&, IZOLApplicationStateManager&)> call) {
   std::weak_ptr<ZOLApplicationStateManagerDelegate> delegate;
   platform::DispatchQueuePtr queue;
   {
     std::lock_guard lock(mutex_);
-    trackingData_ = trackingData;
     delegate = delegate_;
     queue = queue_;
   }
-  if (queue) {
-    queue->async([self = weak_from_this(), delegate, trackingData] {
-      const auto manager = self.lock();
-      const auto listener = delegate.lock();
-      if (manager && listener) listener->managerDidChangeTrackingData(*manager, trackingData);
-    });
-  }
+  if (!queue) return;
+  queue->async([self = weak_from_this(), delegate, call = std::move(call)] {
+    const auto manager = self.lock();
+    const auto listener = delegate.lock();
+    if (manager && listener) call(*listener, *manager);
+  });
 }
 
 }  // namespace vozi

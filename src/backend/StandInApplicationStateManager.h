@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <mutex>
 
@@ -32,6 +33,9 @@ class StandInApplicationStateManager : public IZOLApplicationStateManager,
   void updateTrackingData(const ZOLTrackingData& trackingData);
 
  private:
+  // Queues the call on the delegate's queue, while tracking goes on.
+  void tellDelegate(std::function<void(ZOLApplicationStateManagerDelegate&, IZOLApplicationStateManager&)> call);
+
   mutable std::mutex mutex_;
   ZOLApplicationState applicationState_;
   ZOLTrackingData trackingData_;

@@ -21,37 +21,12 @@
 #include "server/UnixSocketIPCServer.h"
 #include "services/IZOLBackgroundScanInitiator.h"
 #include "services/IZOLEventSender.h"
+#include "support/EventCounter.h"
 #include "support/LogCapture.h"
 #include "support/MacTree.h"
 #include "support/TempRoot.h"
 
 namespace vozi::test {
-
-// Counts events; a test waits for a number of them (a safety net of a
-// minute against a hang, not a timing).
-class Counter {
- public:
-  void add() {
-    {
-      std::lock_guard lock(mutex_);
-      ++count_;
-    }
-    changed_.notify_all();
-  }
-  bool waitFor(int target) {
-    std::unique_lock lock(mutex_);
-    return changed_.wait_for(lock, std::chrono::seconds(60), [&] { return count_ >= target; });
-  }
-  int count() const {
-    std::lock_guard lock(mutex_);
-    return count_;
-  }
-
- private:
-  mutable std::mutex mutex_;
-  std::condition_variable changed_;
-  int count_ = 0;
-};
 
 class RecordingEventSender : public IZOLEventSender {
  public:

@@ -102,7 +102,7 @@ TEST_F(ServiceRequestTest, CallbacksGoToTheNewestUIConnectionOnly) {
 class StepSanitizer : public ISanitizer {
  public:
   StepSanitizer(ItemGroupPtr group, SanitizerEnvironment environment, std::shared_future<void> gate,
-                std::shared_ptr<test::Counter> finished)
+                std::shared_ptr<test::EventCounter> finished)
       : group_(std::move(group)), environment_(std::move(environment)), gate_(std::move(gate)),
         finished_(std::move(finished)) {}
 
@@ -127,13 +127,13 @@ class StepSanitizer : public ISanitizer {
   ItemGroupPtr group_;
   SanitizerEnvironment environment_;
   std::shared_future<void> gate_;
-  std::shared_ptr<test::Counter> finished_;
+  std::shared_ptr<test::EventCounter> finished_;
 };
 
 TEST_F(ServiceRequestTest, AScanCancelledAfterTwoOfThreeGroupsStoresTheTwoAndAnswersNothing) {
   std::promise<void> release;
   const std::shared_future<void> gate = release.get_future().share();
-  auto finished = std::make_shared<test::Counter>();
+  auto finished = std::make_shared<test::EventCounter>();
   auto& choice = server->sanitizingProcessor()->sanitizerChoice();
   for (const auto row : {SanitizerChoice::Row::memory, SanitizerChoice::Row::duplicates}) {
     choice.registerSanitizer(row, [finished](const ItemGroupPtr& group, const SanitizerEnvironment& environment) {

@@ -1,5 +1,7 @@
 #include "support/ChildProcess.h"
 
+#include <string_view>
+
 #include <grp.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -15,7 +17,15 @@ pid_t spawnProcess(const std::string& path, const std::vector<std::string>& argu
   // Everything the child needs is made before the fork.
   std::vector<std::string> texts = extraEnvironment;
   std::vector<char*> environment;
-  for (char** entry = environ; *entry; ++entry) environment.push_back(*entry);
+  // An extra entry replaces this process's entry of the same name.
+  const auto overridden = [&](std::string_view entry) {
+    const std::string_view name = entry.substr(0, entry.find('='));
+    for (const std::string& extra : texts)
+      if (std::string_view(extra).substr(0, extra.find('=')) == name) return true;
+    return false;
+  };
+  for (char** entry = environ; *entry; ++entry)
+    if (!overridden(*entry)) environment.push_back(*entry);
   for (std::string& entry : texts) environment.push_back(entry.data());
   environment.push_back(nullptr);
   std::vector<std::string> words = arguments;

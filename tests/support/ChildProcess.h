@@ -9,7 +9,8 @@
 namespace vozi::test {
 
 // Starts the program at `path` with `arguments` (after its own name), this
-// process's environment plus `extraEnvironment` ("NAME=value"), as `uid`
+// process's environment with `extraEnvironment` ("NAME=value") added or in
+// place of the entries of the same names, as `uid`
 // (and its group number) when one is given, which needs root. Only system
 // calls run between fork and exec. The pid, or -1 when fork failed.
 pid_t spawnProcess(const std::string& path, const std::vector<std::string>& arguments,

@@ -152,11 +152,25 @@ void ServiceClient::open() {
   connection_->setRemoteObjectInterface(serverServiceInterface());
   connection_->setExportedInterface(clientServiceInterface());
   connection_->setExportedObject<IZOLClientService>(std::make_shared<WeakClient>(weak_from_this()));
+  connection_->setInterruptionHandler([weak = weak_from_this()] {
+    if (auto client = weak.lock()) client->lost();
+  });
+  connection_->setInvalidationHandler([weak = weak_from_this()] {
+    if (auto client = weak.lock()) client->lost();
+  });
   connection_->resume();
 }
 
 platform::XPCProxy<IZOLServerService> ServiceClient::proxy() {
   return connection_->remoteObjectProxy<IZOLServerService>();
+}
+
+void ServiceClient::lost() {
+  {
+    std::lock_guard lock(mutex_);
+    ++losses_;
+  }
+  changed_.notify_all();
 }
 
 platform::Error ServiceClient::timedOut(const std::string& what) const {
@@ -179,11 +193,13 @@ platform::Result<std::vector<ItemGroupPtr>> ServiceClient::run(bool scanning, st
   auto answer = std::make_shared<std::promise<std::optional<std::string>>>();
   auto future = answer->get_future();
   auto reply = [answer](std::optional<std::string> id) { answer->set_value(std::move(id)); };
+  std::uint64_t losses;
   // Progress can come before the identifier is known here: it is kept under
   // the empty name until then.
   {
     std::lock_guard lock(mutex_);
     progress_[""] = progress;
+    losses = losses_;
   }
   if (scanning) {
     proxy().call<&IZOLLongOperationsServer::startScanOperation>(std::move(groups), reply);
@@ -197,7 +213,7 @@ platform::Result<std::vector<ItemGroupPtr>> ServiceClient::run(bool scanning, st
     std::lock_guard lock(mutex_);
     progress_[*id] = progress;
   }
-  return waitForEnd(*id);
+  return waitForEnd(*id, losses);
 }
 
 platform::Result<std::vector<ItemGroupPtr>> ServiceClient::scan(std::vector<ItemGroupPtr> groups,
@@ -211,13 +227,21 @@ platform::Result<std::vector<ItemGroupPtr>> ServiceClient::clean(std::vector<Ite
 }
 
 platform::Result<std::vector<ItemGroupPtr>> ServiceClient::waitForScan(const std::string& operationID) {
-  return waitForEnd(operationID);
+  std::uint64_t losses;
+  {
+    std::lock_guard lock(mutex_);
+    losses = losses_;
+  }
+  return waitForEnd(operationID, losses);
 }
 
-platform::Result<std::vector<ItemGroupPtr>> ServiceClient::waitForEnd(const std::string& operationID) {
+platform::Result<std::vector<ItemGroupPtr>> ServiceClient::waitForEnd(const std::string& operationID,
+                                                                      std::uint64_t losses) {
   std::unique_lock lock(mutex_);
-  if (!changed_.wait_for(lock, timeout_, [&] { return finished_.count(operationID) != 0; }))
+  if (!changed_.wait_for(lock, timeout_,
+                         [&] { return finished_.count(operationID) != 0 || losses_ != losses; }))
     return timedOut("operation " + operationID);
+  if (finished_.count(operationID) == 0) return clientError("the daemon went away before operation " + operationID + " ended");
   auto results = std::move(finished_[operationID]);
   finished_.erase(operationID);
   progress_.erase(operationID);

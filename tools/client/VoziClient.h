@@ -104,7 +104,8 @@ class ServiceClient : public IZOLClientService, public std::enable_shared_from_t
   platform::XPCProxy<IZOLServerService> proxy();
   platform::Result<std::vector<ItemGroupPtr>> run(bool scanning, std::vector<ItemGroupPtr> groups,
                                                   ProgressHandler progress);
-  platform::Result<std::vector<ItemGroupPtr>> waitForEnd(const std::string& operationID);
+  platform::Result<std::vector<ItemGroupPtr>> waitForEnd(const std::string& operationID, std::uint64_t losses);
+  void lost();
   void record(std::string line);
   platform::Error timedOut(const std::string& what) const;
 
@@ -118,6 +119,8 @@ class ServiceClient : public IZOLClientService, public std::enable_shared_from_t
   std::map<std::string, ProgressHandler> progress_;
   std::optional<ZOLMPreferences> pushedPreferences_;
   std::uint64_t preferencesPushes_ = 0;
+  // How many times the daemon went away: a wait that began before one ends.
+  std::uint64_t losses_ = 0;
 };
 
 // Groups by name: "all" gives every group, any other word must be an

@@ -19,6 +19,7 @@
 #include "platform/KeyedUnarchiver.h"
 #include "platform/Value.h"
 #include "platform/services/XPCInterface.h"
+#include "support/EventCounter.h"
 
 namespace vozi::test {
 
@@ -87,30 +88,6 @@ inline platform::XPCInterfacePtr echoInterface(bool withUnlisted = false) {
   if (withUnlisted) builder.method<&IEchoService::unlisted>("unlisted:", {{"NSString"}});
   return builder.build();
 }
-
-// Counts events and lets a test wait for a number of them.
-class EventCounter {
- public:
-  void add() {
-    std::lock_guard lock(mutex_);
-    ++count_;
-    changed_.notify_all();
-  }
-  // False when the patience ran out (a safety net against a hang, not a timing).
-  bool waitFor(int target) {
-    std::unique_lock lock(mutex_);
-    return changed_.wait_for(lock, std::chrono::seconds(60), [&] { return count_ >= target; });
-  }
-  int count() const {
-    std::lock_guard lock(mutex_);
-    return count_;
-  }
-
- private:
-  mutable std::mutex mutex_;
-  std::condition_variable changed_;
-  int count_ = 0;
-};
 
 class EchoServer : public IEchoService {
  public:
