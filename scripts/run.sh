@@ -25,7 +25,7 @@ client=("$build/tools/vozi-client" --timeout 120)
 echo "== Scan of every group"
 "${client[@]}" scan all
 
-echo "== Clean of the user's caches, logs, Trash and temporary files"
+echo "== Clean of the user's caches, logs, Trash and temporary files (the groups as stored afterwards)"
 "${client[@]}" clean userCache userLogs trashBin temporaryFiles
 
 echo "== Cleaning history"

@@ -119,9 +119,9 @@ platform::Result<std::optional<platform::Value::Dictionary>> SocketClient::recei
     if (closed_) return std::optional<platform::Value::Dictionary>();
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) return std::optional<platform::Value::Dictionary>();
-    auto ready = socket_->isReadableOrWritable(false, static_cast<std::uint32_t>(left.count()));
+    auto ready = Socket::wait({socket_}, static_cast<std::uint32_t>(left.count()));
     if (!ready) return clientError("cannot read from the daemon: " + ready.error().description());
-    if (!ready->readable) continue;
+    if (!*ready) continue;
     platform::Data bytes;
     auto read = socket_->read(bytes);
     if (!read) return clientError("cannot read from the daemon: " + read.error().description());
