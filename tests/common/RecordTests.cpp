@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "common/ZOLApplicationState.h"
+#include "common/ZOLEvent.h"
 #include "common/ZOLEventType.h"
 #include "common/ZOLMApplicationState.h"
 #include "common/ZOLMPreferences.h"
@@ -108,4 +109,28 @@ TEST(ZOLMPreferences, BigFileSearchKindsBecomeFileKindsInOrder) {
   EXPECT_EQ(preferences.bigFilesSearchFileTypes(),
             (std::vector<ZOLMFileItemType>{ZOLMFileItemType::movies, ZOLMFileItemType::documents}));
   EXPECT_EQ(ZOLMPreferences().bigFilesSearchFileTypes().size(), 5u);
+}
+
+TEST(ZOLEvent, AUserEventHasItsEightKeysAndACleanEventItsThree) {
+  const platform::Date date = platform::Date::fromTimeIntervalSince1970(1700000000.5);
+  const ZOLEvent user = ZOLEvent::buttonClickedEvent(date, ZOLApplicationState(), "", "", "", "");
+  EXPECT_EQ(user.eventType(), ZOLEventType::userEvent);
+  EXPECT_EQ(user.date(), date);
+  const platform::Value::Dictionary expected{
+      {"date", platform::Value(std::string("2023-11-14 22:13:20 +0000"))},
+      {"uuid", platform::Value(std::string())},
+      {"app_state", platform::Value(std::string())},
+      {"app_build_version", platform::Value(std::string("1.0.99"))},
+      {"category", platform::Value(std::string())},
+      {"action", platform::Value(std::string())},
+      {"name", platform::Value(std::string())},
+      {"value", platform::Value(std::string())},
+  };
+  EXPECT_EQ(user.backendJsonRepresentation(), expected);
+
+  const ZOLEvent clean = ZOLEvent::cleanEvent("System", "userCache", "1,2 MB", date);
+  EXPECT_EQ(clean.eventType(), ZOLEventType::cleanResults);
+  const platform::Data data = clean.backendJsonRepresentationData();
+  const std::string json(data.begin(), data.end());
+  EXPECT_EQ(json, R"({"cleaned_size":"1,2 MB","module":"userCache","tab":"System"})");
 }

@@ -246,5 +246,38 @@ TEST_F(ServiceRequestTest, TheMenuBarServiceTakesBothKindsOfEvent) {
   connection->invalidate();
 }
 
+// The first start makes the installation's state and stores it; a later
+// start takes the stored one.
+TEST_F(ServiceRequestTest, TheApplicationStateIsMadeOnceAndKeptAcrossStarts) {
+  const auto made = stateManager->applicationState().modelObject().userID();
+  ASSERT_TRUE(made);
+  server->zolQueue()->sync([] {});
+  const auto stored = server->zolData()->moc()->performAndWaitResult([&] {
+    const auto row = server->zolData()->getApplicationState();
+    return row ? row->userId() : std::nullopt;
+  });
+  EXPECT_EQ(stored, made);
+
+  shutdown();
+  server.reset();
+  auto factories = UnixSocketIPCServer::Factories::standIns();
+  std::shared_ptr<StandInApplicationStateManager> second;
+  factories.applicationStateManager = [&](std::optional<ZOLApplicationState> state,
+                                          std::optional<ZOLTrackingData> trackingData) {
+    second = std::make_shared<StandInApplicationStateManager>(std::move(state), std::move(trackingData));
+    return second;
+  };
+  UnixSocketIPCServer::Options options;
+  options.agentLink = agentLink;
+  options.exitProcess = [](int) {};
+  auto again = UnixSocketIPCServer::make(std::move(factories), std::move(options));
+  ASSERT_TRUE(again);
+  (*again)->start();
+  (*again)->dataSyncQueue()->sync([] {});
+  ASSERT_TRUE(second);
+  EXPECT_EQ(second->applicationState().modelObject().userID(), made);
+  (*again)->dataSyncQueue()->sync([&] { (*again)->shutdownServer(); });
+}
+
 }  // namespace
 }  // namespace vozi
