@@ -1,5 +1,7 @@
 #include "platform/ProcessInfo.h"
 
+#include <malloc.h>
+
 #include <sys/syscall.h>
 #include <sys/sysinfo.h>
 #include <unistd.h>
@@ -38,5 +40,7 @@ std::string NSTemporaryDirectory() {
   if (treePath.back() != '/') treePath += '/';
   return HostRoot::resolve(treePath);
 }
+
+void ProcessInfo::releaseFreeMemory() { ::malloc_trim(0); }
 
 }  // namespace vozi::platform

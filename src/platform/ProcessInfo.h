@@ -16,6 +16,9 @@ class ProcessInfo {
   static long threadIdentifier();
   // The machine's memory in bytes (sysinfo); 0 when it cannot be read.
   static unsigned long long physicalMemory();
+  // Hands the heap's free memory back to the system (after a large piece of
+  // work whose memory is free again but still held by the allocator).
+  static void releaseFreeMemory();
 };
 
 // The process's temporary folder, as a host path ending with "/": the tree

@@ -9,6 +9,7 @@
 #include "common/MLog.h"
 #include "ipc/IPCShared.h"
 #include "platform/HostRoot.h"
+#include "platform/ProcessInfo.h"
 #include "platform/services/ServiceFolder.h"
 #include "services/StandInApplicationsFolderObserver.h"
 #include "services/StandInBackgroundScanInitiator.h"
@@ -297,11 +298,16 @@ void UnixSocketIPCServer::requestBegan(const std::string& operationId) {
 }
 
 void UnixSocketIPCServer::requestEnded(const std::string& operationId) {
+  bool idle;
   {
     std::lock_guard lock(requestsMutex_);
     runningRequests_.erase(operationId);
+    idle = runningRequests_.empty();
   }
   requestsEnded_.notify_all();
+  // A scan's items are many and all freed now: the daemon goes back to its
+  // idle size rather than keep them as free heap.
+  if (idle) platform::ProcessInfo::releaseFreeMemory();
 }
 
 ZOLMPreferences UnixSocketIPCServer::preferences() {
