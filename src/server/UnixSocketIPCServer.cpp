@@ -150,25 +150,20 @@ void UnixSocketIPCServer::setup() {
     each->start();
   }
 
-  auto analytics = factories_.gaEventSender();
-  options_.agentLink->setGAEventSender(analytics);
+  options_.agentLink->setGAEventSender(gaEventSender());
 
   auto notifications = factories_.notificationsManager(options_.agentLink, manager->applicationState(),
                                                        std::weak_ptr<IZOLNotificationsManagerDelegate>(
                                                            std::static_pointer_cast<IZOLNotificationsManagerDelegate>(
                                                                shared_from_this())));
-  auto observer = factories_.applicationsObserver(
-      platform::HostRoot::resolve(kApplicationsFolder), dataSyncQueue_,
-      IApplicationsFolderObserver::Handlers{
-          [](const std::string& path) { MLog("Application deleted: " + path); },
-          [](const std::string& path) { MLog("Application moved to the Trash: " + path); }});
+  auto observer = factories_.applicationsObserver(platform::HostRoot::resolve(kApplicationsFolder), dataSyncQueue_,
+                                                  applicationsObserverHandlers());
   {
     std::lock_guard lock(servicesMutex_);
-    gaEventSender_ = analytics;
     notificationsManager_ = notifications;
     applicationsRemoveObserver_ = observer;
   }
-  notifications->start();
+  if (notifications) notifications->start();
   observer->start();
 }
 
@@ -225,6 +220,17 @@ std::shared_ptr<SanitizingProcessor> UnixSocketIPCServer::sanitizingProcessor() 
 std::shared_ptr<IZOLApplicationStateManager> UnixSocketIPCServer::applicationStateManager() const {
   std::lock_guard lock(servicesMutex_);
   return applicationStateManager_;
+}
+
+std::shared_ptr<IGAEventSender> UnixSocketIPCServer::gaEventSender() {
+  std::lock_guard lock(servicesMutex_);
+  if (!gaEventSender_) gaEventSender_ = factories_.gaEventSender();
+  return gaEventSender_;
+}
+
+std::shared_ptr<IZOLNotificationsManager> UnixSocketIPCServer::notificationsManager() const {
+  std::lock_guard lock(servicesMutex_);
+  return notificationsManager_;
 }
 
 std::shared_ptr<IZOLEventSender> UnixSocketIPCServer::eventSender() const {

@@ -31,6 +31,7 @@
 #include "sanitizers/IScanningConfigurator.h"
 #include "sanitizers/SanitizingProcessor.h"
 #include "services/IApplicationsFolderObserver.h"
+#include "services/IGAEventSender.h"
 #include "services/IZOLBackgroundScanInitiator.h"
 #include "services/IZOLEventSender.h"
 #include "services/IZOLNotificationsManager.h"
@@ -81,6 +82,8 @@ class UnixSocketIPCServer : public IPCConnectionDelegate,
   static constexpr const char* kDataSyncQueueLabel = "div.ez.iru.UnixSocketIPCServer.dataSyncQueue";
   static constexpr const char* kSocketName = "div.ez.iru.socket";
   static constexpr const char* kApplicationsFolder = "/Applications";
+  // The operation identifier of the background scan's results.
+  static constexpr const char* kBackgroundScanStub = "background_scan_stub";
 
   // One maker per service of the layers above the processor; main passes
   // the daemon's (standIns()), tests their recording fakes.
@@ -97,7 +100,7 @@ class UnixSocketIPCServer : public IPCConnectionDelegate,
                                                             const ZOLApplicationState& applicationState,
                                                             std::weak_ptr<IZOLNotificationsManagerDelegate> delegate)>
         notificationsManager;
-    std::function<std::shared_ptr<IZOLGAEventSender>()> gaEventSender;
+    std::function<std::shared_ptr<IGAEventSender>()> gaEventSender;
     std::function<std::shared_ptr<IApplicationsFolderObserver>(
         const std::string& folder, platform::DispatchQueuePtr callbackQueue, IApplicationsFolderObserver::Handlers)>
         applicationsObserver;
@@ -243,7 +246,15 @@ class UnixSocketIPCServer : public IPCConnectionDelegate,
   void setClientProxy(std::optional<platform::XPCProxy<IZOLClientService>> proxy);
   std::shared_ptr<IZOLApplicationStateManager> applicationStateManager() const;
   std::shared_ptr<IZOLEventSender> eventSender() const;
+  // Made on first use, and kept.
+  std::shared_ptr<IGAEventSender> gaEventSender();
+  std::shared_ptr<IZOLNotificationsManager> notificationsManager() const;
   void send(const ZOLEvent& event) const;
+
+  // The applications folder's handlers, and what they do with a removed or
+  // trashed item; on dataSyncQueue.
+  IApplicationsFolderObserver::Handlers applicationsObserverHandlers();
+  void handleRemoveOrTrashItemFromApps(const platform::URL& url);
 
   // The scan and clean roads, on dataSyncQueue.
   void scan(std::vector<ItemGroupPtr> groups, OperationReply replyBlock,
@@ -293,7 +304,7 @@ class UnixSocketIPCServer : public IPCConnectionDelegate,
   std::shared_ptr<IZOLBackgroundScanInitiator> backgroundScanInitiator_;
   std::shared_ptr<IZOLEventSender> eventSender_;
   std::shared_ptr<IZOLNotificationsManager> notificationsManager_;
-  std::shared_ptr<IZOLGAEventSender> gaEventSender_;
+  std::shared_ptr<IGAEventSender> gaEventSender_;
   std::shared_ptr<IApplicationsFolderObserver> applicationsRemoveObserver_;
   std::shared_ptr<ServerConnectionManager> xpcConnectionManager_;
   std::shared_ptr<ServerConnectionManager> xpcConnectionMenuBar_;

@@ -11,11 +11,12 @@ namespace vozi {
 
 namespace {
 
+// A new transport record of the tracking data, with its flag as it is.
 std::shared_ptr<ZOLMTrackingData> modelOf(const ZOLTrackingData& data) {
   return std::make_shared<ZOLMTrackingData>(data.clientID, data.campaignID, data.campaignSource, data.campaignMedium,
                                             data.campaignKeyword, data.campaignContent, data.googleAdWordsID,
                                             data.documentReferrer, data.utmDevice, data.utmMatchType,
-                                            data.utmAdGroup, true);
+                                            data.utmAdGroup, data.retrieved);
 }
 
 }  // namespace
@@ -173,22 +174,31 @@ void UnixSocketIPCServer::managerDidChangeApplicationState(IZOLApplicationStateM
                                                            const ZOLApplicationState& applicationState,
                                                            bool fromBackend) {
   zolQueue_->async([data = zolData_, applicationState] { data->store(applicationState); });
+  const auto analytics = gaEventSender();
+  analytics->setAppState(std::make_shared<ZOLMApplicationState>(applicationState.modelObject()));
+  analytics->reportDelayedEvents();
   if (const auto proxy = clientProxy())
     proxy->call<&IZOLApplicationStateClient::handleAppStateUpdate>(
         std::make_shared<ZOLMApplicationState>(applicationState.modelObject()), fromBackend);
+  if (const auto notifications = notificationsManager()) notifications->setApplicationState(applicationState);
 }
 
 void UnixSocketIPCServer::managerDidChangeTrackingData(IZOLApplicationStateManager&,
                                                        const ZOLTrackingData& trackingData) {
   zolQueue_->async([data = zolData_, trackingData] { data->store(trackingData); });
-  if (!trackingData.retrieved) return;
+  const auto analytics = gaEventSender();
+  analytics->setTrackingData(modelOf(trackingData));
+  analytics->reportDelayedEvents();
+  // The UI gets a record of its own, not the analytics sender's.
   if (const auto proxy = clientProxy())
     proxy->call<&IZOLTrackingDataClient::handleRequestedTrackingData>(modelOf(trackingData));
   for (const auto& connection : connections()) announceTrackingDataToClient(trackingData, connection);
 }
 
 std::optional<std::string> UnixSocketIPCServer::backgroundScanUserName() {
+  // The agent link's ask is bounded, so a hung agent never holds this queue.
   auto name = options_.agentLink->userName();
+  MLog("===== username: " + (name ? *name : std::string("nil. No user context")));
   if (!name) return std::nullopt;
   return *name;
 }
@@ -196,18 +206,17 @@ std::optional<std::string> UnixSocketIPCServer::backgroundScanUserName() {
 std::optional<ZOLMPreferences> UnixSocketIPCServer::backgroundScanPreferences() { return preferences(); }
 
 void UnixSocketIPCServer::scanInitiatorDidScan(IZOLBackgroundScanInitiator&, const ItemGroupPtr& group) {
-  if (group) coreDataManager_->updateAfterScanning(group);
+  if (!group) return;
+  if (const auto proxy = clientProxy())
+    proxy->call<&IZOLLongOperationsClient::operationDidFinishScanningWithResults>(std::string(kBackgroundScanStub),
+                                                                                 std::vector<ItemGroupPtr>{group});
+  coreDataManager_->updateAfterScanning(group);
 }
 
 void UnixSocketIPCServer::scanInitiatorDidCompleteScanningGroups(IZOLBackgroundScanInitiator&,
                                                                  const std::vector<ItemGroupPtr>& groups,
                                                                  platform::Date) {
-  std::shared_ptr<IZOLNotificationsManager> notifications;
-  {
-    std::lock_guard lock(servicesMutex_);
-    notifications = notificationsManager_;
-  }
-  if (notifications) notifications->handleBackgroundScanFinish(groups);
+  if (const auto notifications = notificationsManager()) notifications->handleBackgroundScanFinish(groups);
 }
 
 }  // namespace vozi

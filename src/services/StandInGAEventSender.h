@@ -1,13 +1,17 @@
 #pragma once
 
-#include "ipc/IZOLGAEventSender.h"
+#include "services/IGAEventSender.h"
 
 namespace vozi {
 
-// No analytics service: the agent's events are dropped.
-class StandInGAEventSender : public IZOLGAEventSender {
+// No analytics service: events are dropped, the state and tracking data
+// it is told are not kept.
+class StandInGAEventSender : public IGAEventSender {
  public:
   void sendWithEvent(GAEventRecordPtr) override {}
+  void setAppState(std::shared_ptr<ZOLMApplicationState>) override {}
+  void setTrackingData(std::shared_ptr<ZOLMTrackingData>) override {}
+  void reportDelayedEvents() override {}
 };
 
 }  // namespace vozi

@@ -19,7 +19,10 @@
 #include "ipc/NamedServicesLog.h"
 #include "platform/services/ServiceLog.h"
 #include "server/UnixSocketIPCServer.h"
+#include "services/IGAEventSender.h"
 #include "services/IZOLBackgroundScanInitiator.h"
+#include "services/IZOLNotificationsManager.h"
+#include "services/IApplicationsFolderObserver.h"
 #include "services/IZOLEventSender.h"
 #include "support/EventCounter.h"
 #include "support/LogCapture.h"
@@ -65,6 +68,63 @@ class RecordingInitiator : public IZOLBackgroundScanInitiator {
   std::atomic<int> stops{0};
 };
 
+class RecordingGAEventSender : public IGAEventSender {
+ public:
+  void sendWithEvent(GAEventRecordPtr) override {}
+  void setAppState(std::shared_ptr<ZOLMApplicationState> state) override {
+    std::lock_guard lock(mutex);
+    appState = std::move(state);
+  }
+  void setTrackingData(std::shared_ptr<ZOLMTrackingData> data) override {
+    std::lock_guard lock(mutex);
+    trackingData = std::move(data);
+  }
+  void reportDelayedEvents() override { reports.add(); }
+
+  std::mutex mutex;
+  std::shared_ptr<ZOLMApplicationState> appState;
+  std::shared_ptr<ZOLMTrackingData> trackingData;
+  EventCounter reports;
+};
+
+class RecordingNotificationsManager : public IZOLNotificationsManager {
+ public:
+  void start() override {}
+  void unscheduleCheckForNotifications() override {}
+  void setApplicationState(const ZOLApplicationState&) override { states.add(); }
+  void handleBackgroundScanFinish(const std::vector<ItemGroupPtr>& groups) override {
+    {
+      std::lock_guard lock(mutex);
+      finishedScans.push_back(groups);
+    }
+    scans.add();
+  }
+  void handleApplicationRemoved(const std::shared_ptr<ApplicationItem>& application) override {
+    {
+      std::lock_guard lock(mutex);
+      removed.push_back(application);
+    }
+    removals.add();
+  }
+
+  std::mutex mutex;
+  std::vector<std::vector<ItemGroupPtr>> finishedScans;
+  std::vector<std::shared_ptr<ApplicationItem>> removed;
+  EventCounter states;
+  EventCounter scans;
+  EventCounter removals;
+};
+
+// Keeps the handlers the server gives its applications folder observer, so
+// that a test can report items.
+class CapturingApplicationsObserver : public IApplicationsFolderObserver {
+ public:
+  explicit CapturingApplicationsObserver(Handlers handlers) : handlers(std::move(handlers)) {}
+  void start() override {}
+  void stop() override {}
+  Handlers handlers;
+};
+
 class ServerTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -73,6 +133,16 @@ class ServerTest : public ::testing::Test {
     factories.eventSender = [events = events](std::shared_ptr<ZOLData>, platform::DispatchQueuePtr,
                                               const ZOLApplicationState&) { return events; };
     factories.backgroundScanInitiator = [initiator = initiator] { return initiator; };
+    factories.gaEventSender = [analytics = analytics] { return analytics; };
+    factories.notificationsManager = [this](std::shared_ptr<ZOLINotificationCenter>, const ZOLApplicationState&,
+                                            std::weak_ptr<IZOLNotificationsManagerDelegate>) {
+      return withoutNotificationsManager ? nullptr : std::static_pointer_cast<IZOLNotificationsManager>(notifications);
+    };
+    factories.applicationsObserver = [this](const std::string&, platform::DispatchQueuePtr,
+                                            IApplicationsFolderObserver::Handlers handlers) {
+      observer = std::make_shared<CapturingApplicationsObserver>(std::move(handlers));
+      return observer;
+    };
     factories.applicationStateManager = [this](std::optional<ZOLApplicationState> state,
                                                std::optional<ZOLTrackingData> trackingData) {
       stateManager = std::make_shared<StandInApplicationStateManager>(std::move(state), std::move(trackingData));
@@ -118,6 +188,11 @@ class ServerTest : public ::testing::Test {
   std::shared_ptr<RecordingEventSender> events = std::make_shared<RecordingEventSender>();
   std::shared_ptr<RecordingInitiator> initiator = std::make_shared<RecordingInitiator>();
   std::shared_ptr<StandInApplicationStateManager> stateManager;
+  std::shared_ptr<RecordingGAEventSender> analytics = std::make_shared<RecordingGAEventSender>();
+  std::shared_ptr<RecordingNotificationsManager> notifications = std::make_shared<RecordingNotificationsManager>();
+  std::shared_ptr<CapturingApplicationsObserver> observer;
+  // Set before SetUp runs (in a fixture's constructor) to start without one.
+  bool withoutNotificationsManager = false;
   std::shared_ptr<UserAgentManger> agentLink = UserAgentManger::make(std::chrono::milliseconds(200));
   std::shared_ptr<std::promise<int>> exited = std::make_shared<std::promise<int>>();
   std::shared_future<int> exitStatus = exited->get_future().share();

@@ -308,6 +308,7 @@ void ServiceClient::operationDidUpdateProgressTo(std::string operationID, double
   ProgressHandler handler;
   {
     std::lock_guard lock(mutex_);
+    callbacks_.push_back("progress " + operationID);
     auto found = progress_.find(operationID);
     if (found == progress_.end()) found = progress_.find("");
     if (found != progress_.end()) handler = found->second;
