@@ -11,7 +11,7 @@
 #include "platform/HostRoot.h"
 #include "platform/ProcessInfo.h"
 #include "platform/services/ServiceFolder.h"
-#include "services/StandInApplicationsFolderObserver.h"
+#include "services/DirectoryObserver.h"
 #include "services/StandInBackgroundScanInitiator.h"
 #include "services/StandInEventSender.h"
 #include "services/StandInGAEventSender.h"
@@ -44,9 +44,12 @@ UnixSocketIPCServer::Factories UnixSocketIPCServer::Factories::standIns() {
     return std::make_shared<StandInNotificationsManager>();
   };
   factories.gaEventSender = [] { return std::make_shared<StandInGAEventSender>(); };
-  factories.applicationsObserver = [](const std::string&, platform::DispatchQueuePtr,
-                                      IApplicationsFolderObserver::Handlers) {
-    return std::make_shared<StandInApplicationsFolderObserver>();
+  factories.applicationsObserver = [](const std::string& folder, platform::DispatchQueuePtr callbackQueue,
+                                      IApplicationsFolderObserver::Handlers handlers) {
+    auto observer = std::make_shared<DirectoryObserver>(folder, std::move(callbackQueue));
+    observer->setDeleteItemHandler(std::move(handlers.deleteItem));
+    observer->setTrashItemHandler(std::move(handlers.trashItem));
+    return observer;
   };
   return factories;
 }

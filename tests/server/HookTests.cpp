@@ -2,6 +2,7 @@
 // the background scan, to the notifications manager, and to applications
 // removed from "/Applications".
 
+#include <filesystem>
 #include <thread>
 
 #include "agent/UserAgentStandIn.h"
@@ -275,6 +276,86 @@ TEST_F(RemovedApplicationTest, AnApplicationWithLeftoversIsHandedOnAndOthersAreN
   EXPECT_EQ(report(false, "/Applications/Foo.app"), (Lines{"deleted item", "handle application remove", "do not handle"}));
   server->dataSyncQueue()->sync([] {});
   EXPECT_EQ(notifications->removals.count(), 2);
+}
+
+// The same through the real watch of "/Applications" and the Trash folders.
+class RemovedApplicationWatchTest : public HookTest {
+ protected:
+  RemovedApplicationWatchTest() {
+    watchesApplications = true;
+    tree.addUser("bob").addApplication("Foo", "com.example.foo").addApplication("Gone", "com.example.gone");
+    tree.addDirectory("/Applications/Old").addDirectory("/outside/data").addFile("/outside/data/Linked.app", 1);
+    tree.addSymlink("/Applications/linked", root / "/outside/data");
+  }
+  void SetUp() override {
+    HookTest::SetUp();
+    auto client = client::ServiceClient::make(60s);
+    auto current = client->preferences();
+    ASSERT_TRUE(current);
+    current->setUseZOLToCompletelyRemoveApps(true);
+    ASSERT_TRUE(client->updatePreferences(*current));
+  }
+  // Stores an applications group of these bundles, each with a leftover.
+  void storeApplications(const std::vector<std::string>& treePaths) {
+    auto applications = std::make_shared<ModelItemArray>();
+    for (const auto& treePath : treePaths) {
+      auto leftovers = std::make_shared<ModelItemArray>();
+      leftovers->addItem(std::make_shared<FileItem>(platform::URL::fileURLWithPath(root / "/Users/bob/Library/x"), 1,
+                                                    std::nullopt, "fileIdentifier"));
+      applications->addItem(std::make_shared<ApplicationItem>(std::optional<std::string>(treePath), 1, leftovers,
+                                                              nullptr, nullptr,
+                                                              platform::URL::fileURLWithPath(root / treePath, true),
+                                                              std::nullopt, std::nullopt));
+    }
+    auto group = ItemGroup::group(ItemGroupName::applications);
+    group->setItems(applications);
+    std::promise<void> saved;
+    server->coreDataManager()->updateAfterScanning(group, [&] { saved.set_value(); });
+    saved.get_future().wait();
+  }
+  // Every report made before has been handled once a marker's removal is.
+  void settle() {
+    static int markers = 0;
+    const std::string marker = "/Applications/marker" + std::to_string(++markers);
+    tree.addFile(marker, 1);
+    std::filesystem::remove(root / marker);
+    ASSERT_TRUE(log.waitForLine("deleted item: file://" + root / marker));
+    std::promise<void> looked;
+    server->coreDataManager()->loadOrCreateItemGroups({}, [&](std::vector<ItemGroupPtr>) { looked.set_value(); });
+    looked.get_future().wait();
+    server->dataSyncQueue()->sync([] {});
+  }
+};
+
+TEST_F(RemovedApplicationWatchTest, DeletedOrTrashedBundlesAreHandedOnAndOtherMovesAreNot) {
+  namespace fs = std::filesystem;
+  test::ApplicationBundle bar;
+  bar.name = "Bar";
+  bar.bundleIdentifier = "com.example.bar";
+  bar.folder = "/Applications/Later/Sub";  // folders made after the watch began
+  tree.addApplication(bar);
+  storeApplications({"/Applications/Foo.app", "/Applications/Gone.app", "/Applications/Later/Sub/Bar.app",
+                     "/Applications/Old/Foo.app", "/outside/data/Linked.app"});
+  settle();
+
+  fs::rename(root / "/Applications/Foo.app", root / "/Applications/Old/Foo.app");  // within: nothing
+  settle();
+  fs::rename(root / "/Applications/Old/Foo.app", root / "/Users/bob/Desktop/Foo.app");  // away: nothing
+  fs::remove(root / "/outside/data/Linked.app");                                       // behind a link: nothing
+  settle();
+  EXPECT_EQ(notifications->removals.count(), 0);
+
+  fs::rename(root / "/Applications/Gone.app", root / "/Users/bob/.Trash/Gone.app");
+  ASSERT_TRUE(notifications->removals.waitFor(1));
+  EXPECT_EQ(log.count("trashed item: file://" + root / "/Applications/Gone.app/"), 1u);
+  fs::remove_all(root / "/Applications/Later/Sub/Bar.app");
+  ASSERT_TRUE(notifications->removals.waitFor(2));
+  settle();
+  std::lock_guard lock(notifications->mutex);
+  ASSERT_EQ(notifications->removed.size(), 2u);
+  EXPECT_EQ(notifications->removed[0]->url(), platform::URL::fileURLWithPath(root / "/Applications/Gone.app", true));
+  EXPECT_EQ(notifications->removed[1]->url(),
+            platform::URL::fileURLWithPath(root / "/Applications/Later/Sub/Bar.app", true));
 }
 
 }  // namespace

@@ -138,11 +138,13 @@ class ServerTest : public ::testing::Test {
                                             std::weak_ptr<IZOLNotificationsManagerDelegate>) {
       return withoutNotificationsManager ? nullptr : std::static_pointer_cast<IZOLNotificationsManager>(notifications);
     };
-    factories.applicationsObserver = [this](const std::string&, platform::DispatchQueuePtr,
-                                            IApplicationsFolderObserver::Handlers handlers) {
-      observer = std::make_shared<CapturingApplicationsObserver>(std::move(handlers));
-      return observer;
-    };
+    if (!watchesApplications) {
+      factories.applicationsObserver = [this](const std::string&, platform::DispatchQueuePtr,
+                                              IApplicationsFolderObserver::Handlers handlers) {
+        observer = std::make_shared<CapturingApplicationsObserver>(std::move(handlers));
+        return observer;
+      };
+    }
     factories.applicationStateManager = [this](std::optional<ZOLApplicationState> state,
                                                std::optional<ZOLTrackingData> trackingData) {
       stateManager = std::make_shared<StandInApplicationStateManager>(std::move(state), std::move(trackingData));
@@ -193,6 +195,9 @@ class ServerTest : public ::testing::Test {
   std::shared_ptr<CapturingApplicationsObserver> observer;
   // Set before SetUp runs (in a fixture's constructor) to start without one.
   bool withoutNotificationsManager = false;
+  // The same, to watch "/Applications" for real rather than capture the
+  // observer's handlers.
+  bool watchesApplications = false;
   std::shared_ptr<UserAgentManger> agentLink = UserAgentManger::make(std::chrono::milliseconds(200));
   std::shared_ptr<std::promise<int>> exited = std::make_shared<std::promise<int>>();
   std::shared_future<int> exitStatus = exited->get_future().share();
