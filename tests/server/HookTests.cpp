@@ -2,6 +2,7 @@
 // the background scan, to the notifications manager, and to applications
 // removed from "/Applications".
 
+#include <atomic>
 #include <filesystem>
 #include <thread>
 
@@ -108,6 +109,58 @@ TEST_F(HookTest, StateAndTrackingDataAreStoredAndFannedOut) {
       EXPECT_EQ(ZOLTrackingDataCoding::withStoredModel(*storedTracking), tracking);
     });
   }
+}
+
+std::size_t openDescriptors() {
+  std::size_t count = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) ++count;
+  return count;
+}
+
+// Clients that come and go while tracking data is pushed leave nothing
+// behind.
+TEST_F(HookTest, ClientsQuittingDuringPushesLeaveNoDescriptorBehind) {
+  {  // one client first, so that the server's own descriptors are all open
+    auto warm = socketClient();
+    ASSERT_TRUE(warm->send(test::request("getCleaningHistory")));
+    ASSERT_TRUE(warm->receive(60s));
+    ASSERT_TRUE(warm->send(test::request("quit")));
+    ASSERT_TRUE(warm->receive(60s));
+  }
+  for (int i = 0; i < 100 && server->connectedSocketCount() != 0; ++i) std::this_thread::sleep_for(10ms);
+  const std::size_t before = openDescriptors();
+
+  std::atomic<bool> pushing{true};
+  std::thread pusher([&] {
+    for (int n = 0; pushing; ++n) {
+      ZOLTrackingData data;
+      data.retrieved = true;
+      data.clientID = "push-" + std::to_string(n);
+      stateManager->updateTrackingData(data);
+      server->dataSyncQueue()->sync([] {});
+    }
+  });
+  std::vector<std::thread> clients;
+  for (int c = 0; c < 50; ++c) {
+    clients.emplace_back([&] {
+      auto client = client::SocketClient::connect(UnixSocketIPCServerConstant::Path());
+      if (!client) return;
+      (void)(*client)->send(test::request("quit"));
+      while (true) {  // read pushes until the server has closed the connection
+        auto message = (*client)->receive(60s);
+        if (!message || !*message) break;
+      }
+    });
+  }
+  for (auto& client : clients) client.join();
+  pushing = false;
+  pusher.join();
+  server->dataSyncQueue()->sync([] {});
+  for (int i = 0; i < 500 && (server->connectedSocketCount() != 0 || openDescriptors() > before); ++i)
+    std::this_thread::sleep_for(10ms);
+  EXPECT_EQ(server->connectedSocketCount(), 0u);
+  EXPECT_TRUE(server->connections().empty());
+  EXPECT_EQ(openDescriptors(), before);
 }
 
 TEST_F(HookWithoutNotificationsTest, AStateBeforeTheNotificationsManagerIsStoredAndPushedOnly) {
