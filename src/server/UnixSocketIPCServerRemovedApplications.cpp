@@ -11,23 +11,17 @@ namespace vozi {
 
 IApplicationsFolderObserver::Handlers UnixSocketIPCServer::applicationsObserverHandlers() {
   // The observer lives as long as the server; its handlers hold it weakly.
-  IApplicationsFolderObserver::Handlers handlers;
   // A folder's URL ends with "/", as the stored bundle URLs do.
-  handlers.deleteItem = [weak = weak_from_this()](const std::string& path, bool isFolder) {
-    const auto server = weak.lock();
-    if (!server) return;
-    const platform::URL url = platform::URL::fileURLWithPath(path, isFolder);
-    MLog("deleted item: " + url.absoluteString());
-    server->handleRemoveOrTrashItemFromApps(url);
+  const auto handler = [weak = weak_from_this()](const char* what) {
+    return [weak, what](const std::string& path, bool isFolder) {
+      const auto server = weak.lock();
+      if (!server) return;
+      const platform::URL url = platform::URL::fileURLWithPath(path, isFolder);
+      MLog(std::string(what) + url.absoluteString());
+      server->handleRemoveOrTrashItemFromApps(url);
+    };
   };
-  handlers.trashItem = [weak = weak_from_this()](const std::string& path, bool isFolder) {
-    const auto server = weak.lock();
-    if (!server) return;
-    const platform::URL url = platform::URL::fileURLWithPath(path, isFolder);
-    MLog("trashed item: " + url.absoluteString());
-    server->handleRemoveOrTrashItemFromApps(url);
-  };
-  return handlers;
+  return {handler("deleted item: "), handler("trashed item: ")};
 }
 
 void UnixSocketIPCServer::handleRemoveOrTrashItemFromApps(const platform::URL& url) {
