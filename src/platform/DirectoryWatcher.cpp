@@ -13,6 +13,7 @@
 #include <cerrno>
 
 #include "platform/FilePackage.h"
+#include "platform/PathComponents.h"
 #include "platform/PosixError.h"
 
 namespace vozi::platform {
@@ -21,11 +22,6 @@ namespace {
 
 constexpr std::uint32_t kMask = IN_CREATE | IN_DELETE | IN_DELETE_SELF | IN_MOVED_FROM | IN_MOVED_TO |
                                 IN_DONT_FOLLOW | IN_ONLYDIR;
-
-bool isUnder(const std::string& path, const std::string& folder) {
-  return path == folder || (path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 &&
-                            path[folder.size()] == '/');
-}
 
 std::string parentOf(const std::string& path) {
   const auto slash = path.rfind('/');
@@ -150,7 +146,7 @@ void DirectoryWatcher::addTree(const std::string& folder) {
 void DirectoryWatcher::dropUnder(const std::string& folder) {
   std::lock_guard lock(mutex_);
   for (auto it = watches_.begin(); it != watches_.end();) {
-    if (isUnder(it->second.path, folder)) {
+    if (PathComponents::isSameOrInside(it->second.path, folder)) {
       ::inotify_rm_watch(inotify_, it->first);
       byPath_.erase(it->second.path);
       it = watches_.erase(it);
@@ -163,7 +159,7 @@ void DirectoryWatcher::dropUnder(const std::string& folder) {
 void DirectoryWatcher::renameUnder(const std::string& from, const std::string& to) {
   std::lock_guard lock(mutex_);
   for (auto& [wd, watch] : watches_) {
-    if (!isUnder(watch.path, from)) continue;
+    if (!PathComponents::isSameOrInside(watch.path, from)) continue;
     byPath_.erase(watch.path);
     watch.path = to + watch.path.substr(from.size());
     byPath_[watch.path] = wd;

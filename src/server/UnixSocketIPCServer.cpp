@@ -236,6 +236,11 @@ std::shared_ptr<IZOLNotificationsManager> UnixSocketIPCServer::notificationsMana
   return notificationsManager_;
 }
 
+std::shared_ptr<IZOLBackgroundScanInitiator> UnixSocketIPCServer::backgroundScanInitiator() const {
+  std::lock_guard lock(servicesMutex_);
+  return backgroundScanInitiator_;
+}
+
 std::shared_ptr<IZOLEventSender> UnixSocketIPCServer::eventSender() const {
   std::lock_guard lock(servicesMutex_);
   return eventSender_;

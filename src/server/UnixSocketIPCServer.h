@@ -249,6 +249,7 @@ class UnixSocketIPCServer : public IPCConnectionDelegate,
   // Made on first use, and kept.
   std::shared_ptr<IGAEventSender> gaEventSender();
   std::shared_ptr<IZOLNotificationsManager> notificationsManager() const;
+  std::shared_ptr<IZOLBackgroundScanInitiator> backgroundScanInitiator() const;
   void send(const ZOLEvent& event) const;
 
   // The applications folder's handlers, and what they do with a removed or

@@ -143,11 +143,7 @@ void UnixSocketIPCServer::scan(std::vector<ItemGroupPtr> requested, OperationRep
   }
   const std::vector<ItemGroupPtr> groups = knownGroups(requested);
   MLog("User want scann items: " + describe(groups));
-  std::shared_ptr<IZOLBackgroundScanInitiator> initiator;
-  {
-    std::lock_guard lock(servicesMutex_);
-    initiator = backgroundScanInitiator_;
-  }
+  const auto initiator = backgroundScanInitiator();
   if (initiator) initiator->stop();
   const auto processor = sanitizingProcessor();
   processor->setScanningConfigurator(std::static_pointer_cast<IScanningConfigurator>(shared_from_this()));
@@ -180,16 +176,13 @@ std::string UnixSocketIPCServer::clean(std::vector<ItemGroupPtr> requested,
                                        SanitizingProcessor::ProgressHandler progressHandler,
                                        GroupsHandler completionHandler) {
   const std::vector<ItemGroupPtr> groups = knownGroups(requested);
-  std::shared_ptr<IZOLBackgroundScanInitiator> initiator;
-  {
-    std::lock_guard lock(servicesMutex_);
-    initiator = backgroundScanInitiator_;
-  }
+  const auto initiator = backgroundScanInitiator();
   if (initiator) initiator->stop();
   const auto processor = sanitizingProcessor();
   loadCleaningScopes(groups);
 
-  // The bytes each group's clean removed, as its operation reports it.
+  // The groups as their operations cleaned them: each holds what its clean
+  // removed, for the history.
   struct Removed {
     std::mutex mutex;
     std::vector<ItemGroupPtr> groups;
@@ -243,19 +236,19 @@ void UnixSocketIPCServer::loadCleaningScopes(const std::vector<ItemGroupPtr>& gr
   coreDataManager_->loadOrCreateItemGroups(namesOf(groups), [&promise](std::vector<ItemGroupPtr> stored) {
     promise.set_value(std::move(stored));
   });
-  std::map<std::string, std::shared_ptr<std::unordered_set<std::string>>> storedPaths;
+  std::map<std::string, std::unordered_set<std::string>> storedPaths;
   for (const auto& stored : future.get()) {
-    auto paths = std::make_shared<std::unordered_set<std::string>>();
+    auto& paths = storedPaths[stored->name().value_or("")];
     stored->enumerateLeaves([&](const ModelItemPtr& item, bool&) {
-      if (const auto* file = dynamic_cast<const IFileItem*>(item.get())) paths->insert(file->path());
+      if (const auto* file = dynamic_cast<const IFileItem*>(item.get())) paths.insert(file->path());
     });
-    storedPaths[stored->name().value_or("")] = std::move(paths);
   }
   const auto processor = sanitizingProcessor();
   for (const auto& group : groups) {
     auto scope = std::make_shared<CleaningScope>();
     scope->roots = processor->scanRoots(group);
-    if (const auto found = storedPaths.find(group->name().value_or("")); found != storedPaths.end()) scope->storedPaths = *found->second;
+    if (const auto found = storedPaths.find(group->name().value_or("")); found != storedPaths.end())
+      scope->storedPaths = found->second;
     pendingScopes_[group.get()] = std::move(scope);
   }
 }

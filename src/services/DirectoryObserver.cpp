@@ -1,18 +1,14 @@
 #include "services/DirectoryObserver.h"
 
-#include <dirent.h>
-
 #include "common/MLog.h"
+#include "platform/FileManager.h"
+#include "platform/FileSystemLayout.h"
 #include "platform/HostRoot.h"
 #include "platform/PathComponents.h"
 
 namespace vozi {
 
 namespace {
-
-bool isUnder(const std::string& path, const std::string& folder) {
-  return path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 && path[folder.size()] == '/';
-}
 
 // Whether a component of the item's place in the tree is exactly ".Trash"
 // (the tree path: the host root itself may lie in a Trash).
@@ -27,18 +23,16 @@ bool isInTrash(const std::string& hostPath) {
   return false;
 }
 
-// The ".Trash" folders of the homes in the users folder.
+// The ".Trash" folders of the homes in the users folder; a home that is a
+// link is passed over (the watch would follow it).
 std::vector<std::string> trashFolders() {
   std::vector<std::string> folders;
-  const std::string users = platform::HostRoot::resolve("/Users");
-  DIR* listing = ::opendir(users.c_str());
-  if (!listing) return folders;
-  while (const dirent* entry = ::readdir(listing)) {
-    const std::string name = entry->d_name;
-    if (name == "." || name == ".." || entry->d_type == DT_LNK) continue;
-    folders.push_back(users + "/" + name + "/.Trash");
+  const auto& fileManager = platform::FileManager::defaultManager();
+  const std::string users = platform::HostRoot::resolve(platform::FileSystemLayout::kUsersFolder);
+  for (const std::string& name : fileManager.contentsOfDirectory(users).value_or(std::vector<std::string>{})) {
+    const std::string home = platform::PathComponents::appending(users, name);
+    if (fileManager.isDirectory(home)) folders.push_back(platform::PathComponents::appending(home, ".Trash"));
   }
-  ::closedir(listing);
   return folders;
 }
 
@@ -76,11 +70,11 @@ void DirectoryObserver::stop() {
 }
 
 void DirectoryObserver::removed(const std::string& path, bool isFolder) const {
-  if (isUnder(path, observedURL_) && deleteItemHandler_) deleteItemHandler_(path, isFolder);
+  if (platform::PathComponents::isInside(path, observedURL_) && deleteItemHandler_) deleteItemHandler_(path, isFolder);
 }
 
 void DirectoryObserver::moved(const std::string& from, const std::optional<std::string>& to, bool isFolder) const {
-  if (!isUnder(from, observedURL_)) return;
+  if (!platform::PathComponents::isInside(from, observedURL_)) return;
   if (moveItemHandelr_) moveItemHandelr_(from, to);
   if (to && isInTrash(*to)) {
     MLog("seems item did move to trash! from: " + from + " to: " + *to);

@@ -177,22 +177,35 @@ platform::Error ServiceClient::timedOut(const std::string& what) const {
   return clientError("no answer to " + what + " from the daemon within " + std::to_string(timeout_.count()) + " ms");
 }
 
-platform::Result<std::string> ServiceClient::startScan(std::vector<ItemGroupPtr> groups) {
-  auto answer = std::make_shared<std::promise<std::optional<std::string>>>();
+template <class T, class Send>
+platform::Result<T> ServiceClient::awaitReply(const std::string& what, const Send& send) {
+  auto answer = std::make_shared<std::promise<T>>();
   auto future = answer->get_future();
-  proxy().call<&IZOLLongOperationsServer::startScanOperation>(
-      std::move(groups), [answer](std::optional<std::string> id) { answer->set_value(std::move(id)); });
-  if (future.wait_for(timeout_) != std::future_status::ready) return timedOut("the scan");
-  auto id = future.get();
-  if (!id) return clientError("the daemon refused the scan");
-  return *id;
+  send([answer](T value) { answer->set_value(std::move(value)); });
+  if (future.wait_for(timeout_) != std::future_status::ready) return timedOut(what);
+  return future.get();
+}
+
+platform::Result<std::string> ServiceClient::startOperation(bool scanning, std::vector<ItemGroupPtr> groups) {
+  const std::string what = scanning ? "the scan" : "the clean";
+  auto id = awaitReply<std::optional<std::string>>(what, [&](std::function<void(std::optional<std::string>)> reply) {
+    if (scanning) {
+      proxy().call<&IZOLLongOperationsServer::startScanOperation>(std::move(groups), std::move(reply));
+    } else {
+      proxy().call<&IZOLLongOperationsServer::startCleanOperation>(std::move(groups), std::move(reply));
+    }
+  });
+  if (!id) return id.error();
+  if (!*id) return clientError("the daemon refused " + what);
+  return **id;
+}
+
+platform::Result<std::string> ServiceClient::startScan(std::vector<ItemGroupPtr> groups) {
+  return startOperation(true, std::move(groups));
 }
 
 platform::Result<std::vector<ItemGroupPtr>> ServiceClient::run(bool scanning, std::vector<ItemGroupPtr> groups,
                                                                ProgressHandler progress) {
-  auto answer = std::make_shared<std::promise<std::optional<std::string>>>();
-  auto future = answer->get_future();
-  auto reply = [answer](std::optional<std::string> id) { answer->set_value(std::move(id)); };
   std::uint64_t losses;
   // Progress can come before the identifier is known here: it is kept under
   // the empty name until then.
@@ -201,14 +214,8 @@ platform::Result<std::vector<ItemGroupPtr>> ServiceClient::run(bool scanning, st
     progress_[""] = progress;
     losses = losses_;
   }
-  if (scanning) {
-    proxy().call<&IZOLLongOperationsServer::startScanOperation>(std::move(groups), reply);
-  } else {
-    proxy().call<&IZOLLongOperationsServer::startCleanOperation>(std::move(groups), reply);
-  }
-  if (future.wait_for(timeout_) != std::future_status::ready) return timedOut(scanning ? "the scan" : "the clean");
-  const auto id = future.get();
-  if (!id) return clientError(std::string("the daemon refused the ") + (scanning ? "scan" : "clean"));
+  const auto id = startOperation(scanning, std::move(groups));
+  if (!id) return id.error();
   {
     std::lock_guard lock(mutex_);
     progress_[*id] = progress;
@@ -249,45 +256,37 @@ platform::Result<std::vector<ItemGroupPtr>> ServiceClient::waitForEnd(const std:
 }
 
 platform::Result<bool> ServiceClient::cancel(const std::string& operationID) {
-  auto answer = std::make_shared<std::promise<bool>>();
-  auto future = answer->get_future();
-  proxy().call<&IZOLLongOperationsServer::cancelWithOperationID>(operationID,
-                                                                 [answer](bool done) { answer->set_value(done); });
-  if (future.wait_for(timeout_) != std::future_status::ready) return timedOut("the cancel");
-  return future.get();
+  return awaitReply<bool>("the cancel", [&](std::function<void(bool)> reply) {
+    proxy().call<&IZOLLongOperationsServer::cancelWithOperationID>(operationID, std::move(reply));
+  });
 }
 
 platform::Result<std::vector<ItemGroupPtr>> ServiceClient::results(std::vector<std::string> groupNames) {
-  auto answer = std::make_shared<std::promise<std::vector<ItemGroupPtr>>>();
-  auto future = answer->get_future();
-  proxy().call<&IZOLLongOperationsServer::requestScannedData>(
-      std::move(groupNames), [answer](std::vector<ItemGroupPtr> groups) { answer->set_value(std::move(groups)); });
-  if (future.wait_for(timeout_) != std::future_status::ready) return timedOut("the results");
-  return future.get();
+  return awaitReply<std::vector<ItemGroupPtr>>(
+      "the results", [&](std::function<void(std::vector<ItemGroupPtr>)> reply) {
+        proxy().call<&IZOLLongOperationsServer::requestScannedData>(std::move(groupNames), std::move(reply));
+      });
+}
+
+platform::Result<ZOLMPreferences> ServiceClient::pushedPreferences(const std::function<void()>& send) {
+  std::uint64_t seen;
+  {
+    std::lock_guard lock(mutex_);
+    seen = preferencesPushes_;
+  }
+  send();
+  std::unique_lock lock(mutex_);
+  if (!changed_.wait_for(lock, timeout_, [&] { return preferencesPushes_ > seen; })) return timedOut("the preferences");
+  return *pushedPreferences_;
 }
 
 platform::Result<ZOLMPreferences> ServiceClient::preferences() {
-  std::uint64_t seen;
-  {
-    std::lock_guard lock(mutex_);
-    seen = preferencesPushes_;
-  }
-  proxy().call<&IZOLPreferencesServer::requestPreferences>();
-  std::unique_lock lock(mutex_);
-  if (!changed_.wait_for(lock, timeout_, [&] { return preferencesPushes_ > seen; })) return timedOut("the preferences");
-  return *pushedPreferences_;
+  return pushedPreferences([&] { proxy().call<&IZOLPreferencesServer::requestPreferences>(); });
 }
 
 platform::Result<ZOLMPreferences> ServiceClient::updatePreferences(const ZOLMPreferences& preferences) {
-  std::uint64_t seen;
-  {
-    std::lock_guard lock(mutex_);
-    seen = preferencesPushes_;
-  }
-  proxy().call<&IZOLPreferencesServer::updateWith>(std::make_shared<ZOLMPreferences>(preferences));
-  std::unique_lock lock(mutex_);
-  if (!changed_.wait_for(lock, timeout_, [&] { return preferencesPushes_ > seen; })) return timedOut("the preferences");
-  return *pushedPreferences_;
+  return pushedPreferences(
+      [&] { proxy().call<&IZOLPreferencesServer::updateWith>(std::make_shared<ZOLMPreferences>(preferences)); });
 }
 
 std::vector<std::string> ServiceClient::callbacks() const {

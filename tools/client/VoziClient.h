@@ -102,8 +102,15 @@ class ServiceClient : public IZOLClientService, public std::enable_shared_from_t
   explicit ServiceClient(std::chrono::milliseconds timeout);
   void open();
   platform::XPCProxy<IZOLServerService> proxy();
+  // Sends a call whose reply block takes a T and waits for the reply.
+  template <class T, class Send>
+  platform::Result<T> awaitReply(const std::string& what, const Send& send);
+  // Starts a scan or a clean: its operation identifier.
+  platform::Result<std::string> startOperation(bool scanning, std::vector<ItemGroupPtr> groups);
   platform::Result<std::vector<ItemGroupPtr>> run(bool scanning, std::vector<ItemGroupPtr> groups,
                                                   ProgressHandler progress);
+  // Sends the call and waits for the preferences the daemon pushes after it.
+  platform::Result<ZOLMPreferences> pushedPreferences(const std::function<void()>& send);
   platform::Result<std::vector<ItemGroupPtr>> waitForEnd(const std::string& operationID, std::uint64_t losses);
   void lost();
   void record(std::string line);
