@@ -102,6 +102,17 @@ class DaemonProcessTest : public ::testing::Test {
     });
     return paths;
   }
+  // The named services start a little after the socket: a client is handed
+  // out once the daemon has answered it.
+  std::shared_ptr<client::ServiceClient> serviceClient(std::chrono::seconds timeout) {
+    for (int attempt = 0; attempt < 300; ++attempt) {
+      auto ui = client::ServiceClient::make(timeout);
+      if (ui->results({})) return ui;
+      std::this_thread::sleep_for(100ms);
+    }
+    ADD_FAILURE() << "the daemon's service never answered";
+    return client::ServiceClient::make(timeout);
+  }
   std::string caches() const { return test::MacTree::libraryOf(user) + "/Caches"; }
 
   test::TempRoot root;
@@ -115,7 +126,7 @@ TEST_F(DaemonProcessTest, ScansCleansWhatItFoundAnswersTheHistoryAndShutsDown) {
   const auto laidOut = test::DemoTree::layOut(tree, user, 50);
   startDaemon();
   startAgent();
-  auto ui = client::ServiceClient::make(120s);
+  auto ui = serviceClient(120s);
   auto scanned = ui->scan(*client::groupsNamed({"userCache"}), {});
   ASSERT_TRUE(scanned) << scanned.error().localizedDescription();
   ASSERT_EQ(scanned->size(), 1u);
@@ -148,6 +159,16 @@ TEST_F(DaemonProcessTest, ScansCleansWhatItFoundAnswersTheHistoryAndShutsDown) {
   EXPECT_NE(::lstat(UnixSocketIPCServerConstant::Path().c_str(), &info), 0);
 }
 
+// With no daemon listening, a call fails as soon as the connection is
+// lost, not when its (long) time-out runs out.
+TEST_F(DaemonProcessTest, ACallWithNoDaemonFailsAtOnce) {
+  auto ui = client::ServiceClient::make(std::chrono::hours(1));
+  auto stored = ui->results({"userCache"});
+  ASSERT_FALSE(stored);
+  EXPECT_NE(stored.error().localizedDescription().find("cannot reach the daemon"), std::string::npos)
+      << stored.error().localizedDescription();
+}
+
 // A shutdown in the middle of a clean lets the clean store what it did: after
 // a restart, the stored result holds exactly the files still on disk.
 TEST_F(DaemonProcessTest, AShutdownDuringACleanKeepsTheStoredResultTrue) {
@@ -155,7 +176,7 @@ TEST_F(DaemonProcessTest, AShutdownDuringACleanKeepsTheStoredResultTrue) {
   startDaemon();
   startAgent();
   {
-    auto ui = client::ServiceClient::make(300s);
+    auto ui = serviceClient(300s);
     auto scanned = ui->scan(*client::groupsNamed({"userCache"}), {});
     ASSERT_TRUE(scanned) << scanned.error().localizedDescription();
     ASSERT_EQ(scanned->front()->count(), filesUnder(caches()).size());
@@ -177,9 +198,9 @@ TEST_F(DaemonProcessTest, AShutdownDuringACleanKeepsTheStoredResultTrue) {
   EXPECT_LT(left, 10000u);
 
   startDaemon();
-  auto ui = client::ServiceClient::make(120s);
+  auto ui = serviceClient(120s);
   auto stored = ui->results({"userCache"});
-  ASSERT_TRUE(stored);
+  ASSERT_TRUE(stored) << stored.error().localizedDescription();
   ASSERT_EQ(stored->size(), 1u);
   EXPECT_EQ(pathsOf(stored->front()), filesUnder(caches()));
   ui.reset();

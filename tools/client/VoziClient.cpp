@@ -153,37 +153,63 @@ void ServiceClient::open() {
   connection_->setExportedInterface(clientServiceInterface());
   connection_->setExportedObject<IZOLClientService>(std::make_shared<WeakClient>(weak_from_this()));
   connection_->setInterruptionHandler([weak = weak_from_this()] {
-    if (auto client = weak.lock()) client->lost();
+    if (auto client = weak.lock()) client->lost("the connection was interrupted");
   });
   connection_->setInvalidationHandler([weak = weak_from_this()] {
-    if (auto client = weak.lock()) client->lost();
+    if (auto client = weak.lock()) client->lost("the connection was invalidated");
   });
   connection_->resume();
 }
 
 platform::XPCProxy<IZOLServerService> ServiceClient::proxy() {
-  return connection_->remoteObjectProxy<IZOLServerService>();
+  // A call that cannot be sent (no daemon listening, say) counts as a loss,
+  // so its wait ends at once.
+  return connection_->remoteObjectProxyWithErrorHandler<IZOLServerService>(
+      [weak = weak_from_this()](const platform::Error& error) {
+        if (auto client = weak.lock()) client->lost(error.localizedDescription());
+      });
 }
 
-void ServiceClient::lost() {
+void ServiceClient::lost(std::string why) {
   {
     std::lock_guard lock(mutex_);
     ++losses_;
+    lossReason_ = std::move(why);
   }
   changed_.notify_all();
 }
 
-platform::Error ServiceClient::timedOut(const std::string& what) const {
-  return clientError("no answer to " + what + " from the daemon within " + std::to_string(timeout_.count()) + " ms");
+std::uint64_t ServiceClient::lossesSoFar() const {
+  std::lock_guard lock(mutex_);
+  return losses_;
+}
+
+platform::Result<void> ServiceClient::waitUntil(std::unique_lock<std::mutex>& lock, const std::string& what,
+                                                std::uint64_t losses, const std::function<bool()>& done) {
+  if (!changed_.wait_for(lock, timeout_, [&] { return done() || losses_ != losses; })) {
+    return clientError("no answer to " + what + " from the daemon within " + std::to_string(timeout_.count()) + " ms");
+  }
+  if (!done()) return clientError("cannot reach the daemon (" + lossReason_ + ") before it answered " + what);
+  return {};
 }
 
 template <class T, class Send>
 platform::Result<T> ServiceClient::awaitReply(const std::string& what, const Send& send) {
-  auto answer = std::make_shared<std::promise<T>>();
-  auto future = answer->get_future();
-  send([answer](T value) { answer->set_value(std::move(value)); });
-  if (future.wait_for(timeout_) != std::future_status::ready) return timedOut(what);
-  return future.get();
+  // The reply may come after this wait gave up: it lands in its own slot.
+  auto slot = std::make_shared<std::optional<T>>();
+  const std::uint64_t losses = lossesSoFar();
+  send([slot, weak = weak_from_this()](T value) {
+    const auto self = weak.lock();
+    if (!self) return;
+    {
+      std::lock_guard lock(self->mutex_);
+      *slot = std::move(value);
+    }
+    self->changed_.notify_all();
+  });
+  std::unique_lock lock(mutex_);
+  if (auto waited = waitUntil(lock, what, losses, [&] { return slot->has_value(); }); !waited) return waited.error();
+  return std::move(**slot);
 }
 
 platform::Result<std::string> ServiceClient::startOperation(bool scanning, std::vector<ItemGroupPtr> groups) {
@@ -234,21 +260,16 @@ platform::Result<std::vector<ItemGroupPtr>> ServiceClient::clean(std::vector<Ite
 }
 
 platform::Result<std::vector<ItemGroupPtr>> ServiceClient::waitForScan(const std::string& operationID) {
-  std::uint64_t losses;
-  {
-    std::lock_guard lock(mutex_);
-    losses = losses_;
-  }
-  return waitForEnd(operationID, losses);
+  return waitForEnd(operationID, lossesSoFar());
 }
 
 platform::Result<std::vector<ItemGroupPtr>> ServiceClient::waitForEnd(const std::string& operationID,
                                                                       std::uint64_t losses) {
   std::unique_lock lock(mutex_);
-  if (!changed_.wait_for(lock, timeout_,
-                         [&] { return finished_.count(operationID) != 0 || losses_ != losses; }))
-    return timedOut("operation " + operationID);
-  if (finished_.count(operationID) == 0) return clientError("the daemon went away before operation " + operationID + " ended");
+  if (auto waited = waitUntil(lock, "operation " + operationID, losses,
+                              [&] { return finished_.count(operationID) != 0; });
+      !waited)
+    return waited.error();
   auto results = std::move(finished_[operationID]);
   finished_.erase(operationID);
   progress_.erase(operationID);
@@ -269,14 +290,16 @@ platform::Result<std::vector<ItemGroupPtr>> ServiceClient::results(std::vector<s
 }
 
 platform::Result<ZOLMPreferences> ServiceClient::pushedPreferences(const std::function<void()>& send) {
-  std::uint64_t seen;
+  std::uint64_t seen, losses;
   {
     std::lock_guard lock(mutex_);
     seen = preferencesPushes_;
+    losses = losses_;
   }
   send();
   std::unique_lock lock(mutex_);
-  if (!changed_.wait_for(lock, timeout_, [&] { return preferencesPushes_ > seen; })) return timedOut("the preferences");
+  if (auto waited = waitUntil(lock, "the preferences", losses, [&] { return preferencesPushes_ > seen; }); !waited)
+    return waited.error();
   return *pushedPreferences_;
 }
 

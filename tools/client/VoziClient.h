@@ -73,8 +73,8 @@ class ServiceClient : public IZOLClientService, public std::enable_shared_from_t
   ~ServiceClient() override;
 
   // Each waits for the daemon's answer at most the time-out; a request the
-  // daemon refuses (no operation identifier) or an answer that never came
-  // fails.
+  // daemon refuses (no operation identifier), an answer that never came and
+  // a connection lost before the answer (no daemon listening, say) fail.
   platform::Result<std::vector<ItemGroupPtr>> scan(std::vector<ItemGroupPtr> groups, ProgressHandler progress);
   platform::Result<std::vector<ItemGroupPtr>> clean(std::vector<ItemGroupPtr> groups, ProgressHandler progress);
   // Starts a scan and answers its operation identifier without waiting.
@@ -112,9 +112,13 @@ class ServiceClient : public IZOLClientService, public std::enable_shared_from_t
   // Sends the call and waits for the preferences the daemon pushes after it.
   platform::Result<ZOLMPreferences> pushedPreferences(const std::function<void()>& send);
   platform::Result<std::vector<ItemGroupPtr>> waitForEnd(const std::string& operationID, std::uint64_t losses);
-  void lost();
+  void lost(std::string why);
   void record(std::string line);
-  platform::Error timedOut(const std::string& what) const;
+  std::uint64_t lossesSoFar() const;
+  // Waits, holding `lock` on mutex_, until `done` holds; fails when the time-out
+  // passes first or the daemon went away since `losses` were counted.
+  platform::Result<void> waitUntil(std::unique_lock<std::mutex>& lock, const std::string& what,
+                                   std::uint64_t losses, const std::function<bool()>& done);
 
   const std::chrono::milliseconds timeout_;
   std::shared_ptr<platform::XPCConnection> connection_;
@@ -128,6 +132,7 @@ class ServiceClient : public IZOLClientService, public std::enable_shared_from_t
   std::uint64_t preferencesPushes_ = 0;
   // How many times the daemon went away: a wait that began before one ends.
   std::uint64_t losses_ = 0;
+  std::string lossReason_;
 };
 
 // Groups by name: "all" gives every group, any other word must be an
