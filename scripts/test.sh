@@ -8,7 +8,7 @@ bash scripts/install-deps.sh
 
 jobs=$(nproc)
 build=build/test
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVOZI_SANITIZE=ON -DVOZI_BENCH=ON
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVOZI_SANITIZE=ON -DVOZI_BENCH=OFF
 cmake --build "$build" -j "$jobs"
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1

@@ -11,7 +11,8 @@ class BigFileItem : public TypedFileItem {
 
   using TypedFileItem::TypedFileItem;
 
-  // 0: above 1 GiB; 1: above 524228000 bytes; 3: below 52422801 bytes; 2 otherwise.
+  // The ordinal of its FileSizeCategory; a size on a bound falls into the
+  // bucket below it.
   long fileSizeCategory() const;
 
   std::shared_ptr<IModelItem> copy() const override { return std::make_shared<BigFileItem>(*this); }

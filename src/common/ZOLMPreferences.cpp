@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "common/FileKinds.h"
+#include "common/FileSizeCategory.h"
 #include "common/RecordDescription.h"
 #include "platform/KeyedArchiver.h"
 #include "platform/KeyedUnarchiver.h"
@@ -14,10 +15,9 @@ ZOLMPreferences::ZOLMPreferences()
                       {"systemCache", "systemLogs", "userCache", "userLogs", "systemLanguages", "applicationsLanguages",
                        "trashBin", "temporaryFiles", "applications"},
                       {"dropbox", ".svn", ".git", ".hg", ".iml"},
-                      // Not quite 50 MiB: the value the stored settings were made with.
-                      52422800ull, {"Tracks", "Movies", "Photos", "Archives", "Documents"},
-                      // Thirty days back.
-                      -2592000) {}
+                      // The lower bound of the big-files buckets.
+                      kFileSizeBound50MB, {"Tracks", "Movies", "Photos", "Archives", "Documents"},
+                      static_cast<std::int64_t>(rawValue(FileLastOpenInterval::daysAgo30))) {}
 
 ZOLMPreferences::ZOLMPreferences(ZOLMUpdatesCheckFrequency updatesCheckFrequency,
                                  bool shouldDownloadUpdatesInBackground, double lastUpdateCheckTimestamp,
