@@ -3,17 +3,11 @@
 #include <string>
 #include <vector>
 
+#include "common/FileManager.h"
 #include "common/URLExtensions.h"
 #include "sanitizers/BaseSanitizerOperation.h"
 
 namespace vozi {
-
-// What a walk does with one entry before it is handed over.
-enum class FileManagerEnumerationAction {
-  continueEnumeration = 0,
-  skipPath = 1,     // neither handed over nor entered
-  foundNeeded = 2,  // handed over whole, not entered
-};
 
 // The base of the scans that walk folders: the product's own support
 // folder ("div.ez.iru", in any letter case, anywhere in a path) is never
@@ -27,11 +21,16 @@ class BaseFilesScanningOperation : public BaseSanitizerOperation<Group> {
 
   virtual std::vector<std::string> excludedSubPaths() const { return {kSupportFolderName}; }
 
-  // Called by the walk for every entry, on the operation's thread.
-  virtual FileManagerEnumerationAction handleSubpath(const std::string& path) const {
+  // Called by the walk for every entry, on the operation's thread; a
+  // subclass may count progress or pause here.
+  virtual FileManagerEnumerationAction handleSubpath(const std::string& path) {
     return URLExtensions::caseInsensitiveContains(path, excludedSubPaths())
                ? FileManagerEnumerationAction::skipPath
                : FileManagerEnumerationAction::continueEnumeration;
+  }
+  // The rule as the steerable walk's subpath handler.
+  FileManager::SubpathHandler subpathHandler() {
+    return [this](const std::string& path) { return handleSubpath(path); };
   }
 };
 

@@ -66,6 +66,14 @@ class FileSystemCleaningOperation : public SanitizerCleaningOperation<Group> {
   const AdditionalUpdates& additionalUpdates() const { return additionalUpdates_; }
 
  protected:
+  const SanitizerEnvironment& environment() const { return environment_; }
+  // Whether the cleaning scope lets the clean delete the path; logs a refusal.
+  bool admits(const std::string& path) const {
+    if (environment_.cleaningScope && environment_.cleaningScope->admits(path)) return true;
+    MLog("Outside what the scan found, left in place: " + path);
+    return false;
+  }
+
   // Trims `group` in place; answers how much its size went down.
   virtual std::uint64_t recursiveRemoving(ItemGroup& group) {
     if (!group.items()) return 0;
@@ -113,10 +121,7 @@ class FileSystemCleaningOperation : public SanitizerCleaningOperation<Group> {
     additionalUpdates_.record(*item);
     if (!this->shouldRemove(item)) return false;
     const std::string path = file->path();
-    if (!environment_.cleaningScope || !environment_.cleaningScope->admits(path)) {
-      MLog("Outside what the scan found, left in place: " + path);
-      return false;
-    }
+    if (!admits(path)) return false;
     // Nothing there any more counts as removed.
     const auto outcome = platform::TreeRemoval::removeItem(path);
     if (!outcome && outcome.error().code != ENOENT) {

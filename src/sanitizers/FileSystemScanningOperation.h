@@ -58,9 +58,15 @@ class FileSystemScanningOperation : public BaseFilesScanningOperation<Group> {
   static constexpr platform::DirectoryEnumerationOptions kDefaultOptions =
       platform::DirectoryEnumerationOptions::SkipsPackageDescendants;
 
+  // `propertyKeys`: the facts read of every candidate and handed to
+  // addFileIfNeeded (its size, and its dates under a last-use limit, are
+  // always read).
   FileSystemScanningOperation(GroupPtr itemGroup, Completion completion, ProgressHandler progressHandler,
-                              platform::DirectoryEnumerationOptions options = kDefaultOptions)
-      : Base(std::move(itemGroup), std::move(completion), std::move(progressHandler)), options_(options) {
+                              platform::DirectoryEnumerationOptions options = kDefaultOptions,
+                              platform::ResourceKeys propertyKeys = platform::ResourceKeys::None)
+      : Base(std::move(itemGroup), std::move(completion), std::move(progressHandler)),
+        options_(options),
+        propertyKeys_(propertyKeys) {
     if (const auto* filterable = dynamic_cast<const IFilterable*>(this->itemGroup().get())) {
       minFileSize_ = filterable->minFileSizeToScan();
       if (filterable->minLastAccessDate()) minLastAccessTimestamp_ = filterable->minLastAccessDate()->timeIntervalSince1970();
@@ -85,8 +91,11 @@ class FileSystemScanningOperation : public BaseFilesScanningOperation<Group> {
 
  protected:
   // Adds the item when shouldAddFile; subclasses override it to classify.
-  virtual void addFileIfNeeded(const std::string& path, const std::optional<platform::Date>& lastAccessDate,
-                               std::uint64_t fileSize, bool shouldAddFile) {
+  // `values` holds the property keys' facts (none when they could not be
+  // read); `lastAccessDate` is given only under a last-use limit.
+  virtual void addFileIfNeeded(const std::string& path, const std::optional<platform::ResourceValues>& /*values*/,
+                               const std::optional<platform::Date>& lastAccessDate, std::uint64_t fileSize,
+                               bool shouldAddFile) {
     if (!shouldAddFile) return;
     this->itemGroup()->addItem(
         std::make_shared<Item>(platform::URL::fileURLWithPath(path), fileSize, lastAccessDate, "identifier"));
@@ -151,21 +160,21 @@ class FileSystemScanningOperation : public BaseFilesScanningOperation<Group> {
     this->handleBackgroundScan();
     if (this->isCancelled()) return WalkAction::Stop;
     WalkAction action = WalkAction::Continue;
-    // The dates are read only when a last-use limit needs them.
-    platform::ResourceKeys dateKeys = platform::ResourceKeys::None;
+    // The property keys, and the dates when a last-use limit needs them.
+    platform::ResourceKeys keys = propertyKeys_;
     if (minLastAccessTimestamp_) {
-      dateKeys = platform::ResourceKeys::ContentAccessDate | platform::ResourceKeys::CreationDate |
+      keys = keys | platform::ResourceKeys::ContentAccessDate | platform::ResourceKeys::CreationDate |
                  platform::ResourceKeys::AddedToDirectoryDate;
     }
     if (isPackage(entry)) {
-      // The package's dates before its walk, which may mark it read.
+      // The package's facts before its walk, which may mark it read.
       std::optional<platform::ResourceValues> values;
-      if (minLastAccessTimestamp_) values = entry.resourceValues(dateKeys);
+      if (keys != platform::ResourceKeys::None) values = entry.resourceValues(keys);
       const std::uint64_t size = packageSize(entry.path());
       if (size > 0) filterAndAdd(entry.path(), values, size);
       action = WalkAction::SkipDescendants;
     } else if (!entry.isDirectory() && entry.isDeletable()) {
-      const auto values = entry.resourceValues(platform::ResourceKeys::FileSize | dateKeys);
+      const auto values = entry.resourceValues(platform::ResourceKeys::FileSize | keys);
       if (values && values->fileSize && *values->fileSize > 0) filterAndAdd(entry.path(), values, *values->fileSize);
     }
     this->incrementProgress(1);
@@ -190,16 +199,17 @@ class FileSystemScanningOperation : public BaseFilesScanningOperation<Group> {
                     std::uint64_t fileSize) {
     if (minFileSize_ > fileSize) return;
     if (!minLastAccessTimestamp_) {
-      addFileIfNeeded(path, std::nullopt, fileSize, true);
+      addFileIfNeeded(path, values, std::nullopt, fileSize, true);
       return;
     }
     std::optional<URLExtensions::ResourceDates> dates;
     if (values) dates = URLExtensions::ResourceDates{values->contentAccessDate, values->addedToDirectoryDate, values->creationDate};
     const platform::Date lastAccess = URLExtensions::lastAccessDate(dates).value_or(platform::Date::now());
-    addFileIfNeeded(path, lastAccess, fileSize, *minLastAccessTimestamp_ > lastAccess.timeIntervalSince1970());
+    addFileIfNeeded(path, values, lastAccess, fileSize, *minLastAccessTimestamp_ > lastAccess.timeIntervalSince1970());
   }
 
   platform::DirectoryEnumerationOptions options_;
+  platform::ResourceKeys propertyKeys_;
   std::uint64_t minFileSize_ = 0;
   std::optional<double> minLastAccessTimestamp_;
   std::optional<std::vector<std::string>> scanningRoots_;

@@ -4,6 +4,7 @@
 #include <future>
 #include <map>
 
+#include "common/ApplicationItem.h"
 #include "common/BigFilesGroup.h"
 #include "common/DuplicatesGroup.h"
 #include "common/FileKinds.h"
@@ -14,6 +15,8 @@
 #include "ipc/IZOLClientService.h"
 #include "server/CleanHistory.h"
 #include "server/UnixSocketIPCServer.h"
+
+#include "common/ApplicationItem.h"
 
 namespace vozi {
 
@@ -241,6 +244,12 @@ void UnixSocketIPCServer::loadCleaningScopes(const std::vector<ItemGroupPtr>& gr
     auto& paths = storedPaths[stored->name().value_or("")];
     stored->enumerateLeaves([&](const ModelItemPtr& item, bool&) {
       if (const auto* file = dynamic_cast<const IFileItem*>(item.get())) paths.insert(file->path());
+    });
+    // An application is a group of its leftovers; its bundle is a path too.
+    stored->enumerateObjects([&](const ModelItemPtr& item, const ModelItemKey&, bool&) {
+      if (const auto* application = dynamic_cast<const ApplicationItem*>(item.get())) {
+        if (auto path = application->path()) paths.insert(std::move(*path));
+      }
     });
   }
   const auto processor = sanitizingProcessor();
