@@ -21,11 +21,12 @@ namespace vozi {
 // becomes an Item (TypedFileItem or a subclass) named "fileIdentifier",
 // carrying its kind, and its last-use date only under a last-use limit.
 template <typename Group, typename Item = TypedFileItem>
-class TypedFileScanningOperation : public FileSystemScanningOperation<Group, Item> {
+class TypedFileScanningOperation : public FileSystemScanningOperation<Group> {
   static_assert(std::is_base_of_v<IFileTypedGroup, Group>, "the group must carry file kinds");
 
  public:
-  using Base = FileSystemScanningOperation<Group, Item>;
+  // The generic scan's own items are never made here.
+  using Base = FileSystemScanningOperation<Group>;
   using typename Base::Completion;
   using typename Base::GroupPtr;
   using typename Base::ProgressHandler;

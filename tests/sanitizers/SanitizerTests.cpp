@@ -122,14 +122,19 @@ TEST_F(SanitizerTest, CancelledScanStillRecordsHistoryBeforeTheCompletion) {
   EXPECT_EQ(group->count(), 0u);
 }
 
-TEST_F(SanitizerTest, ApplicationsSanitizerQueuesNothingYet) {
+TEST_F(SanitizerTest, ApplicationsSanitizerScansAndUninstallsWithItsOwnOperations) {
   auto group = std::static_pointer_cast<ApplicationsGroup>(ItemGroup::group(ItemGroupName::applications));
   ApplicationsSanitizer sanitizer(group, environment());
-  bool called = false;
-  EXPECT_FALSE(sanitizer.scan([&](const ItemGroupPtr&, bool) { called = true; }, nullptr));
-  EXPECT_FALSE(sanitizer.clean([&](const ItemGroupPtr&, bool) { called = true; }, nullptr));
-  EXPECT_EQ(queue->operationCount(), 0u);
-  EXPECT_FALSE(called);
+  const auto scan = sanitizer.scan(nullptr, nullptr);
+  EXPECT_TRUE(std::dynamic_pointer_cast<ApplicationsScanningOperation>(scan));
+  const auto clean = sanitizer.clean(nullptr, nullptr);
+  EXPECT_TRUE(std::dynamic_pointer_cast<ApplicationsCleaningOperation>(clean));
+  scan->waitUntilFinished();
+  clean->waitUntilFinished();
+  // What a clean may delete from: the Applications folder first.
+  const auto roots = sanitizer.scanRoots();
+  ASSERT_FALSE(roots.empty());
+  EXPECT_EQ(roots.front(), root / "/Applications");
 }
 
 TEST_F(SanitizerTest, MakeChoosesByTheGroupsClass) {
