@@ -45,7 +45,8 @@ demo_start() {
   mkdir -p "$support/log"
   : >"$support/log/VOZi.log"
   export VOZI_ROOT="$demo"
-  "$build/VOZi" &
+  # Its standard output (walk counts) goes beside the tree; errors stay here.
+  "$build/VOZi" >"$demo/VOZi.stdout" &
   daemon_pid=$!
   demo_wait_for "the daemon's socket" test -S "$socket"
   "$build/tools/vozi-agent" --user "$user" </dev/null >/dev/null &

@@ -2,8 +2,9 @@
 # The daemon's main job, on a demo macOS-style tree of its own: installs what
 # is missing, builds, lays out the tree, starts VOZi and the per-user agent on
 # it, scans every group, cleans the user's caches, logs, Trash and temporary
-# files, prints the cleaning history, shuts the daemon down with "shutdown"
-# and checks what is gone and what stays. Runs as root or as a user.
+# files and uninstalls the applications found, prints the cleaning history,
+# shuts the daemon down with "shutdown" and checks what is gone and what
+# stays. Runs as root or as a user.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/demo-session.sh
@@ -25,8 +26,8 @@ client=("$build/tools/vozi-client" --timeout 120)
 echo "== Scan of every group"
 "${client[@]}" scan all
 
-echo "== Clean of the user's caches, logs, Trash and temporary files (the groups as stored afterwards)"
-"${client[@]}" clean userCache userLogs trashBin temporaryFiles
+echo "== Clean of the user's caches, logs, Trash and temporary files, and uninstall of the applications (the groups as stored afterwards)"
+"${client[@]}" clean userCache userLogs trashBin temporaryFiles applications
 
 echo "== Cleaning history"
 history=$("${client[@]}" history)
@@ -43,8 +44,11 @@ echo "== Checks"
 left=$(find "$caches" -type f | wc -l)
 [ "$left" -eq 0 ] || demo_fail "$left cache files are still there"
 [ -n "$(find "$kept" -type f)" ] || demo_fail "files outside the cleaned groups are gone"
+for gone in "$demo/Applications/Demo Editor.app" "$demo/Users/$user/Library/Preferences/com.demo.editor.plist"; do
+  [ ! -e "$gone" ] || demo_fail "the uninstalled application left $gone"
+done
 grep -q '"lastCleanedBytes": [1-9]' <<<"$history" || demo_fail "the history shows no cleaned bytes"
 [ ! -e "$socket" ] || demo_fail "the socket is still there"
-echo "caches emptied, other files kept, history recorded, socket removed: all good"
+echo "caches emptied, application uninstalled, other files kept, history recorded, socket removed: all good"
 demo_stop
 rm -rf "$demo"

@@ -8,6 +8,7 @@
 #include "platform/CheckedOpen.h"
 #include "platform/TreePath.h"
 #include "platform/HostRoot.h"
+#include "platform/ResourceValues.h"
 #include "platform/PathComponents.h"
 #include "platform/PropertyList.h"
 #include "platform/URL.h"
@@ -213,6 +214,10 @@ void IconsCache::cacheIcon(const std::string& iconPath, const std::string& ident
     return;
   }
   const fs::path target = fs::path(cacheDirectoryLocked()) / identifier;
+  const fs::path copy = target / withoutTrailingSlash(iconPath).filename();
+  // Every scan meets the same icons: one copied before and not changed since
+  // is kept as it is.
+  if (isCurrentCopyLocked(identifier, iconPath, copy.string())) return;
 
   // Start from an empty folder; remove_all takes a link planted there away
   // without following it.
@@ -236,12 +241,26 @@ void IconsCache::cacheIcon(const std::string& iconPath, const std::string& ident
     MLog(why);
     return;
   }
-  const fs::path copy = target / withoutTrailingSlash(iconPath).filename();
   if (!copyToNewFile(icon, copy.string(), why)) {
     MLog(why);
     return;
   }
   updateCacheLocked(fileURLString(copy.string()), identifier);
+}
+
+bool IconsCache::isCurrentCopyLocked(const std::string& identifier, const std::string& iconPath,
+                                     const std::string& copyPath) {
+  const auto& cache = cacheLocked();
+  const auto recorded = cache.find(identifier);
+  if (recorded == cache.end() || recorded->second != fileURLString(copyPath)) return false;
+  using platform::ResourceKeys;
+  const auto keys = ResourceKeys::IsRegularFile | ResourceKeys::FileSize | ResourceKeys::ContentModificationDate;
+  const auto icon = platform::ResourceValues::readInTree(iconPath, keys);
+  const auto cached = platform::ResourceValues::readInTree(copyPath, keys);
+  if (!icon || !cached || !icon->isRegularFile.value_or(false) || !cached->isRegularFile.value_or(false)) return false;
+  if (icon->fileSize != cached->fileSize || !icon->contentModificationDate || !cached->contentModificationDate)
+    return false;
+  return cached->contentModificationDate->timeIntervalSince1970() >= icon->contentModificationDate->timeIntervalSince1970();
 }
 
 std::optional<std::string> IconsCache::cachedIconForId(const std::string& identifier) {

@@ -32,7 +32,8 @@ class IconsCache {
   IconsCache& operator=(const IconsCache&) = delete;
 
   // Replaces whatever is cached for `identifier` by a copy of the icon file
-  // and records the copy in the index. `bundlePath` is the application bundle
+  // and records the copy in the index; a copy already recorded that is not
+  // older than the icon and has its size is kept. `bundlePath` is the application bundle
   // the icon must lie in. Failures are logged, never reported.
   void cacheIcon(const std::string& iconPath, const std::string& identifier, const std::string& bundlePath);
 
@@ -58,6 +59,9 @@ class IconsCache {
  private:
   std::string cacheDirectoryLocked();
   std::map<std::string, std::string>& cacheLocked();
+  // True when the index records `copyPath` for the identifier and that copy
+  // is a regular file of the icon's size, written no earlier than the icon.
+  bool isCurrentCopyLocked(const std::string& identifier, const std::string& iconPath, const std::string& copyPath);
   void updateCacheLocked(const std::optional<std::string>& url, const std::string& identifier);
 
   std::mutex mutex_;

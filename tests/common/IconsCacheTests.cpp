@@ -88,6 +88,34 @@ TEST_F(IconsCacheTest, ASecondIconReplacesTheFirst) {
   EXPECT_EQ(cache.cachedIconPathForId("com.example.sample"), cached("com.example.sample", "Other.icns"));
 }
 
+// Every scan caches the same icons again: an unchanged one keeps its copy,
+// a changed one is copied anew.
+TEST_F(IconsCacheTest, AnUnchangedIconKeepsItsCopyAndAChangedOneIsCopiedAgain) {
+  IconsCache cache;
+  const std::string copy = cached("com.example.sample", "AppIcon.icns");
+  auto inode = [](const std::string& path) {
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0 ? info.st_ino : 0;
+  };
+  cache.cacheIcon(icon, "com.example.sample", bundle);
+  const auto first = inode(copy);
+  ASSERT_NE(first, 0u);
+  cache.cacheIcon(icon, "com.example.sample", bundle);
+  EXPECT_EQ(inode(copy), first);
+
+  // Same size, newer: copied again.
+  root.writeFile("/Applications/Sample.app/Contents/Resources/AppIcon.icns", "ICON-BYTES");
+  const auto later = fs::last_write_time(copy) + std::chrono::seconds(5);
+  fs::last_write_time(icon, later);
+  cache.cacheIcon(icon, "com.example.sample", bundle);
+  EXPECT_EQ(readFile(copy), "ICON-BYTES");
+  // Another size: copied again, whatever the dates say.
+  root.writeFile("/Applications/Sample.app/Contents/Resources/AppIcon.icns", "longer icon bytes");
+  fs::last_write_time(icon, fs::last_write_time(copy) - std::chrono::seconds(60));
+  cache.cacheIcon(icon, "com.example.sample", bundle);
+  EXPECT_EQ(readFile(copy), "longer icon bytes");
+}
+
 TEST_F(IconsCacheTest, MissingIconEmptiesTheFolderAndKeepsTheFormerEntry) {
   IconsCache cache;
   cache.cacheIcon(icon, "com.example.sample", bundle);

@@ -82,6 +82,29 @@ TEST_F(ServiceRequestTest, AScanFindsTheFilesAndACleanDeletesOnlyWhatTheScanFoun
   EXPECT_GE(initiator->starts.load(), 3);  // the set-up's start, then one per request
 }
 
+// An application is listed with its leftovers, stored, and uninstalled
+// from what was stored: bundle and leftovers go, an application installed
+// after the scan stays.
+TEST_F(ServiceRequestTest, ApplicationsAreListedStoredAndUninstalled) {
+  tree.addApplication("Tool", "com.example.tool").addFile("/Library/Preferences/com.example.tool.plist", 70);
+  auto client = ui();
+  auto scanned = client->scan(*client::groupsNamed({"applications"}), {});
+  ASSERT_TRUE(scanned) << scanned.error().localizedDescription();
+  ASSERT_EQ(scanned->size(), 1u);
+  ASSERT_EQ(scanned->front()->count(), 1u);
+  EXPECT_EQ(pathsOf(scanned->front()), std::set<std::string>{root / "/Library/Preferences/com.example.tool.plist"});
+
+  tree.addApplication("Later", "com.example.later");
+  auto stored = client->results({"applications"});
+  ASSERT_TRUE(stored);
+  ASSERT_EQ(stored->size(), 1u);
+  auto cleaned = client->clean(*stored, {});
+  ASSERT_TRUE(cleaned) << cleaned.error().localizedDescription();
+  EXPECT_FALSE(exists("/Applications/Tool.app"));
+  EXPECT_FALSE(exists("/Library/Preferences/com.example.tool.plist"));
+  EXPECT_TRUE(exists("/Applications/Later.app"));
+}
+
 TEST_F(ServiceRequestTest, CallbacksGoToTheNewestUIConnectionOnly) {
   auto first = ui();
   ASSERT_TRUE(first->preferences());

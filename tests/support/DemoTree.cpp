@@ -36,6 +36,8 @@ DemoTree::Summary DemoTree::layOut(MacTree& tree, const std::string& user, int f
   editor.bundleIdentifier = "com.demo.editor";
   editor.languages = {"en", "Base", "fr", "de", "ja"};
   tree.addApplication(editor);
+  tree.addFile(library + "/Preferences/com.demo.editor.plist", 600)
+      .addFile("/Library/Application Support/com.demo.editor/license.dat", 1200);
   tree.addFile(library + "/Application Support/com.demo.gone/state.db", 8000)
       .addFile(library + "/Preferences/com.demo.gone.plist", 300);
 
