@@ -23,8 +23,8 @@ caches="$demo/Users/$user/Library/Caches"
 kept="$demo/Users/$user/Pictures"
 client=("$build/tools/vozi-client" --timeout 120)
 
-echo "== Scan of every group"
-"${client[@]}" scan all
+echo "== Scan of every group (duplicates searched in the user's home)"
+"${client[@]}" --folder "$demo/Users/$user" scan all
 
 echo "== Clean of the user's caches, logs, Trash and temporary files, and uninstall of the applications (the groups as stored afterwards)"
 "${client[@]}" clean userCache userLogs trashBin temporaryFiles applications
@@ -44,11 +44,12 @@ echo "== Checks"
 left=$(find "$caches" -type f | wc -l)
 [ "$left" -eq 0 ] || demo_fail "$left cache files are still there"
 [ -n "$(find "$kept" -type f)" ] || demo_fail "files outside the cleaned groups are gone"
+[ -z "$(find "$demo/Users/$user/.Trash" -type f)" ] || demo_fail "the Trash still holds files"
 for gone in "$demo/Applications/Demo Editor.app" "$demo/Users/$user/Library/Preferences/com.demo.editor.plist"; do
   [ ! -e "$gone" ] || demo_fail "the uninstalled application left $gone"
 done
 grep -q '"lastCleanedBytes": [1-9]' <<<"$history" || demo_fail "the history shows no cleaned bytes"
 [ ! -e "$socket" ] || demo_fail "the socket is still there"
-echo "caches emptied, application uninstalled, other files kept, history recorded, socket removed: all good"
+echo "caches and Trash emptied, application uninstalled, other files kept, history recorded, socket removed: all good"
 demo_stop
 rm -rf "$demo"

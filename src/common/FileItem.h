@@ -38,6 +38,9 @@ class FileItem : public IFileItem {
   std::optional<platform::Date> lastOpenDate() const override { return lastOpenDate_; }
   // Read and hashed on first request, then kept.
   std::optional<platform::Data> fileDataHash() const override;
+  // Gives the item a content hash worked out elsewhere (a scan that hashed
+  // its files in bulk), so that asking for it reads nothing.
+  void setFileDataHash(platform::Data hash) const { fileDataHash_ = std::move(hash); }
 
   std::shared_ptr<IModelItem> copy() const override { return std::make_shared<FileItem>(*this); }
   // Equal to any record that has the same path (a file item or an application).

@@ -1,5 +1,9 @@
 #pragma once
 
+#include <sys/types.h>
+
+#include <optional>
+
 #include <string>
 
 #include "platform/Error.h"
@@ -34,6 +38,9 @@ class IUserAgentLink {
   // Asks the agent to refresh the media library; nothing when no agent is
   // connected. Does not wait.
   virtual void updateITunesLibrary() = 0;
+  // The session user's account, as the agent's connection tells it; none
+  // while no agent is connected.
+  virtual std::optional<uid_t> sessionUid() const { return std::nullopt; }
 };
 
 }  // namespace vozi

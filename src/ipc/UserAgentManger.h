@@ -104,7 +104,7 @@ class UserAgentManger : public ZOLINotificationCenter,
   // The current agent's proxy; none while no agent is connected.
   std::optional<platform::XPCProxy<UserAgent>> userAgent() const;
   // The uid of the current agent: the session user. None without one.
-  std::optional<uid_t> sessionUid() const;
+  std::optional<uid_t> sessionUid() const override;
 
   // ZOLINotificationCenter.
   void registerHandler(std::shared_ptr<ZOLINotificationHandler> handler, std::string identifier) override;

@@ -47,6 +47,14 @@ Result<std::size_t> FileDescriptor::readSome(void* bytes, std::size_t size) cons
   }
 }
 
+Result<std::size_t> FileDescriptor::readSomeAt(void* bytes, std::size_t size, std::uint64_t offset) const {
+  for (;;) {
+    const ssize_t got = ::pread(fd_, bytes, size, static_cast<off_t>(offset));
+    if (got >= 0) return static_cast<std::size_t>(got);
+    if (errno != EINTR) return PosixError::make(errno);
+  }
+}
+
 Result<std::string> FileDescriptor::readAll(std::uint64_t maxSize, std::uint64_t expected) const {
   std::string bytes;
   bytes.reserve(static_cast<std::size_t>(std::min(expected, maxSize)));

@@ -42,6 +42,8 @@ class FileDescriptor {
 
   // Reads up to `size` bytes, riding out interruptions; 0 at the end.
   Result<std::size_t> readSome(void* bytes, std::size_t size) const;
+  // The same at an offset, leaving the file position alone.
+  Result<std::size_t> readSomeAt(void* bytes, std::size_t size, std::uint64_t offset) const;
   // Reads from the offset to the end; EFBIG as soon as more than maxSize
   // bytes came (a file can grow after its size was checked). `expected`
   // sizes the buffer up front.

@@ -7,6 +7,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <fstream>
+#include <mutex>
+#include <sstream>
 #include <cstdlib>
 #include <string_view>
 
@@ -31,6 +34,45 @@ unsigned long long ProcessInfo::physicalMemory() {
   struct sysinfo info {};
   if (::sysinfo(&info) != 0) return 0;
   return static_cast<unsigned long long>(info.totalram) * info.mem_unit;
+}
+
+namespace {
+
+std::mutex& memoryReportMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+std::optional<std::string>& memoryReportPath() {
+  static std::optional<std::string> path;
+  return path;
+}
+
+}  // namespace
+
+std::optional<unsigned long long> ProcessInfo::freeMemory() {
+  std::string path;
+  {
+    std::lock_guard lock(memoryReportMutex());
+    path = memoryReportPath().value_or("/proc/meminfo");
+  }
+  std::ifstream report(path);
+  std::string line;
+  while (std::getline(report, line)) {
+    // "MemFree:        1234567 kB"
+    static constexpr std::string_view kKey = "MemFree:";
+    if (line.compare(0, kKey.size(), kKey) != 0) continue;
+    std::istringstream fields(line.substr(kKey.size()));
+    unsigned long long kilobytes = 0;
+    std::string unit;
+    if (!(fields >> kilobytes >> unit) || unit != "kB") return std::nullopt;
+    return kilobytes * 1024ull;
+  }
+  return std::nullopt;
+}
+
+void ProcessInfo::setMemoryReportPathForTesting(std::optional<std::string> path) {
+  std::lock_guard lock(memoryReportMutex());
+  memoryReportPath() = std::move(path);
 }
 
 std::string NSTemporaryDirectory() {

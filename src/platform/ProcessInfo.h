@@ -1,5 +1,8 @@
 #pragma once
 
+#include <optional>
+#include <string>
+
 #include <string>
 
 namespace vozi::platform {
@@ -16,6 +19,12 @@ class ProcessInfo {
   static long threadIdentifier();
   // The machine's memory in bytes (sysinfo); 0 when it cannot be read.
   static unsigned long long physicalMemory();
+  // The memory nobody uses ("MemFree" of the kernel's memory report), in
+  // bytes; none when the report cannot be read or has no such line.
+  static std::optional<unsigned long long> freeMemory();
+  // Reads the report from another file (a test's fixture) or, with none,
+  // from "/proc/meminfo" again. Production code never calls it.
+  static void setMemoryReportPathForTesting(std::optional<std::string> path);
   // Hands the heap's free memory back to the system (after a large piece of
   // work whose memory is free again but still held by the allocator).
   static void releaseFreeMemory();

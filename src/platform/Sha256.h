@@ -19,6 +19,13 @@ class Sha256 {
   static std::optional<std::vector<std::uint8_t>> digestOfFile(const std::string& path);
   // The same for the file `name` inside a folder the caller holds open.
   static std::optional<std::vector<std::uint8_t>> digestOfFile(int folder, std::string_view name);
+  // A digest of a file's length, first block and last block, opened as
+  // digestOfFile opens it: files that differ in either differ here; files
+  // that are alike here may still differ in between.
+  static std::optional<std::vector<std::uint8_t>> digestOfFileEnds(const std::string& path, std::size_t blockSize);
+
+  // What digestOfFile reads at a time.
+  static constexpr std::size_t kReadSize = 128 * 1024;
 
   static std::string hex(const void* bytes, std::size_t length);
   static std::string hex(std::string_view bytes) { return hex(bytes.data(), bytes.size()); }

@@ -237,4 +237,12 @@ Result<TreeRemoval::Removed> TreeRemoval::removeItem(std::string_view path) {
   return removed;
 }
 
+Result<void> TreeRemoval::removeEmptyFolder(std::string_view path) {
+  auto parent = TreePath::openParent(path);
+  if (!parent) return parent.error();
+  if (::unlinkat(parent->folder.descriptor.get(), parent->name.c_str(), AT_REMOVEDIR) != 0)
+    return PosixError::make(errno, path);
+  return {};
+}
+
 }  // namespace vozi::platform

@@ -41,6 +41,9 @@ class TreeRemoval {
   };
 
   static Result<Removed> removeItem(std::string_view path);
+  // Removes the folder only when it is empty (ENOTEMPTY otherwise, ENOTDIR
+  // for anything but a folder), reached the same way.
+  static Result<void> removeEmptyFolder(std::string_view path);
 
   // At most this many folders inside the item are held open at once.
   static constexpr std::size_t kOpenFolders = 64;

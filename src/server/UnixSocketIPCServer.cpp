@@ -5,6 +5,7 @@
 #include "backend/StandInApplicationStateManager.h"
 #include "backend/ZOLApplicationStateCoding.h"
 #include "backend/ZOLTrackingDataCoding.h"
+#include "cleaners/Cleaners.h"
 #include "common/Logger.h"
 #include "common/MLog.h"
 #include "ipc/IPCShared.h"
@@ -214,6 +215,7 @@ std::shared_ptr<SanitizingProcessor> UnixSocketIPCServer::sanitizingProcessor() 
   std::lock_guard lock(servicesMutex_);
   if (!sanitizingProcessor_) {
     sanitizingProcessor_ = std::make_shared<SanitizingProcessor>(dataSyncQueue_);
+    registerCleaners(sanitizingProcessor_->sanitizerChoice());
     sanitizingProcessor_->setUserAgentLink(options_.agentLink);
     sanitizingProcessor_->setCleaningScopeSource(std::static_pointer_cast<ICleaningScopeSource>(shared_from_this()));
   }

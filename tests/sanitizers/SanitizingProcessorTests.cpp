@@ -162,6 +162,10 @@ struct Outcome {
   }
   void waitForEnd() {
     ASSERT_EQ(ended.get_future().wait_for(30s), std::future_status::ready);
+    // The completion signals while it holds the lock: once this thread has
+    // had the lock too, the completion is done with this outcome, which may
+    // then go.
+    std::lock_guard lock(mutex);
   }
   std::size_t fractionCount() {
     std::lock_guard lock(mutex);

@@ -105,6 +105,33 @@ TEST_F(ServiceRequestTest, ApplicationsAreListedStoredAndUninstalled) {
   EXPECT_TRUE(exists("/Applications/Later.app"));
 }
 
+// Duplicates are searched in the folders the request names; the clean
+// deletes the chosen copy only.
+TEST_F(ServiceRequestTest, DuplicatesAreFoundInTheNamedFoldersAndTheChosenCopyDeleted) {
+  tree.addFile("/Users/bob/Documents/a.txt", "same words").addFile("/Users/bob/Downloads/a copy.txt", "same words");
+  auto client = ui();
+  auto groups = *client::groupsNamed({"duplicates"});
+  std::static_pointer_cast<DuplicatesGroup>(groups.front())
+      ->setScanningURLs(std::vector<platform::URL>{platform::URL::fileURLWithPath(root / "/Users/bob", true)});
+  auto scanned = client->scan(groups, {});
+  ASSERT_TRUE(scanned) << scanned.error().localizedDescription();
+  ASSERT_EQ(scanned->size(), 1u);
+  ASSERT_EQ(scanned->front()->count(), 1u);
+  EXPECT_EQ(pathsOf(scanned->front()), (std::set<std::string>{root / "/Users/bob/Documents/a.txt",
+                                                              root / "/Users/bob/Downloads/a copy.txt"}));
+
+  // The UI keeps the first copy and hands the other to the clean.
+  auto stored = client->results({"duplicates"});
+  ASSERT_TRUE(stored && stored->size() == 1u);
+  auto set = std::dynamic_pointer_cast<ItemGroup>(stored->front()->anyItem());
+  ASSERT_TRUE(set);
+  set->removeItem(set->anyItem());
+  auto cleaned = client->clean(*stored, {});
+  ASSERT_TRUE(cleaned) << cleaned.error().localizedDescription();
+  EXPECT_TRUE(exists("/Users/bob/Documents/a.txt"));
+  EXPECT_FALSE(exists("/Users/bob/Downloads/a copy.txt"));
+}
+
 TEST_F(ServiceRequestTest, CallbacksGoToTheNewestUIConnectionOnly) {
   auto first = ui();
   ASSERT_TRUE(first->preferences());

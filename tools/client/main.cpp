@@ -1,7 +1,9 @@
 // vozi-client: the stand-in UI of the daemon, for the demo and by hand.
 //
-//   vozi-client [--json] [--timeout SECONDS] COMMAND [ARGUMENT...]
-//     scan GROUP...|all        scans, with a progress bar on stderr
+//   vozi-client [--json] [--timeout SECONDS] [--folder PATH]... COMMAND [ARGUMENT...]
+//     scan GROUP...|all        scans, with a progress bar on stderr; the groups
+//                              searched in chosen folders (duplicates, big
+//                              files) search the --folder paths
 //     clean GROUP...           cleans what the stored scan result of each group holds
 //     results [GROUP...]       the stored scan results (all groups when none is named)
 //     preferences [KEY=VALUE...]  reads, or changes and reads, the preferences
@@ -23,6 +25,7 @@
 #include <nlohmann/json.hpp>
 
 #include "client/VoziClient.h"
+#include "common/IURLsRelated.h"
 #include "common/ItemGroupName.h"
 #include "ipc/IPCShared.h"
 #include "platform/Json.h"
@@ -37,6 +40,7 @@ enum Status { ok = 0, failed = 1, usage = 2, unreachable = 3, timedOut = 4 };
 struct Arguments {
   bool json = false;
   std::chrono::milliseconds timeout{600000};
+  std::vector<platform::URL> folders;
   std::string command;
   std::vector<std::string> rest;
 };
@@ -44,7 +48,7 @@ struct Arguments {
 int usageError(const std::string& why) {
   std::fprintf(stderr,
                "vozi-client: %s\n"
-               "usage: vozi-client [--json] [--timeout SECONDS] scan GROUP...|all | clean GROUP... | results [GROUP...]"
+               "usage: vozi-client [--json] [--timeout SECONDS] [--folder PATH]... scan GROUP...|all | clean GROUP... | results [GROUP...]"
                " | preferences [KEY=VALUE...] | history | request JSON | shutdown\n",
                why.c_str());
   return usage;
@@ -143,6 +147,9 @@ int run(const Arguments& arguments) {
       if (arguments.rest.empty()) return usageError("scan needs group names or all");
       auto groups = groupsNamed(arguments.rest);
       if (!groups) return usageError(groups.error().localizedDescription());
+      for (const auto& group : *groups) {
+        if (auto* searched = dynamic_cast<IURLsRelated*>(group.get())) searched->setScanningURLs(arguments.folders);
+      }
       auto scanned = service->scan(*groups, progress);
       endProgress();
       if (!scanned) return failure(scanned.error());
@@ -209,6 +216,10 @@ int main(int argc, char** argv) {
       const double seconds = std::strtod(argv[++index], &end);
       if (end == argv[index] || *end != '\0' || !(seconds > 0)) return usageError("bad time-out");
       arguments.timeout = std::chrono::milliseconds(static_cast<long long>(seconds * 1000));
+    } else if (option == "--folder" && index + 1 < argc) {
+      const std::string folder = argv[++index];
+      if (folder.empty() || folder.front() != '/') return usageError("a folder is a full path: " + folder);
+      arguments.folders.push_back(platform::URL::fileURLWithPath(folder, true));
     } else {
       break;
     }

@@ -1,0 +1,241 @@
+#include "cleaners/DuplicatesScanningOperation.h"
+
+#include <algorithm>
+#include <atomic>
+#include <map>
+#include <thread>
+#include <unordered_map>
+#include <utility>
+
+#include "common/DuplicateItem.h"
+#include "common/FileKinds.h"
+#include "common/FileManager.h"
+#include "common/MLog.h"
+#include "common/ModelItemOrderedSet.h"
+#include "common/TypedFileItem.h"
+#include "common/URLExtensions.h"
+#include "platform/DiskKind.h"
+#include "platform/FilePackage.h"
+#include "platform/FileSystemLayout.h"
+#include "platform/HostRoot.h"
+#include "platform/PathComponents.h"
+#include "platform/Sha256.h"
+#include "sanitizers/DirectoryManager.h"
+
+namespace vozi {
+
+namespace {
+
+using platform::DirectoryEnumerationOptions;
+using platform::ResourceKeys;
+using platform::WalkAction;
+
+constexpr DirectoryEnumerationOptions kOptions =
+    DirectoryEnumerationOptions::SkipsHiddenFiles | DirectoryEnumerationOptions::SkipsPackageDescendants;
+constexpr ResourceKeys kPropertyKeys = ResourceKeys::FileSize | ResourceKeys::TypeIdentifier |
+                                       ResourceKeys::CreationDate | ResourceKeys::ContentAccessDate |
+                                       ResourceKeys::AddedToDirectoryDate;
+constexpr const char* kLibraryExtension = "photoslibrary";
+constexpr unsigned kMostReaders = 8;
+
+std::string describe(const std::vector<std::string>& paths) {
+  std::string text = "[";
+  for (std::size_t index = 0; index < paths.size(); ++index) text += (index ? ", " : "") + paths[index];
+  return text + "]";
+}
+
+}  // namespace
+
+DuplicatesScanningOperation::DuplicatesScanningOperation(GroupPtr itemGroup, Completion completion,
+                                                         ProgressHandler progressHandler,
+                                                         std::shared_ptr<IUserAgentLink> userAgentLink)
+    : BaseFilesScanningOperation(std::move(itemGroup), std::move(completion), std::move(progressHandler)),
+      userAgentLink_(std::move(userAgentLink)) {
+  for (const platform::URL& url : this->itemGroup()->ignoreURLs())
+    ignoredPaths_.push_back(platform::PathComponents::normalized(url.path()));
+}
+
+std::vector<std::string> DuplicatesScanningOperation::excludedSubPaths() const {
+  std::vector<std::string> excluded = BaseFilesScanningOperation::excludedSubPaths();
+  const auto& fragments = itemGroup()->ignorePathFragments();
+  excluded.insert(excluded.end(), fragments.begin(), fragments.end());
+  return excluded;
+}
+
+const std::string& DuplicatesScanningOperation::allowedFolder() {
+  if (!allowedFolder_) {
+    allowedFolder_ = platform::HostRoot::resolve(platform::FileSystemLayout::kUsersFolder);
+    if (userAgentLink_) {
+      if (const auto library = userAgentLink_->libraryDirectory())
+        allowedFolder_ = platform::PathComponents::normalized(*library + "/..");
+    }
+  }
+  return *allowedFolder_;
+}
+
+std::vector<std::string> DuplicatesScanningOperation::searchedFolders() {
+  std::vector<std::string> folders;
+  if (const auto& urls = itemGroup()->scanningURLs()) {
+    for (const platform::URL& url : *urls) {
+      const std::string path(platform::PathComponents::withoutTrailingSlashes(url.path()));
+      if (url.isFileURL() && platform::PathComponents::isCanonicalAbsolute(path) &&
+          platform::PathComponents::isSameOrInside(path, allowedFolder())) {
+        folders.push_back(path);
+      } else {
+        MLog("Not searched for duplicates, outside " + allowedFolder() + ": " + url.path());
+      }
+    }
+  }
+  return folders;
+}
+
+std::vector<std::string> DuplicatesScanningOperation::scanningRoots() {
+  auto folders = searchedFolders();
+  if (folders.empty()) folders.push_back(allowedFolder());
+  return folders;
+}
+
+void DuplicatesScanningOperation::main() {
+  if (isCancelled()) return;
+  const std::vector<std::string> roots = searchedFolders();
+  MLog("start scanning duplicates in: " + describe(roots));
+  if (shouldCalculateDuration()) {
+    setDuration(FileManager().numberOfPaths(roots, kOptions, [this] { return isCancelled(); }));
+  }
+  walk(roots);
+  // The libraries' own files: all "Masters" folders first, then "Previews".
+  std::vector<std::string> libraryFolders;
+  for (const char* folder : {"Masters", "Previews"}) {
+    for (const std::string& library : libraries_) libraryFolders.push_back(platform::PathComponents::appending(library, folder));
+  }
+  walk(libraryFolders);
+  hashAlikeFiles();
+  addSets();
+  if (isCancelled()) {
+    complete(nullptr, true);
+    return;
+  }
+  progressDidFinish();
+  complete(itemGroup(), false);
+}
+
+void DuplicatesScanningOperation::walk(const std::vector<std::string>& roots) {
+  for (const std::string& root : roots) {
+    if (isCancelled()) return;
+    platform::DirectoryWalker::walk(root, kOptions,
+                                    [this](const platform::DirectoryWalker::Entry& entry) { return visit(entry); });
+  }
+}
+
+bool DuplicatesScanningOperation::skipsSubtree(const platform::DirectoryWalker::Entry& entry) {
+  const std::string& path = entry.path();
+  const bool ignored = std::find(ignoredPaths_.begin(), ignoredPaths_.end(), path) != ignoredPaths_.end();
+  if (!ignored && !DirectoryManager::isInUserLibrary(platform::URL::fileURLWithPath(path))) return false;
+  if (shouldCalculateDuration()) {
+    std::uint64_t units = 1;
+    if (entry.isDirectory()) units += FileManager().numberOfPaths({path}, kOptions, [this] { return isCancelled(); });
+    incrementProgress(units);
+  }
+  return true;
+}
+
+WalkAction DuplicatesScanningOperation::visit(const platform::DirectoryWalker::Entry& entry) {
+  if (isCancelled()) return WalkAction::Stop;
+  if (handleSubpath(entry.path()) == FileManagerEnumerationAction::skipPath) return WalkAction::SkipDescendants;
+  handleBackgroundScan();
+  if (skipsSubtree(entry)) return WalkAction::SkipDescendants;
+
+  const std::string_view extension = platform::FilePackage::extension(entry.name());
+  if (entry.isDirectory() && extension == kLibraryExtension) libraries_.push_back(entry.path());
+  // Folders, links and other files that are not regular, and files this
+  // process could not delete, are counted and left out.
+  if (!entry.isRegularFile() || !entry.isDeletable()) {
+    incrementProgress(1);
+    return WalkAction::Continue;
+  }
+  const auto values = entry.resourceValues(kPropertyKeys);
+  Candidate candidate;
+  candidate.path = entry.path();
+  if (values) {
+    candidate.size = values->fileSize.value_or(0);
+    candidate.lastUse = URLExtensions::lastAccessDate(
+        URLExtensions::ResourceDates{values->contentAccessDate, values->addedToDirectoryDate, values->creationDate});
+  }
+  candidate.kind = static_cast<std::uint64_t>(
+      FileKinds::fileType(values ? values->typeIdentifier : std::nullopt, extension).value_or(ZOLMFileItemType::documents));
+  candidates_.push_back(std::move(candidate));
+  incrementProgress(1);
+  return WalkAction::Continue;
+}
+
+unsigned DuplicatesScanningOperation::readers() const {
+  if (readingThreads_ != 0) return readingThreads_;
+  const auto& urls = itemGroup()->scanningURLs();
+  // A spinning disk reads one file at a time best.
+  if (urls && !urls->empty() && platform::DiskKind::isRotational(urls->front().path())) return 1;
+  return std::clamp(std::thread::hardware_concurrency(), 1u, kMostReaders);
+}
+
+void DuplicatesScanningOperation::readInParallel(const std::vector<std::size_t>& indexes, void (*work)(Candidate&)) {
+  const unsigned threads = std::min<std::size_t>(readers(), std::max<std::size_t>(indexes.size(), 1));
+  std::atomic<std::size_t> next{0};
+  auto reader = [&] {
+    for (std::size_t at = next++; at < indexes.size() && !isCancelled(); at = next++) work(candidates_[indexes[at]]);
+  };
+  if (threads <= 1) {
+    reader();
+    return;
+  }
+  std::vector<std::thread> pool;
+  pool.reserve(threads);
+  for (unsigned i = 0; i < threads; ++i) pool.emplace_back(reader);
+  for (auto& thread : pool) thread.join();
+}
+
+void DuplicatesScanningOperation::hashAlikeFiles() {
+  std::unordered_map<std::uint64_t, std::vector<std::size_t>> bySize;
+  for (std::size_t index = 0; index < candidates_.size(); ++index) bySize[candidates_[index].size].push_back(index);
+
+  // Small files are read whole at once; larger ones first at both ends.
+  std::vector<std::size_t> whole;
+  std::vector<std::size_t> ends;
+  for (const auto& [size, members] : bySize) {
+    if (members.size() < 2) continue;
+    auto& stage = size <= 2 * kEndBlockSize ? whole : ends;
+    stage.insert(stage.end(), members.begin(), members.end());
+  }
+  readInParallel(ends, [](Candidate& candidate) {
+    candidate.ends = platform::Sha256::digestOfFileEnds(candidate.path, kEndBlockSize);
+  });
+  std::map<std::pair<std::uint64_t, std::vector<std::uint8_t>>, std::vector<std::size_t>> alike;
+  for (const std::size_t index : ends) {
+    if (candidates_[index].ends) alike[{candidates_[index].size, *candidates_[index].ends}].push_back(index);
+  }
+  for (const auto& [key, members] : alike) {
+    if (members.size() > 1) whole.insert(whole.end(), members.begin(), members.end());
+  }
+  readInParallel(whole, [](Candidate& candidate) { candidate.hash = platform::Sha256::digestOfFile(candidate.path); });
+}
+
+void DuplicatesScanningOperation::addSets() {
+  std::map<std::pair<std::uint64_t, std::vector<std::uint8_t>>, std::shared_ptr<DuplicateItem>> byContent;
+  std::vector<std::shared_ptr<DuplicateItem>> sets;
+  for (const Candidate& candidate : candidates_) {
+    if (!candidate.hash) continue;
+    auto file = std::make_shared<TypedFileItem>(platform::URL::fileURLWithPath(candidate.path), candidate.size,
+                                                candidate.lastUse, kFileIdentifier, candidate.kind);
+    file->setFileDataHash(*candidate.hash);
+    auto& set = byContent[{candidate.size, *candidate.hash}];
+    if (!set) {
+      set = std::make_shared<DuplicateItem>(file->name().value_or(""), 0, std::make_shared<ModelItemOrderedSet>(),
+                                            kDuplicateIdentifier, nullptr, nullptr, std::nullopt);
+      sets.push_back(set);
+    }
+    set->addItem(file);
+  }
+  for (const auto& set : sets) {
+    if (set->isValid()) itemGroup()->addItem(set);
+  }
+}
+
+}  // namespace vozi
