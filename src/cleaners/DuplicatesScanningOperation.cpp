@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <map>
+#include <mutex>
 #include <thread>
 #include <unordered_map>
 #include <utility>
@@ -20,6 +21,7 @@
 #include "platform/HostRoot.h"
 #include "platform/PathComponents.h"
 #include "platform/Sha256.h"
+#include "platform/TreePath.h"
 #include "sanitizers/DirectoryManager.h"
 
 namespace vozi {
@@ -45,6 +47,10 @@ std::string describe(const std::vector<std::string>& paths) {
 }
 
 }  // namespace
+
+std::string_view DuplicatesScanningOperation::below(const Candidate& candidate) {
+  return std::string_view(candidate.path).substr(candidate.relativeStart);
+}
 
 DuplicatesScanningOperation::DuplicatesScanningOperation(GroupPtr itemGroup, Completion completion,
                                                          ProgressHandler progressHandler,
@@ -122,6 +128,9 @@ void DuplicatesScanningOperation::main() {
 void DuplicatesScanningOperation::walk(const std::vector<std::string>& roots) {
   for (const std::string& root : roots) {
     if (isCancelled()) return;
+    auto held = platform::TreePath::openFolder(root);
+    if (!held) continue;
+    roots_.push_back(std::move(held->descriptor));
     platform::DirectoryWalker::walk(root, kOptions,
                                     [this](const platform::DirectoryWalker::Entry& entry) { return visit(entry); });
   }
@@ -156,6 +165,8 @@ WalkAction DuplicatesScanningOperation::visit(const platform::DirectoryWalker::E
   const auto values = entry.resourceValues(kPropertyKeys);
   Candidate candidate;
   candidate.path = entry.path();
+  candidate.root = roots_.size() - 1;
+  candidate.relativeStart = candidate.path.size() - entry.relativePath().size();
   if (values) {
     candidate.size = values->fileSize.value_or(0);
     candidate.lastUse = URLExtensions::lastAccessDate(
@@ -168,19 +179,44 @@ WalkAction DuplicatesScanningOperation::visit(const platform::DirectoryWalker::E
   return WalkAction::Continue;
 }
 
-unsigned DuplicatesScanningOperation::readers() const {
-  if (readingThreads_ != 0) return readingThreads_;
-  const auto& urls = itemGroup()->scanningURLs();
-  // A spinning disk reads one file at a time best.
-  if (urls && !urls->empty() && platform::DiskKind::isRotational(urls->front().path())) return 1;
-  return std::clamp(std::thread::hardware_concurrency(), 1u, kMostReaders);
+bool DuplicatesScanningOperation::spins() {
+  if (!spins_) {
+    const auto folders = searchedFolders();
+    spins_ = !folders.empty() && platform::DiskKind::isRotational(folders.front());
+  }
+  return *spins_;
 }
 
-void DuplicatesScanningOperation::readInParallel(const std::vector<std::size_t>& indexes, void (*work)(Candidate&)) {
-  const unsigned threads = std::min<std::size_t>(readers(), std::max<std::size_t>(indexes.size(), 1));
+void DuplicatesScanningOperation::readFiles(const std::vector<std::size_t>& indexes, Work work) {
+  const unsigned many =
+      readingThreads_ != 0 ? readingThreads_ : std::clamp(std::thread::hardware_concurrency(), 1u, kMostReaders);
+  if (readingThreads_ != 0 || many == 1 || !spins()) {
+    readWith(indexes, work, many);
+    return;
+  }
+  // A spinning disk reads one file at a time best; what is in memory
+  // already may still be read side by side.
+  std::vector<std::size_t> onDisk;
+  readWith(indexes, work, many, &onDisk);
+  std::sort(onDisk.begin(), onDisk.end());
+  readWith(onDisk, work, 1);
+}
+
+void DuplicatesScanningOperation::readWith(const std::vector<std::size_t>& indexes, Work work, unsigned threads,
+                                           std::vector<std::size_t>* declines) {
+  threads = static_cast<unsigned>(std::min<std::size_t>(threads, std::max<std::size_t>(indexes.size(), 1)));
   std::atomic<std::size_t> next{0};
+  std::mutex declinesMutex;
   auto reader = [&] {
-    for (std::size_t at = next++; at < indexes.size() && !isCancelled(); at = next++) work(candidates_[indexes[at]]);
+    for (std::size_t at = next++; at < indexes.size() && !isCancelled(); at = next++) {
+      Candidate& candidate = candidates_[indexes[at]];
+      bool declined = false;
+      work(candidate, roots_[candidate.root].get(), declines ? &declined : nullptr);
+      if (declined) {
+        std::lock_guard lock(declinesMutex);
+        declines->push_back(indexes[at]);
+      }
+    }
   };
   if (threads <= 1) {
     reader();
@@ -204,8 +240,8 @@ void DuplicatesScanningOperation::hashAlikeFiles() {
     auto& stage = size <= 2 * kEndBlockSize ? whole : ends;
     stage.insert(stage.end(), members.begin(), members.end());
   }
-  readInParallel(ends, [](Candidate& candidate) {
-    candidate.ends = platform::Sha256::digestOfFileEnds(candidate.path, kEndBlockSize);
+  readFiles(ends, [](Candidate& candidate, int root, bool* declined) {
+    candidate.ends = platform::Sha256::digestOfFileEndsBelow(root, below(candidate), kEndBlockSize, declined);
   });
   std::map<std::pair<std::uint64_t, std::vector<std::uint8_t>>, std::vector<std::size_t>> alike;
   for (const std::size_t index : ends) {
@@ -214,7 +250,9 @@ void DuplicatesScanningOperation::hashAlikeFiles() {
   for (const auto& [key, members] : alike) {
     if (members.size() > 1) whole.insert(whole.end(), members.begin(), members.end());
   }
-  readInParallel(whole, [](Candidate& candidate) { candidate.hash = platform::Sha256::digestOfFile(candidate.path); });
+  readFiles(whole, [](Candidate& candidate, int root, bool* declined) {
+    candidate.hash = platform::Sha256::digestOfFileBelow(root, below(candidate), declined);
+  });
 }
 
 void DuplicatesScanningOperation::addSets() {

@@ -10,6 +10,7 @@
 #include "ipc/IUserAgentLink.h"
 #include "platform/Date.h"
 #include "platform/DirectoryWalker.h"
+#include "platform/FileDescriptor.h"
 #include "sanitizers/BaseFilesScanningOperation.h"
 
 namespace vozi {
@@ -32,8 +33,9 @@ namespace vozi {
 //   afterwards, in its "Masters" folders, then its "Previews".
 // - Only files that share a size are read: first a digest of their first
 //   and last 4096 bytes, then, for files still alike, the whole-file
-//   SHA-256 (the identity of a set). Reads run on several threads unless the
-//   disk holding the first folder spins. A file that cannot be read joins
+//   SHA-256 (the identity of a set). Reads run on several threads, but on a
+//   disk that spins only for files already in memory; the others are read
+//   one at a time. A file that cannot be read joins
 //   no set. Empty files all share the empty content and form one set.
 //
 // Progress: one unit per entry handed over (also folders and files left
@@ -64,6 +66,8 @@ class DuplicatesScanningOperation : public BaseFilesScanningOperation<Duplicates
  private:
   struct Candidate {
     std::string path;
+    std::size_t root = 0;          // index into roots_
+    std::size_t relativeStart = 0;  // where the path below that root begins
     std::uint64_t size = 0;
     std::optional<platform::Date> lastUse;
     std::uint64_t kind = 0;
@@ -75,19 +79,32 @@ class DuplicatesScanningOperation : public BaseFilesScanningOperation<Duplicates
   platform::WalkAction visit(const platform::DirectoryWalker::Entry& entry);
   // Skips (true) an ignored URL or a user's Library, counting its subtree.
   bool skipsSubtree(const platform::DirectoryWalker::Entry& entry);
-  // Runs `work` over the indexes on the reading threads.
-  void readInParallel(const std::vector<std::size_t>& indexes, void (*work)(Candidate&));
+  // Runs `work` over the files, side by side where the disk allows:
+  // `probe` is where a file is looked at to tell whether it is in memory.
+  // Reads one file; with `declined` given, only when it is in memory.
+  using Work = void (*)(Candidate& candidate, int rootFolder, bool* declined);
+  // The candidate's path below its root.
+  static std::string_view below(const Candidate& candidate);
+  void readFiles(const std::vector<std::size_t>& indexes, Work work);
+  // Reads with `threads` readers; with `declines`, what is not in memory is
+  // left there for a later reader.
+  void readWith(const std::vector<std::size_t>& indexes, Work work, unsigned threads,
+                std::vector<std::size_t>* declines = nullptr);
   void hashAlikeFiles();
   void addSets();
-  unsigned readers() const;
+  bool spins();
   const std::string& allowedFolder();
 
   std::vector<Candidate> candidates_;
+  // The folders walked, held open: the files found are read below them in
+  // one step each.
+  std::vector<platform::FileDescriptor> roots_;
   std::vector<std::string> libraries_;
   std::vector<std::string> ignoredPaths_;
   unsigned readingThreads_ = 0;
   std::shared_ptr<IUserAgentLink> userAgentLink_;
   std::optional<std::string> allowedFolder_;
+  std::optional<bool> spins_;
 };
 
 }  // namespace vozi

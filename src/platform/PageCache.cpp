@@ -1,8 +1,13 @@
 #include "platform/PageCache.h"
 
+#include <sys/uio.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <limits>
+
 #include "platform/CheckedOpen.h"
+#include "platform/TreePath.h"
 
 namespace vozi::platform {
 
@@ -14,6 +19,29 @@ Result<void> PageCache::purge(const std::string& controlPath) {
   if (auto written = control->write("1", 1); !written) return written;
   // The kernel may report a refused write only at the close.
   return control->close();
+}
+
+bool PageCache::holds(const std::string& path, std::uint64_t offset) {
+  auto parent = TreePath::openParent(path);
+  if (!parent) return false;
+  auto file = TreePath::openRegularFile(parent->folder.descriptor.get(), parent->name,
+                                        std::numeric_limits<std::uint64_t>::max(), path);
+  if (!file) return false;
+  return holdsOpened(*file, offset);
+}
+
+bool PageCache::holdsBelow(int folder, std::string_view relativePath, std::uint64_t offset) {
+  auto file = TreePath::openRegularFileBelow(folder, relativePath);
+  return file && holdsOpened(*file, offset);
+}
+
+bool PageCache::holdsOpened(const TreePath::File& opened, std::uint64_t offset) {
+  const auto* file = &opened;
+  if (file->size == 0) return true;
+  char byte = 0;
+  struct iovec vector {&byte, 1};
+  return ::preadv2(file->descriptor.get(), &vector, 1, static_cast<off_t>(std::min(offset, file->size - 1)),
+                   RWF_NOWAIT) == 1;
 }
 
 }  // namespace vozi::platform

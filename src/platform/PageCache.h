@@ -1,8 +1,13 @@
 #pragma once
 
+#include <cstdint>
+#include <string_view>
+
 #include <string>
 
 #include "platform/Result.h"
+
+#include "platform/TreePath.h"
 
 namespace vozi::platform {
 
@@ -18,6 +23,15 @@ class PageCache {
   // regular file (a link in its place is refused). A PosixError when the
   // control cannot be opened or the write is refused (not root).
   static Result<void> purge(const std::string& controlPath = kDropCachesPath);
+
+  // Whether the byte at the offset of the regular file at `path` (reached
+  // as TreePath reaches it, no link followed) is in memory now: reading it
+  // would not wait for the disk. False when it cannot be told.
+  static bool holds(const std::string& path, std::uint64_t offset);
+  // The same for a file below a held folder (TreePath::openRegularFileBelow).
+  static bool holdsBelow(int folder, std::string_view relativePath, std::uint64_t offset);
+  // The same for a file already open.
+  static bool holdsOpened(const TreePath::File& file, std::uint64_t offset);
 };
 
 }  // namespace vozi::platform

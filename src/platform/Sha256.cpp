@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/Hex.h"
+#include "platform/PageCache.h"
 #include "platform/TreePath.h"
 
 namespace vozi::platform {
@@ -41,9 +42,9 @@ std::vector<std::uint8_t> Sha256::digest(const void* bytes, std::size_t length) 
 std::string Sha256::hex(const void* bytes, std::size_t length) { return Hex::encode(digest(bytes, length)); }
 
 std::optional<std::vector<std::uint8_t>> Sha256::digestOfFile(const std::string& path) {
-  auto parent = TreePath::openParent(path);
-  if (!parent) return std::nullopt;
-  return digestOfFile(parent->folder.descriptor.get(), parent->name);
+  auto file = TreePath::openRegularFileInTree(path);
+  if (!file) return std::nullopt;
+  return digestOfOpenedFile(*file);
 }
 
 std::optional<std::vector<std::uint8_t>> Sha256::digestOfFile(int folder, std::string_view name) {
@@ -51,6 +52,22 @@ std::optional<std::vector<std::uint8_t>> Sha256::digestOfFile(int folder, std::s
   // (or as whatever its writer keeps sending) and match every empty file.
   auto file = TreePath::openRegularFile(folder, name, std::numeric_limits<std::uint64_t>::max(), name);
   if (!file) return std::nullopt;
+  return digestOfOpenedFile(*file);
+}
+
+std::optional<std::vector<std::uint8_t>> Sha256::digestOfFileBelow(int folder, std::string_view relativePath,
+                                                                   bool* declined) {
+  auto file = TreePath::openRegularFileBelow(folder, relativePath);
+  if (!file) return std::nullopt;
+  if (declined && !PageCache::holdsOpened(*file, file->size / 2)) {
+    *declined = true;
+    return std::nullopt;
+  }
+  return digestOfOpenedFile(*file);
+}
+
+std::optional<std::vector<std::uint8_t>> Sha256::digestOfOpenedFile(const TreePath::File& opened) {
+  const auto* file = &opened;
   ::posix_fadvise(file->descriptor.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
   DigestContext context;
   // One buffer per thread, made once and never cleared: every read fills
@@ -66,11 +83,24 @@ std::optional<std::vector<std::uint8_t>> Sha256::digestOfFile(int folder, std::s
 }
 
 std::optional<std::vector<std::uint8_t>> Sha256::digestOfFileEnds(const std::string& path, std::size_t blockSize) {
-  auto parent = TreePath::openParent(path);
-  if (!parent) return std::nullopt;
-  auto file = TreePath::openRegularFile(parent->folder.descriptor.get(), parent->name,
-                                        std::numeric_limits<std::uint64_t>::max(), path);
+  auto file = TreePath::openRegularFileInTree(path);
   if (!file) return std::nullopt;
+  return endsOfOpenedFile(*file, blockSize);
+}
+
+std::optional<std::vector<std::uint8_t>> Sha256::digestOfFileEndsBelow(int folder, std::string_view relativePath,
+                                                                       std::size_t blockSize, bool* declined) {
+  auto file = TreePath::openRegularFileBelow(folder, relativePath);
+  if (!file) return std::nullopt;
+  if (declined && !PageCache::holdsOpened(*file, 0)) {
+    *declined = true;
+    return std::nullopt;
+  }
+  return endsOfOpenedFile(*file, blockSize);
+}
+
+std::optional<std::vector<std::uint8_t>> Sha256::endsOfOpenedFile(const TreePath::File& opened, std::size_t blockSize) {
+  const auto* file = &opened;
   std::vector<unsigned char> block(blockSize);
   DigestContext context;
   const std::uint64_t size = file->size;

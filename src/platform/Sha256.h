@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/TreePath.h"
+
 namespace vozi::platform {
 
 // SHA-256 digests, as their 32 bytes or as lower-case hex text.
@@ -23,6 +25,15 @@ class Sha256 {
   // digestOfFile opens it: files that differ in either differ here; files
   // that are alike here may still differ in between.
   static std::optional<std::vector<std::uint8_t>> digestOfFileEnds(const std::string& path, std::size_t blockSize);
+  // The same two for a file below a folder the caller holds open, reached in
+  // one step (TreePath::openRegularFileBelow): for many files of one tree.
+  // With `declined` given, a file whose middle (its first byte for the ends)
+  // is not in memory is not read: *declined is set instead, so that a caller
+  // reading side by side can leave the disk's files to one reader.
+  static std::optional<std::vector<std::uint8_t>> digestOfFileBelow(int folder, std::string_view relativePath,
+                                                                    bool* declined = nullptr);
+  static std::optional<std::vector<std::uint8_t>> digestOfFileEndsBelow(int folder, std::string_view relativePath,
+                                                                        std::size_t blockSize, bool* declined = nullptr);
 
   // What digestOfFile reads at a time.
   static constexpr std::size_t kReadSize = 128 * 1024;
@@ -31,6 +42,10 @@ class Sha256 {
   static std::string hex(std::string_view bytes) { return hex(bytes.data(), bytes.size()); }
   // The hex text of digestOfFile.
   static std::optional<std::string> hexOfFile(const std::string& path);
+
+ private:
+  static std::optional<std::vector<std::uint8_t>> digestOfOpenedFile(const TreePath::File& file);
+  static std::optional<std::vector<std::uint8_t>> endsOfOpenedFile(const TreePath::File& file, std::size_t blockSize);
 };
 
 }  // namespace vozi::platform

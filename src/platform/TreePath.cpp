@@ -255,6 +255,68 @@ Result<TreePath::File> TreePath::openRegularFile(int folder, std::string_view na
   return file;
 }
 
+Result<TreePath::File> TreePath::openRegularFileBelow(int folder, std::string_view relativePath) {
+  const std::string relative(relativePath);
+  if (relative.empty() || relative.front() == '/') return PosixError::make(EINVAL, relative);
+  struct open_how how {};
+  how.flags = O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
+  how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS | RESOLVE_NO_XDEV;
+  const long fd = ::syscall(SYS_openat2, folder, relative.c_str(), &how, sizeof how);
+  if (fd < 0 && errno == ENOSYS) {
+    // No single-step call: the folders one by one, then the file.
+    const auto slash = relative.rfind('/');
+    if (slash == std::string::npos) return openRegularFile(folder, relative, std::numeric_limits<std::uint64_t>::max(), relative);
+    FileDescriptor current;
+    int at = folder;
+    std::size_t start = 0;
+    while (start < slash) {
+      const std::size_t end = relative.find('/', start);
+      const std::string name = relative.substr(start, end - start);
+      if (name.empty() || name == "." || name == "..") return PosixError::make(EINVAL, relative);
+      const int next = ::openat(at, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+      if (next < 0) return PosixError::make(errno, relative);
+      current = FileDescriptor(next);
+      at = next;
+      start = end + 1;
+    }
+    return openRegularFile(at, relative.substr(slash + 1), std::numeric_limits<std::uint64_t>::max(), relative);
+  }
+  if (fd < 0) return PosixError::make(errno, relative);
+  File file;
+  file.descriptor = FileDescriptor(static_cast<int>(fd));
+  struct stat info {};
+  if (::fstat(file.descriptor.get(), &info) != 0) return PosixError::make(errno, relative);
+  if (S_ISDIR(info.st_mode)) return PosixError::make(EISDIR, relative);
+  if (!S_ISREG(info.st_mode)) return PosixError::make(EINVAL, relative);
+  const int flags = ::fcntl(file.descriptor.get(), F_GETFL);
+  if (flags >= 0) ::fcntl(file.descriptor.get(), F_SETFL, flags & ~O_NONBLOCK);
+  file.size = static_cast<std::uint64_t>(info.st_size);
+  return file;
+}
+
+Result<TreePath::File> TreePath::openRegularFileInTree(std::string_view path) {
+  auto parts = split(path);
+  if (!parts) return parts.error();
+  if (parts->components.empty()) return PosixError::make(EISDIR, path);
+  const int base = ::open(parts->base.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+  if (base >= 0) {
+    const FileDescriptor holder(base);
+    std::string relative;
+    for (const std::string_view component : parts->components) {
+      if (!relative.empty()) relative += '/';
+      relative += component;
+    }
+    auto file = openRegularFileBelow(base, relative);
+    const long code = file ? 0 : file.error().code;
+    // A link on the way (perhaps one of the layout's) or a mount: the
+    // component-by-component route decides.
+    if (file || (code != ELOOP && code != EXDEV && code != ENOSYS)) return file;
+  }
+  auto parent = openParent(path);
+  if (!parent) return parent.error();
+  return openRegularFile(parent->folder.descriptor.get(), parent->name, std::numeric_limits<std::uint64_t>::max(), path);
+}
+
 Result<std::string> TreePath::readRegularFile(int folder, std::string_view name, std::uint64_t maxSize,
                                               std::string_view path) {
   auto file = openRegularFile(folder, name, maxSize, path);

@@ -82,6 +82,16 @@ class TreePath {
   // `path` names the file in errors.
   static Result<File> openRegularFile(int folder, std::string_view name, std::uint64_t maxSize,
                                       std::string_view path);
+  // Opens the regular file at `relativePath` below a held folder, in one
+  // step that follows no link anywhere and never leaves the folder
+  // (openat2 with RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS); where the system
+  // has no such call, component by component with the same checks. Errors
+  // as openRegularFile's.
+  static Result<File> openRegularFileBelow(int folder, std::string_view relativePath);
+  // The regular file at a host path under the host root, opened as
+  // openParent and openRegularFile would open it (the layout's links
+  // allowed, no other), in one step when no link is on the way.
+  static Result<File> openRegularFileInTree(std::string_view path);
   // Reads a regular file of at most maxSize bytes through a held folder, as
   // openRegularFile checks it.
   static Result<std::string> readRegularFile(int folder, std::string_view name, std::uint64_t maxSize,
