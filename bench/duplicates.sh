@@ -51,7 +51,8 @@ run_tool() {
     ours) measure "$bench" scan "$root" ;;
     jdupes) measure jdupes -r -q "$docs" ;;
     rdfind) (cd "$work" && measure rdfind -dryrun true "$docs") ;;
-    rmlint) (cd "$work" && measure rmlint -o summary:/dev/null "$docs") ;;
+    # rmlint replaces the files it writes: never point it at a device.
+    rmlint) (cd "$work" && measure rmlint -o "summary:$work/rmlint.summary" "$docs") ;;
   esac
 }
 for round in $(seq "$rounds"); do
