@@ -6,6 +6,7 @@
 
 #include <cerrno>
 
+#include "platform/CheckedOpen.h"
 #include "platform/PosixError.h"
 #include "platform/TreePath.h"
 
@@ -14,21 +15,17 @@ namespace vozi::platform {
 Result<FileOverwrite::Opened> FileOverwrite::open(const std::string& path, std::optional<uid_t> owner) {
   auto parent = TreePath::openParent(path);
   if (!parent) return parent.error();
-  // Non-blocking, so that a pipe put in the file's place cannot hold the
-  // open; the kind is checked on the descriptor right after.
-  const int fd = ::openat(parent->folder.descriptor.get(), parent->name.c_str(),
-                          O_WRONLY | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-  if (fd < 0) return PosixError::make(errno, path);
-  Opened opened;
-  opened.descriptor = FileDescriptor(fd);
+  auto file = CheckedOpen::existingIn(parent->folder.descriptor.get(), parent->name,
+                                      {.kind = CheckedOpen::Kind::regularFile,
+                                       .access = CheckedOpen::Access::write,
+                                       .owner = owner,
+                                       .linkCount = 1},
+                                      path);
+  if (!file) return file.error();
   struct stat info {};
-  if (::fstat(fd, &info) != 0) return PosixError::make(errno, path);
-  if (S_ISDIR(info.st_mode)) return PosixError::make(EISDIR, path);
-  if (!S_ISREG(info.st_mode)) return PosixError::make(EINVAL, path);
-  if (info.st_nlink != 1) return PosixError::make(EMLINK, path);
-  if (owner && info.st_uid != *owner) return PosixError::make(EPERM, path);
-  const int flags = ::fcntl(fd, F_GETFL);
-  if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+  if (::fstat(file->get(), &info) != 0) return PosixError::make(errno, path);
+  Opened opened;
+  opened.descriptor = std::move(*file);
   opened.size = static_cast<std::uint64_t>(info.st_size);
   opened.device = info.st_dev;
   opened.inode = info.st_ino;

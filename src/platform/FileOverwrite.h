@@ -27,8 +27,9 @@ class FileOverwrite {
     ino_t inode = 0;
   };
 
-  // ELOOP for a link, EISDIR for a folder, EINVAL for anything but a regular
-  // file, EMLINK for a file with another name, EPERM for another owner's.
+  // The file is checked as CheckedOpen checks what it opens: ELOOP for a
+  // link, EISDIR for a folder, EINVAL for anything but a regular file,
+  // EMLINK for a file with another name, EPERM for another owner's.
   static Result<Opened> open(const std::string& path, std::optional<uid_t> owner);
 
   // Writes all bytes at the offset; a short write that cannot go on fails.
