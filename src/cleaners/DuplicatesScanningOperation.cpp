@@ -12,6 +12,7 @@
 #include "common/FileKinds.h"
 #include "common/FileManager.h"
 #include "common/MLog.h"
+#include "common/StringExtensions.h"
 #include "common/ModelItemOrderedSet.h"
 #include "common/TypedFileItem.h"
 #include "common/URLExtensions.h"
@@ -39,12 +40,6 @@ constexpr ResourceKeys kPropertyKeys = ResourceKeys::FileSize | ResourceKeys::Ty
                                        ResourceKeys::AddedToDirectoryDate;
 constexpr const char* kLibraryExtension = "photoslibrary";
 constexpr unsigned kMostReaders = 8;
-
-std::string describe(const std::vector<std::string>& paths) {
-  std::string text = "[";
-  for (std::size_t index = 0; index < paths.size(); ++index) text += (index ? ", " : "") + paths[index];
-  return text + "]";
-}
 
 }  // namespace
 
@@ -104,7 +99,7 @@ std::vector<std::string> DuplicatesScanningOperation::scanningRoots() {
 void DuplicatesScanningOperation::main() {
   if (isCancelled()) return;
   const std::vector<std::string> roots = searchedFolders();
-  MLog("start scanning duplicates in: " + describe(roots));
+  MLog("start scanning duplicates in: " + bracketedList(roots));
   if (shouldCalculateDuration()) {
     setDuration(FileManager().numberOfPaths(roots, kOptions, [this] { return isCancelled(); }));
   }

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "common/MLog.h"
+#include "common/StringExtensions.h"
 #include "platform/FileSystemLayout.h"
 #include "platform/HostRoot.h"
 #include "platform/PathComponents.h"
@@ -124,10 +125,7 @@ void FileManager::enumerate(const std::vector<std::string>& directories, Keys ke
 
 std::uint64_t FileManager::numberOfPaths(const std::vector<std::string>& urls, Options options,
                                          const Canceller& canceller) const {
-  std::string description = "[";
-  for (std::size_t i = 0; i < urls.size(); ++i) description += (i ? ", " : "") + urls[i];
-  description += "]";
-  std::printf("number of paths from %s\n", description.c_str());
+  std::printf("number of paths from %s\n", bracketedList(urls).c_str());
   std::fflush(stdout);
 
   std::uint64_t count = 0;

@@ -21,4 +21,13 @@ std::vector<std::string> chunks(std::string_view text, std::ptrdiff_t length) {
   return pieces;
 }
 
+std::string bracketedList(const std::vector<std::string>& items) {
+  std::string text = "[";
+  for (std::size_t index = 0; index < items.size(); ++index) {
+    if (index > 0) text += ", ";
+    text += items[index];
+  }
+  return text + "]";
+}
+
 }  // namespace vozi

@@ -13,4 +13,8 @@ namespace vozi {
 // zero or below cannot cut anything: the whole text comes back as one piece.
 std::vector<std::string> chunks(std::string_view text, std::ptrdiff_t length);
 
+// The items as "[a, b, c]", "[]" when there are none: how lists of paths are
+// written in log lines.
+std::string bracketedList(const std::vector<std::string>& items);
+
 }  // namespace vozi

@@ -7,6 +7,7 @@
 #include "common/FileManagerAdditions.h"
 #include "common/IconsCache.h"
 #include "common/MLog.h"
+#include "common/StringExtensions.h"
 #include "platform/Bundle.h"
 #include "platform/HostRoot.h"
 #include "platform/MetadataQuery.h"
@@ -30,12 +31,6 @@ constexpr const char* kFileIdentifier = "fileIdentifier";
 // last use.
 constexpr ResourceKeys kLeftoverKeys = ResourceKeys::FileSize | ResourceKeys::ContentAccessDate |
                                        ResourceKeys::AddedToDirectoryDate | ResourceKeys::CreationDate;
-
-std::string describe(const std::vector<std::string>& paths) {
-  std::string text = "[";
-  for (std::size_t index = 0; index < paths.size(); ++index) text += (index ? ", " : "") + paths[index];
-  return text + "]";
-}
 
 bool isBundleName(std::string_view name) {
   const std::string_view extension = ApplicationsScanningOperation::kApplicationBundleExtension;
@@ -122,7 +117,7 @@ const std::vector<std::string>& ApplicationsScanningOperation::scanningURLs() {
   if (!scanningURLs_) {
     scanningURLs_.emplace();
     if (auto applications = FileManagerAdditions::applicationsDirectory()) scanningURLs_->push_back(std::move(*applications));
-    MLog("Applications folders to scan: " + describe(*scanningURLs_));
+    MLog("Applications folders to scan: " + bracketedList(*scanningURLs_));
   }
   return *scanningURLs_;
 }
@@ -200,10 +195,10 @@ FileManagerEnumerationAction ApplicationsScanningOperation::handleSubpath(const 
 void ApplicationsScanningOperation::main() {
   MLog("Start apps scanning operation");
   const FileManager fileManager;
-  MLog("leftovers urls " + describe(leftoversURLs()));
-  MLog("applications directories " + describe(scanningURLs()));
-  MLog("Applications scanning operation calculating duration... paths: " + describe(scanningURLs()) +
-       ", leftovers: " + describe(leftoversURLs()));
+  MLog("leftovers urls " + bracketedList(leftoversURLs()));
+  MLog("applications directories " + bracketedList(scanningURLs()));
+  MLog("Applications scanning operation calculating duration... paths: " + bracketedList(scanningURLs()) +
+       ", leftovers: " + bracketedList(leftoversURLs()));
   const FileManager::Canceller canceller = [this] { return isCancelled(); };
   if (shouldCalculateDuration()) {
     std::vector<std::string> walked = scanningURLs();
