@@ -74,8 +74,9 @@ const std::string& DuplicatesScanningOperation::allowedFolder() {
   return *allowedFolder_;
 }
 
-std::vector<std::string> DuplicatesScanningOperation::searchedFolders() {
-  std::vector<std::string> folders;
+const std::vector<std::string>& DuplicatesScanningOperation::searchedFolders() {
+  if (searchedFolders_) return *searchedFolders_;
+  auto& folders = searchedFolders_.emplace();
   if (const auto& urls = itemGroup()->scanningURLs()) {
     for (const platform::URL& url : *urls) {
       const std::string path(platform::PathComponents::withoutTrailingSlashes(url.path()));
@@ -91,14 +92,14 @@ std::vector<std::string> DuplicatesScanningOperation::searchedFolders() {
 }
 
 std::vector<std::string> DuplicatesScanningOperation::scanningRoots() {
-  auto folders = searchedFolders();
+  std::vector<std::string> folders = searchedFolders();
   if (folders.empty()) folders.push_back(allowedFolder());
   return folders;
 }
 
 void DuplicatesScanningOperation::main() {
   if (isCancelled()) return;
-  const std::vector<std::string> roots = searchedFolders();
+  const std::vector<std::string>& roots = searchedFolders();
   MLog("start scanning duplicates in: " + bracketedList(roots));
   if (shouldCalculateDuration()) {
     setDuration(FileManager().numberOfPaths(roots, kOptions, [this] { return isCancelled(); }));
@@ -123,10 +124,13 @@ void DuplicatesScanningOperation::main() {
 void DuplicatesScanningOperation::walk(const std::vector<std::string>& roots) {
   for (const std::string& root : roots) {
     if (isCancelled()) return;
+    // The folder walked is the one its files are read below later.
     auto held = platform::TreePath::openFolder(root);
     if (!held) continue;
+    auto walked = held->descriptor.duplicate();
+    if (!walked) continue;
     roots_.push_back(std::move(held->descriptor));
-    platform::DirectoryWalker::walk(root, kOptions,
+    platform::DirectoryWalker::walk(std::move(*walked), root, kOptions,
                                     [this](const platform::DirectoryWalker::Entry& entry) { return visit(entry); });
   }
 }
@@ -134,7 +138,7 @@ void DuplicatesScanningOperation::walk(const std::vector<std::string>& roots) {
 bool DuplicatesScanningOperation::skipsSubtree(const platform::DirectoryWalker::Entry& entry) {
   const std::string& path = entry.path();
   const bool ignored = std::find(ignoredPaths_.begin(), ignoredPaths_.end(), path) != ignoredPaths_.end();
-  if (!ignored && !DirectoryManager::isInUserLibrary(platform::URL::fileURLWithPath(path))) return false;
+  if (!ignored && !DirectoryManager::isPathInUserLibrary(path)) return false;
   if (shouldCalculateDuration()) {
     std::uint64_t units = 1;
     if (entry.isDirectory()) units += FileManager().numberOfPaths({path}, kOptions, [this] { return isCancelled(); });

@@ -60,8 +60,8 @@ class DuplicatesScanningOperation : public BaseFilesScanningOperation<Duplicates
   // What a clean of the group may delete from: the folders searched, or the
   // home they must lie in (a stored result keeps no folders).
   std::vector<std::string> scanningRoots() override;
-  // The group's folders that may be searched.
-  std::vector<std::string> searchedFolders();
+  // The group's folders that may be searched (worked out once).
+  const std::vector<std::string>& searchedFolders();
 
  private:
   struct Candidate {
@@ -104,6 +104,7 @@ class DuplicatesScanningOperation : public BaseFilesScanningOperation<Duplicates
   unsigned readingThreads_ = 0;
   std::shared_ptr<IUserAgentLink> userAgentLink_;
   std::optional<std::string> allowedFolder_;
+  std::optional<std::vector<std::string>> searchedFolders_;
   std::optional<bool> spins_;
 };
 

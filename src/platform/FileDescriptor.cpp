@@ -39,6 +39,12 @@ Result<void> FileDescriptor::close() {
   return outcome(::close(release()));
 }
 
+Result<FileDescriptor> FileDescriptor::duplicate() const {
+  const int copy = ::fcntl(fd_, F_DUPFD_CLOEXEC, 0);
+  if (copy < 0) return PosixError::make(errno);
+  return FileDescriptor(copy);
+}
+
 Result<std::size_t> FileDescriptor::readSome(void* bytes, std::size_t size) const {
   for (;;) {
     const ssize_t got = ::read(fd_, bytes, size);

@@ -35,6 +35,8 @@ class FileDescriptor {
   void reset(int fd = -1);
   // Gives the descriptor up without closing it.
   int release();
+  // A second descriptor of the same open file (close-on-exec).
+  Result<FileDescriptor> duplicate() const;
   // Closes the descriptor and says whether the close reported a failure
   // (a delayed write error shows up here). The holder holds none after,
   // whatever the outcome.

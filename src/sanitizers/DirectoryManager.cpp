@@ -91,9 +91,11 @@ std::vector<URL> DirectoryManager::systemLogs() {
   return folders;
 }
 
-bool DirectoryManager::isInUserLibrary(const URL& url) {
+bool DirectoryManager::isInUserLibrary(const URL& url) { return isPathInUserLibrary(url.path()); }
+
+bool DirectoryManager::isPathInUserLibrary(std::string_view hostPath) {
   // Components of the tree path, the root ("/") first.
-  const std::string treePath = platform::HostRoot::unresolve(url.path());
+  const std::string treePath = platform::HostRoot::unresolve(hostPath);
   if (treePath.empty() || treePath.front() != '/') return false;
   std::size_t index = 0;  // the root
   std::size_t start = 1;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/URL.h"
@@ -50,6 +51,8 @@ class DirectoryManager {
   // the first) is exactly "Library": "/Users/anna/Library/x" is, while
   // "/Library/Caches/x" and "/Users/anna/library" are not.
   static bool isInUserLibrary(const platform::URL& url);
+  // The same for a host path, for walks that meet many.
+  static bool isPathInUserLibrary(std::string_view hostPath);
   // Every "~" of the path replaced by the user's home.
   static std::string convertPathToUserDir(const std::string& userName, const std::string& path);
 };
