@@ -7,9 +7,7 @@
 namespace vozi {
 
 platform::Result<std::vector<std::string>> TrashBinScanningOperation::userFolders(IUserAgentLink& link) {
-  auto trash = link.trashDirectory();
-  if (!trash) return trash.error();
-  return std::vector<std::string>{std::move(*trash)};
+  return onlyFolder(link.trashDirectory());
 }
 
 void TrashBinScanningOperation::logFailure(const platform::Error&) {

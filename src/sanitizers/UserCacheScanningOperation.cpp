@@ -3,9 +3,7 @@
 namespace vozi {
 
 platform::Result<std::vector<std::string>> UserCacheScanningOperation::userFolders(IUserAgentLink& link) {
-  auto caches = link.cachesDirectory();
-  if (!caches) return caches.error();
-  return std::vector<std::string>{std::move(*caches)};
+  return onlyFolder(link.cachesDirectory());
 }
 
 void UserCacheScanningOperation::logFailure(const platform::Error& error) {

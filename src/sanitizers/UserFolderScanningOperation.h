@@ -48,6 +48,11 @@ class UserFolderScanningOperation : public FileSystemScanningOperation<Group, Fi
 
  protected:
   virtual platform::Result<std::vector<std::string>> userFolders(IUserAgentLink& link) = 0;
+  // The one folder an ask answered, as userFolders gives it.
+  static platform::Result<std::vector<std::string>> onlyFolder(platform::Result<std::string> asked) {
+    if (!asked) return asked.error();
+    return std::vector<std::string>{std::move(*asked)};
+  }
   virtual void logFailure(const platform::Error& error) = 0;
   virtual bool asksAgainAfterFailure() const { return false; }
 
