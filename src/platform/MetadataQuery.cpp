@@ -71,16 +71,6 @@ bool MetadataQuery::setPredicate(const std::string& format) {
   return false;
 }
 
-void MetadataQuery::enableUpdates() {
-  std::lock_guard lock(mutex_);
-  updates_ = true;
-}
-
-void MetadataQuery::disableUpdates() {
-  std::lock_guard lock(mutex_);
-  updates_ = false;
-}
-
 void MetadataQuery::setGatheringFinishedHandler(std::function<void()> handler) {
   std::lock_guard lock(mutex_);
   finished_ = std::move(handler);

@@ -53,8 +53,10 @@ class MetadataQuery : public std::enable_shared_from_this<MetadataQuery> {
   // (and the predicate left unchanged) for any other text. Without a
   // predicate every regular file matches.
   bool setPredicate(const std::string& format);
-  void enableUpdates();
-  void disableUpdates();
+  // The walk gathers once and sends no updates after: these only keep the
+  // shape callers of a live query expect.
+  void enableUpdates() {}
+  void disableUpdates() {}
   void setGatheringFinishedHandler(std::function<void()> handler);
 
   // False when the query has no scope or was started before.
@@ -82,7 +84,6 @@ class MetadataQuery : public std::enable_shared_from_this<MetadataQuery> {
   std::function<void()> finished_;
   std::vector<MetadataItem> results_;
   bool started_ = false;
-  bool updates_ = false;
   std::atomic<bool> stopped_{false};
 };
 

@@ -21,20 +21,6 @@ Result<void> PageCache::purge(const std::string& controlPath) {
   return control->close();
 }
 
-bool PageCache::holds(const std::string& path, std::uint64_t offset) {
-  auto parent = TreePath::openParent(path);
-  if (!parent) return false;
-  auto file = TreePath::openRegularFile(parent->folder.descriptor.get(), parent->name,
-                                        std::numeric_limits<std::uint64_t>::max(), path);
-  if (!file) return false;
-  return holdsOpened(*file, offset);
-}
-
-bool PageCache::holdsBelow(int folder, std::string_view relativePath, std::uint64_t offset) {
-  auto file = TreePath::openRegularFileBelow(folder, relativePath);
-  return file && holdsOpened(*file, offset);
-}
-
 bool PageCache::holdsOpened(const TreePath::File& opened, std::uint64_t offset) {
   const auto* file = &opened;
   if (file->size == 0) return true;

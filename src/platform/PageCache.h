@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <string_view>
 
 #include <string>
 
@@ -24,13 +23,9 @@ class PageCache {
   // control cannot be opened or the write is refused (not root).
   static Result<void> purge(const std::string& controlPath = kDropCachesPath);
 
-  // Whether the byte at the offset of the regular file at `path` (reached
-  // as TreePath reaches it, no link followed) is in memory now: reading it
-  // would not wait for the disk. False when it cannot be told.
-  static bool holds(const std::string& path, std::uint64_t offset);
-  // The same for a file below a held folder (TreePath::openRegularFileBelow).
-  static bool holdsBelow(int folder, std::string_view relativePath, std::uint64_t offset);
-  // The same for a file already open.
+  // Whether the byte at the offset of an open regular file is in memory
+  // now: reading it would not wait for the disk. False when it cannot be
+  // told.
   static bool holdsOpened(const TreePath::File& file, std::uint64_t offset);
 };
 

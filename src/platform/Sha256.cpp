@@ -82,12 +82,6 @@ std::optional<std::vector<std::uint8_t>> Sha256::digestOfOpenedFile(const TreePa
   return context.finish();
 }
 
-std::optional<std::vector<std::uint8_t>> Sha256::digestOfFileEnds(const std::string& path, std::size_t blockSize) {
-  auto file = TreePath::openRegularFileInTree(path);
-  if (!file) return std::nullopt;
-  return endsOfOpenedFile(*file, blockSize);
-}
-
 std::optional<std::vector<std::uint8_t>> Sha256::digestOfFileEndsBelow(int folder, std::string_view relativePath,
                                                                        std::size_t blockSize, bool* declined) {
   auto file = TreePath::openRegularFileBelow(folder, relativePath);

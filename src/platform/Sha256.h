@@ -21,12 +21,11 @@ class Sha256 {
   static std::optional<std::vector<std::uint8_t>> digestOfFile(const std::string& path);
   // The same for the file `name` inside a folder the caller holds open.
   static std::optional<std::vector<std::uint8_t>> digestOfFile(int folder, std::string_view name);
-  // A digest of a file's length, first block and last block, opened as
-  // digestOfFile opens it: files that differ in either differ here; files
-  // that are alike here may still differ in between.
-  static std::optional<std::vector<std::uint8_t>> digestOfFileEnds(const std::string& path, std::size_t blockSize);
-  // The same two for a file below a folder the caller holds open, reached in
-  // one step (TreePath::openRegularFileBelow): for many files of one tree.
+  // For a file below a folder the caller holds open, reached in one step
+  // (TreePath::openRegularFileBelow), for many files of one tree: the digest
+  // of the whole, and a digest of its length, first block and last block
+  // (files that differ in either differ there; files alike there may still
+  // differ in between).
   // With `declined` given, a file whose middle (its first byte for the ends)
   // is not in memory is not read: *declined is set instead, so that a caller
   // reading side by side can leave the disk's files to one reader.

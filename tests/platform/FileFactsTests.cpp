@@ -10,6 +10,7 @@
 #include "platform/FileOverwrite.h"
 #include "platform/ProcessInfo.h"
 #include "platform/Sha256.h"
+#include "platform/TreePath.h"
 #include "support/TempRoot.h"
 
 namespace vozi {
@@ -24,8 +25,11 @@ TEST(FileFacts, TheEndsDigestSeesTheLengthAndBothEndsOnly) {
   middle[10000] = 'y';
   first[0] = 'y';
   last[19999] = 'y';
+  auto folder = platform::TreePath::openFolder(root.path());
+  ASSERT_TRUE(folder);
   const auto ends = [&](const std::string& name, const std::string& content) {
-    return Sha256::digestOfFileEnds(root.writeFile("/" + name, content), 4096);
+    root.writeFile("/" + name, content);
+    return Sha256::digestOfFileEndsBelow(folder->descriptor.get(), name, 4096);
   };
   const auto reference = ends("base", base);
   ASSERT_TRUE(reference);
@@ -34,7 +38,8 @@ TEST(FileFacts, TheEndsDigestSeesTheLengthAndBothEndsOnly) {
   EXPECT_NE(ends("last", last), reference);
   EXPECT_NE(ends("shorter", base.substr(1)), reference);
   EXPECT_TRUE(ends("small", "abc"));
-  EXPECT_FALSE(Sha256::digestOfFileEnds(root / "/missing", 4096));
+  EXPECT_FALSE(Sha256::digestOfFileEndsBelow(folder->descriptor.get(), "missing", 4096));
+  EXPECT_FALSE(Sha256::digestOfFileEndsBelow(folder->descriptor.get(), "../missing", 4096));
   // The whole digest is still the identity.
   EXPECT_NE(Sha256::digestOfFile(root / "/middle"), Sha256::digestOfFile(root / "/base"));
   EXPECT_EQ(Sha256::digestOfFile(root / "/base"), Sha256::digest(base.data(), base.size()));
