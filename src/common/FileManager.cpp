@@ -157,8 +157,7 @@ std::optional<std::vector<std::string>> FileManager::contentOfDirectory(const st
   if (!names) return std::nullopt;
   std::vector<std::string> kept;
   for (const std::string& name : *names) {
-    std::string lower = name;
-    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const std::string lower = asciiLowercased(name);
     if (lower.size() >= filesExtension.size() &&
         lower.compare(lower.size() - filesExtension.size(), filesExtension.size(), filesExtension) == 0)
       kept.push_back(name);

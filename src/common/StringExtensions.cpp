@@ -30,4 +30,12 @@ std::string bracketedList(const std::vector<std::string>& items) {
   return text + "]";
 }
 
+std::string asciiLowercased(std::string_view text) {
+  std::string lower(text);
+  for (char& c : lower) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return lower;
+}
+
 }  // namespace vozi

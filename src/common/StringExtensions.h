@@ -17,4 +17,8 @@ std::vector<std::string> chunks(std::string_view text, std::ptrdiff_t length);
 // written in log lines.
 std::string bracketedList(const std::vector<std::string>& items);
 
+// The text with A-Z turned to a-z and every other byte kept: identifiers,
+// extensions and codes compare this way.
+std::string asciiLowercased(std::string_view text);
+
 }  // namespace vozi

@@ -18,6 +18,7 @@ struct OperationQueue::Impl : std::enable_shared_from_this<OperationQueue::Impl>
   std::string name;
   int maxConcurrent = kDefaultMaxConcurrentOperationCount;
   QualityOfService qos = QualityOfService::defaultQoS;
+  bool suspended = false;
   std::deque<OperationPtr> waiting;
   std::unordered_map<Operation*, OperationPtr> running;
   DispatchQueuePtr workers;  // null once the queue is gone
@@ -34,7 +35,7 @@ struct OperationQueue::Impl : std::enable_shared_from_this<OperationQueue::Impl>
     DispatchQueuePtr threads;
     {
       std::lock_guard lock(mutex);
-      if (!workers) return;
+      if (!workers || suspended) return;
       threads = workers;
       const std::size_t limit = limitLocked();
       for (auto it = waiting.begin(); it != waiting.end() && running.size() < limit;) {
@@ -136,6 +137,7 @@ OperationQueue::~OperationQueue() {
   std::vector<OperationPtr> unstarted;
   {
     std::lock_guard lock(impl_->mutex);
+    impl_->suspended = false;
     unstarted.assign(impl_->waiting.begin(), impl_->waiting.end());
   }
   for (const auto& operation : unstarted) operation->cancel();
@@ -170,6 +172,19 @@ void OperationQueue::setMaxConcurrentOperationCount(int count) {
   {
     std::lock_guard lock(impl_->mutex);
     impl_->maxConcurrent = count < 0 ? kDefaultMaxConcurrentOperationCount : count;
+  }
+  impl_->poke();
+}
+
+bool OperationQueue::isSuspended() const {
+  std::lock_guard lock(impl_->mutex);
+  return impl_->suspended;
+}
+
+void OperationQueue::setSuspended(bool suspended) {
+  {
+    std::lock_guard lock(impl_->mutex);
+    impl_->suspended = suspended;
   }
   impl_->poke();
 }

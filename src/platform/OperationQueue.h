@@ -42,6 +42,11 @@ class OperationQueue {
   int maxConcurrentOperationCount() const;
   void setMaxConcurrentOperationCount(int count);
 
+  // A suspended queue starts nothing (running operations go on); clearing
+  // the flag starts what waits.
+  bool isSuspended() const;
+  void setSuspended(bool suspended);
+
   QualityOfService qualityOfService() const;
   void setQualityOfService(QualityOfService qos);
 
@@ -53,6 +58,8 @@ class OperationQueue {
   std::size_t operationCount() const;
   // cancel() on every operation not finished yet.
   void cancelAllOperations();
+  // Returns once nothing waits or runs; operations that running ones add
+  // before they finish are waited for too.
   void waitUntilAllOperationsAreFinished() const;
 
   struct Impl;

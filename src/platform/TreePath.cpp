@@ -6,6 +6,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <limits>
@@ -292,6 +293,35 @@ Result<TreePath::File> TreePath::openRegularFileBelow(int folder, std::string_vi
   if (flags >= 0) ::fcntl(file.descriptor.get(), F_SETFL, flags & ~O_NONBLOCK);
   file.size = static_cast<std::uint64_t>(info.st_size);
   return file;
+}
+
+Result<FileDescriptor> TreePath::openFolderBelow(int folder, std::string_view relativePath) {
+  const std::string relative(relativePath.empty() ? std::string_view(".") : relativePath);
+  if (relative.front() == '/') return PosixError::make(EINVAL, relative);
+  constexpr int kFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+  if (usesOpenat2()) {
+    struct open_how how {};
+    how.flags = kFlags;
+    how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS | RESOLVE_NO_XDEV;
+    const long fd = ::syscall(SYS_openat2, folder, relative.c_str(), &how, sizeof how);
+    if (fd >= 0) return FileDescriptor(static_cast<int>(fd));
+    if (errno != ENOSYS) return PosixError::make(errno, relative);
+  }
+  // No single-step call: the folders one by one.
+  FileDescriptor current;
+  int at = folder;
+  std::size_t start = 0;
+  while (start <= relative.size()) {
+    const std::size_t end = std::min(relative.find('/', start), relative.size());
+    const std::string name = relative.substr(start, end - start);
+    if (name.empty() || name == "..") return PosixError::make(EINVAL, relative);
+    const int next = ::openat(at, name.c_str(), kFlags);
+    if (next < 0) return PosixError::make(errno, relative);
+    current = FileDescriptor(next);
+    at = next;
+    start = end + 1;
+  }
+  return current;
 }
 
 Result<TreePath::File> TreePath::openRegularFileInTree(std::string_view path) {

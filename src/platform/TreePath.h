@@ -88,6 +88,9 @@ class TreePath {
   // has no such call, component by component with the same checks. Errors
   // as openRegularFile's.
   static Result<File> openRegularFileBelow(int folder, std::string_view relativePath);
+  // Opens the folder at `relativePath` below a held folder the same way
+  // (a link anywhere fails with ELOOP); "" opens the held folder again.
+  static Result<FileDescriptor> openFolderBelow(int folder, std::string_view relativePath);
   // The regular file at a host path under the host root, opened as
   // openParent and openRegularFile would open it (the layout's links
   // allowed, no other), in one step when no link is on the way.

@@ -37,12 +37,6 @@ bool isBundleName(std::string_view name) {
   return name.size() >= extension.size() && name.substr(name.size() - extension.size()) == extension;
 }
 
-std::string asciiLowercased(std::string_view text) {
-  std::string lower(text);
-  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return lower;
-}
-
 // "com.example.app" claims; "com", "com.", ".com" and "com..x" do not: too
 // short an identifier would claim other products' files.
 bool canClaim(std::string_view identifier) {
