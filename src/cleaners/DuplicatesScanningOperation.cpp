@@ -18,12 +18,11 @@
 #include "common/URLExtensions.h"
 #include "platform/DiskKind.h"
 #include "platform/FilePackage.h"
-#include "platform/FileSystemLayout.h"
-#include "platform/HostRoot.h"
 #include "platform/PathComponents.h"
 #include "platform/Sha256.h"
 #include "platform/TreePath.h"
 #include "sanitizers/DirectoryManager.h"
+#include "sanitizers/SessionUserFolders.h"
 
 namespace vozi {
 
@@ -64,31 +63,15 @@ std::vector<std::string> DuplicatesScanningOperation::excludedSubPaths() const {
 }
 
 const std::string& DuplicatesScanningOperation::allowedFolder() {
-  if (!allowedFolder_) {
-    allowedFolder_ = platform::HostRoot::resolve(platform::FileSystemLayout::kUsersFolder);
-    if (userAgentLink_) {
-      if (const auto library = userAgentLink_->libraryDirectory())
-        allowedFolder_ = platform::PathComponents::normalized(*library + "/..");
-    }
-  }
+  if (!allowedFolder_) allowedFolder_ = SessionUserFolders::allowedFolder(userAgentLink_.get());
   return *allowedFolder_;
 }
 
 const std::vector<std::string>& DuplicatesScanningOperation::searchedFolders() {
-  if (searchedFolders_) return *searchedFolders_;
-  auto& folders = searchedFolders_.emplace();
-  if (const auto& urls = itemGroup()->scanningURLs()) {
-    for (const platform::URL& url : *urls) {
-      const std::string path(platform::PathComponents::withoutTrailingSlashes(url.path()));
-      if (url.isFileURL() && platform::PathComponents::isCanonicalAbsolute(path) &&
-          platform::PathComponents::isSameOrInside(path, allowedFolder())) {
-        folders.push_back(path);
-      } else {
-        MLog("Not searched for duplicates, outside " + allowedFolder() + ": " + url.path());
-      }
-    }
-  }
-  return folders;
+  if (!searchedFolders_)
+    searchedFolders_ = SessionUserFolders::confined(itemGroup()->scanningURLs(), allowedFolder(),
+                                                    "Not searched for duplicates");
+  return *searchedFolders_;
 }
 
 std::vector<std::string> DuplicatesScanningOperation::scanningRoots() {

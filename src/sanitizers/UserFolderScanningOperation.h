@@ -20,15 +20,19 @@ namespace vozi {
 // until the link answers or gives up. Without a link, or when it cannot
 // answer, the subclass logs why and the scan completes with an empty group;
 // whether the next read of the folders asks again is the subclass's choice.
-template <typename Group>
-class UserFolderScanningOperation : public FileSystemScanningOperation<Group, FileItem> {
+// ScanBase is the generic file scan or one of its kinds (the typed one);
+// what follows the link in the constructor goes to it.
+template <typename Group, typename ScanBase = FileSystemScanningOperation<Group, FileItem>>
+class UserFolderScanningOperation : public ScanBase {
  public:
-  using Base = FileSystemScanningOperation<Group, FileItem>;
+  using Base = ScanBase;
 
+  template <typename... ScanArguments>
   UserFolderScanningOperation(typename Base::GroupPtr itemGroup, typename Base::Completion completion,
                               typename Base::ProgressHandler progressHandler,
-                              std::shared_ptr<IUserAgentLink> userAgentLink)
-      : Base(std::move(itemGroup), std::move(completion), std::move(progressHandler)),
+                              std::shared_ptr<IUserAgentLink> userAgentLink, ScanArguments&&... scanArguments)
+      : Base(std::move(itemGroup), std::move(completion), std::move(progressHandler),
+             std::forward<ScanArguments>(scanArguments)...),
         userAgentLink_(std::move(userAgentLink)) {}
 
   std::vector<std::string> scanningRoots() override {
