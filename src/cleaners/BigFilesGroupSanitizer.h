@@ -40,10 +40,18 @@ class BigFilesScanningOperation : public TypedFileScanningOperation<BigFilesGrou
   std::optional<std::vector<std::string>> folders_;
 };
 
-// The sanitizer of the big files: the scan above, the file clean.
+// The sanitizer of the big files: the scan above, the file clean. A stored
+// result keeps no folders, so a clean of one deletes within the home the
+// scan was confined to.
 class BigFilesGroupSanitizer : public UserFolderSanitizer<BigFilesGroup, BigFilesScanningOperation> {
  public:
   using UserFolderSanitizer::UserFolderSanitizer;
+
+  std::vector<std::string> scanRoots() override {
+    std::vector<std::string> roots = UserFolderSanitizer::scanRoots();
+    if (roots.empty()) roots.push_back(SessionUserFolders::allowedFolder(environment().userAgentLink.get()));
+    return roots;
+  }
 };
 
 }  // namespace vozi

@@ -163,6 +163,14 @@ TEST_F(BigFilesScanTest, WalksOnlyTheNamedFoldersInsideTheSessionUsersHome) {
   auto anyHome = std::make_shared<BigFilesScanningOperation>(group, nullptr, nullptr, nullptr);
   EXPECT_EQ(anyHome->scanningRoots(),
             (std::vector<std::string>{tree.host("/Users/bob/Movies"), tree.host("/Users/eve")}));
+
+  // A clean deletes within the named folders or, for a stored result that
+  // names none, within the home.
+  EXPECT_EQ(BigFilesGroupSanitizer(group, SanitizerEnvironment{queue, link, nullptr}).scanRoots(),
+            std::vector<std::string>{tree.host("/Users/bob/Movies")});
+  auto stored = std::static_pointer_cast<BigFilesGroup>(ItemGroup::group(ItemGroupName::bigFiles));
+  EXPECT_EQ(BigFilesGroupSanitizer(stored, SanitizerEnvironment{queue, link, nullptr}).scanRoots(),
+            std::vector<std::string>{tree.host("/Users/bob")});
 }
 
 }  // namespace

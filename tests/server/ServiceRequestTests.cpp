@@ -5,6 +5,7 @@
 
 #include <set>
 
+#include "agent/UserAgentStandIn.h"
 #include "common/BigFilesGroup.h"
 #include "common/DuplicatesGroup.h"
 #include "common/FileKinds.h"
@@ -130,6 +131,56 @@ TEST_F(ServiceRequestTest, DuplicatesAreFoundInTheNamedFoldersAndTheChosenCopyDe
   ASSERT_TRUE(cleaned) << cleaned.error().localizedDescription();
   EXPECT_TRUE(exists("/Users/bob/Documents/a.txt"));
   EXPECT_FALSE(exists("/Users/bob/Downloads/a copy.txt"));
+}
+
+// Localisations, big files and mail attachments of the session user: each
+// scan finds its files; the clean deletes what the scans found and nothing
+// that appeared after them.
+TEST_F(ServiceRequestTest, LocalisationsBigFilesAndMailAreFoundAndCleaned) {
+  ASSERT_TRUE(agentLink->startListening());
+  auto agent = agent::UserAgentStandIn::make("bob", [](const std::string&) {});
+  agent->start();
+  for (int i = 0; i < 6000 && !agentLink->sessionUid(); ++i) std::this_thread::sleep_for(10ms);
+  ASSERT_TRUE(agentLink->sessionUid());
+
+  const platform::Date old = platform::Date::now().addingTimeInterval(-60 * 86400.0);
+  tree.addFile("/Users/bob/Library/Stuff/fr.lproj/a.strings", 30)
+      .addFile("/Users/bob/Library/Stuff/en.lproj/a.strings", 30)
+      .addSparseFile("/Users/bob/Movies/film.mov", 60'000'000)
+      .setDates("/Users/bob/Movies/film.mov", old, old)
+      .addFile("/Users/bob/Library/Mail Downloads/doc.pdf", 40)
+      .addFile("/Users/bob/Library/Mail/V8/box/Messages/1.emlx", 50);
+  auto client = ui();
+  auto groups = *client::groupsNamed({"systemLanguages", "bigFiles", "mailAttachments"});
+  for (const auto& group : groups) {
+    if (auto big = std::dynamic_pointer_cast<BigFilesGroup>(group))
+      big->setScanningURLs(std::vector<platform::URL>{platform::URL::fileURLWithPath(root / "/Users/bob", true)});
+  }
+  auto scanned = client->scan(groups, {});
+  ASSERT_TRUE(scanned) << scanned.error().localizedDescription();
+  std::map<std::string, std::set<std::string>> found;
+  for (const auto& group : *scanned) found[group->name().value_or("")] = pathsOf(group);
+  EXPECT_EQ(found, (std::map<std::string, std::set<std::string>>{
+                       {"systemLanguages", {root / "/Users/bob/Library/Stuff/fr.lproj"}},
+                       {"bigFiles", {root / "/Users/bob/Movies/film.mov"}},
+                       {"mailAttachments", {root / "/Users/bob/Library/Mail Downloads/doc.pdf"}},
+                   }));
+
+  tree.addFile("/Users/bob/Library/Stuff/de.lproj/b.strings", 20).addFile("/Users/bob/Library/Mail Downloads/new.pdf", 5);
+  auto stored = client->results({"systemLanguages", "bigFiles", "mailAttachments"});
+  ASSERT_TRUE(stored);
+  ASSERT_EQ(stored->size(), 3u);
+  auto cleaned = client->clean(*stored, {});
+  ASSERT_TRUE(cleaned) << cleaned.error().localizedDescription();
+  EXPECT_FALSE(exists("/Users/bob/Library/Stuff/fr.lproj"));
+  EXPECT_FALSE(exists("/Users/bob/Movies/film.mov"));
+  EXPECT_FALSE(exists("/Users/bob/Library/Mail Downloads/doc.pdf"));
+  EXPECT_TRUE(exists("/Users/bob/Library/Stuff/en.lproj/a.strings"));
+  EXPECT_TRUE(exists("/Users/bob/Library/Stuff/de.lproj/b.strings"));
+  EXPECT_TRUE(exists("/Users/bob/Library/Mail Downloads/new.pdf"));
+  EXPECT_TRUE(exists("/Users/bob/Library/Mail/V8/box/Messages/1.emlx"));
+  agent->stop();
+  agentLink->stopListening();
 }
 
 TEST_F(ServiceRequestTest, CallbacksGoToTheNewestUIConnectionOnly) {
