@@ -21,8 +21,7 @@
 #include "platform/DirectoryWalker.h"
 #include "sanitizers/ApplicationsScanningOperation.h"
 #include "sanitizers/BaseFilesScanningOperation.h"
-#include "sanitizers/BaseSanitizer.h"
-#include "sanitizers/FileSystemCleaningOperation.h"
+#include "sanitizers/FilesSanitizer.h"
 
 namespace vozi {
 
@@ -197,13 +196,12 @@ class LanguagesScanningOperation : public BaseFilesScanningOperation<Group> {
 };
 
 // The sanitizer of both localisation groups: the scan above, the generic
-// file clean.
+// file clean (FilesSanitizer's).
 template <typename Group = LanguagesGroup>
-class LanguagesSanitizer : public BaseSanitizer<Group> {
+class LanguagesSanitizer : public FilesSanitizer<Group> {
  public:
-  using Base = BaseSanitizer<Group>;
+  using Base = FilesSanitizer<Group>;
   using Base::Base;
-  using typename Base::CleaningOperation;
   using typename Base::GroupPtr;
   using typename Base::Operation;
 
@@ -212,11 +210,6 @@ class LanguagesSanitizer : public BaseSanitizer<Group> {
                                            typename Operation::ProgressHandler progressHandler) override {
     return std::make_shared<LanguagesScanningOperation<Group>>(group, std::move(completion), std::move(progressHandler),
                                                                this->environment().userAgentLink);
-  }
-  std::shared_ptr<CleaningOperation> cleanOperation(const GroupPtr& group, typename Operation::Completion completion,
-                                                    typename Operation::ProgressHandler progressHandler) override {
-    return std::make_shared<FileSystemCleaningOperation<Group>>(group, std::move(completion),
-                                                                std::move(progressHandler), this->environment());
   }
 };
 
