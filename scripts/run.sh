@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # The daemon's main job, on a demo macOS-style tree of its own: installs what
 # is missing, builds, lays out the tree, starts VOZi and the per-user agent on
-# it, scans every group, cleans the user's caches, logs, Trash and temporary
-# files and uninstalls the applications found, prints the cleaning history,
-# shuts the daemon down with "shutdown" and checks what is gone and what
-# stays. Runs as root or as a user.
+# it, scans every group, cleans the user's caches, logs, Trash, temporary
+# files and mail attachments and uninstalls the applications found, prints
+# the cleaning history, shuts the daemon down with "shutdown" and checks
+# what is gone and what stays. Runs as root or as a user.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/demo-session.sh
@@ -26,8 +26,8 @@ client=("$build/tools/vozi-client" --timeout 120)
 echo "== Scan of every group (duplicates searched in the user's home)"
 "${client[@]}" --folder "$demo/Users/$user" scan all
 
-echo "== Clean of the user's caches, logs, Trash and temporary files, and uninstall of the applications (the groups as stored afterwards)"
-"${client[@]}" clean userCache userLogs trashBin temporaryFiles applications
+echo "== Clean of the user's caches, logs, Trash, temporary files and mail attachments, and uninstall of the applications (the groups as stored afterwards)"
+"${client[@]}" clean userCache userLogs trashBin temporaryFiles mailAttachments applications
 
 echo "== Cleaning history"
 history=$("${client[@]}" history)
@@ -48,8 +48,12 @@ left=$(find "$caches" -type f | wc -l)
 for gone in "$demo/Applications/Demo Editor.app" "$demo/Users/$user/Library/Preferences/com.demo.editor.plist"; do
   [ ! -e "$gone" ] || demo_fail "the uninstalled application left $gone"
 done
+mail="$demo/Users/$user/Library/Mail"
+[ -z "$(find "$mail" "$demo/Users/$user/Library/Containers/com.apple.mail" -type f -name '*.pdf')" ] ||
+  demo_fail "mail attachments are still there"
+[ -n "$(find "$mail" -type f -name '*.emlx')" ] || demo_fail "the mail messages are gone"
 grep -q '"lastCleanedBytes": [1-9]' <<<"$history" || demo_fail "the history shows no cleaned bytes"
 [ ! -e "$socket" ] || demo_fail "the socket is still there"
-echo "caches and Trash emptied, application uninstalled, other files kept, history recorded, socket removed: all good"
+echo "caches, Trash and mail attachments emptied, application uninstalled, other files kept, history recorded, socket removed: all good"
 demo_stop
 rm -rf "$demo"

@@ -28,8 +28,13 @@ DemoTree::Summary DemoTree::layOut(MacTree& tree, const std::string& user, int f
 
   tree.addFile(home + "/Pictures/holiday.jpg", std::string(50000, 'p'));
   tree.addFile(home + "/Downloads/holiday copy.jpg", std::string(50000, 'p'));
-  tree.addSparseFile(home + "/Movies/holiday.mov", 300ull << 20);
-  tree.addFile(library + "/Containers/com.apple.mail/Data/Library/Mail Downloads/invoice.pdf", 20000);
+  // A big film last watched two months ago: an old big file.
+  const platform::Date twoMonthsAgo = platform::Date::now().addingTimeInterval(-60 * 86400.0);
+  tree.addSparseFile(home + "/Movies/holiday.mov", 300ull << 20)
+      .setDates(home + "/Movies/holiday.mov", twoMonthsAgo, twoMonthsAgo);
+  add(library + "/Containers/com.apple.mail/Data/Library/Mail Downloads/invoice.pdf", 20000, summary.mailBytes);
+  add(library + "/Mail/V10/Inbox.mbox/Attachments/7/2/contract.pdf", 15000, summary.mailBytes);
+  tree.addFile(library + "/Mail/V10/Inbox.mbox/Messages/7.emlx", 3000);
 
   ApplicationBundle editor;
   editor.name = "Demo Editor";

@@ -22,6 +22,7 @@ struct DemoTree {
     std::uint64_t userLogBytes = 0;
     std::uint64_t trashBytes = 0;
     std::uint64_t temporaryBytes = 0;
+    std::uint64_t mailBytes = 0;
   };
 
   static Summary layOut(MacTree& tree, const std::string& user, int files = kDefaultFiles);

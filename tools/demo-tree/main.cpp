@@ -40,10 +40,10 @@ int main(int argc, char** argv) {
     const auto summary = vozi::test::DemoTree::layOut(tree, user, files);
     std::printf(
         "demo tree for %s in %s: %d cache files (%llu bytes), logs %llu bytes, Trash %llu bytes, "
-        "temporary files %llu bytes\n",
+        "temporary files %llu bytes, mail attachments %llu bytes\n",
         user.c_str(), root.path().c_str(), files, static_cast<unsigned long long>(summary.userCacheBytes),
         static_cast<unsigned long long>(summary.userLogBytes), static_cast<unsigned long long>(summary.trashBytes),
-        static_cast<unsigned long long>(summary.temporaryBytes));
+        static_cast<unsigned long long>(summary.temporaryBytes), static_cast<unsigned long long>(summary.mailBytes));
   } catch (const std::exception& error) {
     std::fprintf(stderr, "vozi-demo-tree: %s\n", error.what());
     return 1;
