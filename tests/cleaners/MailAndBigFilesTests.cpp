@@ -3,6 +3,12 @@
 #include <set>
 
 #include "cleaners/BigFilesGroupSanitizer.h"
+#include "cleaners/Cleaners.h"
+#include "cleaners/DuplicatesSanitizer.h"
+#include "cleaners/LanguagesSanitizer.h"
+#include "cleaners/MemorySanitizer.h"
+#include "cleaners/ShredderGroupSanitizer.h"
+#include "cleaners/TrashBinGroupSanitizer.h"
 #include "cleaners/MailAttachmentGroupSanitizer.h"
 #include "cleaners/MailAttachmentScanner.h"
 #include "common/BigFileItem.h"
@@ -171,6 +177,44 @@ TEST_F(BigFilesScanTest, WalksOnlyTheNamedFoldersInsideTheSessionUsersHome) {
   auto stored = std::static_pointer_cast<BigFilesGroup>(ItemGroup::group(ItemGroupName::bigFiles));
   EXPECT_EQ(BigFilesGroupSanitizer(stored, SanitizerEnvironment{queue, link, nullptr}).scanRoots(),
             std::vector<std::string>{tree.host("/Users/bob")});
+}
+
+// --- The processor's choice ------------------------------------------------------
+
+class CleanersChoiceTest : public ::testing::Test, public test::ScanFixture {};
+
+// Each group of the cleaning modules gets its sanitizer, and a clean of it
+// may delete only within the folders its scan walks.
+TEST_F(CleanersChoiceTest, EveryGroupOfTheModulesGetsItsSanitizerAndItsFolders) {
+  SanitizerChoice choice;
+  registerCleaners(choice);
+  const std::string library = tree.host("/Users/bob/Library");
+  const SanitizerEnvironment environment{queue, std::make_shared<test::FakeUserAgentLink>("", library), nullptr};
+  struct Case {
+    ItemGroupName name;
+    const std::type_info* sanitizer;
+    std::vector<std::string> roots;
+  };
+  const std::vector<Case> cases = {
+      {ItemGroupName::memory, &typeid(RAMMemorySanitizer), {}},
+      {ItemGroupName::duplicates, &typeid(DuplicatesSanitizer), {tree.host("/Users/bob")}},
+      {ItemGroupName::shredder, &typeid(ShredderGroupSanitizer), {}},
+      {ItemGroupName::systemLanguages, &typeid(LanguagesSanitizer<>), {library}},
+      {ItemGroupName::applicationsLanguages, &typeid(LanguagesSanitizer<>), {tree.host("/Applications")}},
+      {ItemGroupName::bigFiles, &typeid(BigFilesGroupSanitizer), {tree.host("/Users/bob")}},
+      {ItemGroupName::mailAttachments,
+       &typeid(MailAttachmentGroupSanitizer),
+       {library + "/Mail", library + "/Mail Downloads",
+        library + "/Containers/com.apple.mail/Data/Library/Mail Downloads"}},
+  };
+  for (const Case& c : cases) {
+    const auto group = ItemGroup::group(c.name);
+    SCOPED_TRACE(group->description());
+    const auto sanitizer = choice.sanitizer(group, environment);
+    ASSERT_TRUE(sanitizer);
+    EXPECT_EQ(typeid(*sanitizer), *c.sanitizer);
+    EXPECT_EQ(sanitizer->scanRoots(), c.roots);
+  }
 }
 
 }  // namespace
