@@ -87,14 +87,18 @@ bool makeTree() {
         const int n = counter++;
         std::string name = (file == 0 ? ".hidden" : "file") + std::to_string(file) + ".dat";
         off_t length = (n * 7919) % 65536;
-        const bool big = n % (kTopFolders * (kSubfoldersEach + 1) * kFilesPerFolder / kBigFiles) == 5;
+        constexpr int kBigEvery = kTopFolders * (kSubfoldersEach + 1) * kFilesPerFolder / kBigFiles;
+        const bool big = n % kBigEvery == 5;
+        // Half the big files were last used 60 days back, half 10.
+        bool old = (n / 7) % 2 == 0;
         if (big) {
+          old = (n / kBigEvery) % 2 == 0;
           name = "big" + std::to_string(n) + "." + kinds[n % 5];
           length = static_cast<off_t>(kMinSize + 1 + static_cast<std::uint64_t>(n % 1000) * 4096);
         }
         const std::string path = at + "/" + name;
         if (!makeFile(path, length)) return false;
-        if (!setDates(path, ((n / 7) % 2 == 0 ? 60 : 10) * 86400.0)) return false;
+        if (!setDates(path, (old ? 60 : 10) * 86400.0)) return false;
       }
       if (sub % 10 == 0 && ::symlink("file1.dat", (at + "/link").c_str()) != 0) return false;
     }
