@@ -9,6 +9,7 @@
 #include "common/MacroConstantsProvider.h"
 #include "ipc/UserAgentManger.h"
 #include "kit/Varkit.h"
+#include "photos/PhotosDBCleaner.h"
 #include "platform/DispatchQueue.h"
 #include "platform/HostRoot.h"
 #include "platform/ProcessInfo.h"
@@ -26,6 +27,9 @@ int main() {
     if (auto listening = UserAgentManger::shared()->startListening(); !listening)
       MLog("Can't listen for the user agent: " + listening.error().localizedDescription());
   });
+
+  // A clean that deletes photos inside a Photos library repairs it.
+  PhotosDBCleaner::registerRepairHook();
 
   static const auto integrityManager = std::make_shared<StandInApplicationIntegrityManager>();
   integrityManager->startWatching("/Applications/ZOL.app");

@@ -52,7 +52,7 @@ void AdditionalUpdates::perform(const std::shared_ptr<IUserAgentLink>& link) con
           std::lock_guard lock(hookMutex);
           hook = photosRepairHook();
         }
-        if (hook) hook(paths);
+        if (hook) hook(paths, std::nullopt);
         break;
       }
     }

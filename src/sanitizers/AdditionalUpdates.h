@@ -3,6 +3,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,8 +21,10 @@ enum class AdditionalUpdateType { iTunes, photos };
 
 class AdditionalUpdates {
  public:
-  // Repairs the Photos libraries that held some of the paths (host paths).
-  using PhotosRepairHook = std::function<void(const std::vector<std::string>& photoPaths)>;
+  // Repairs the Photos libraries that held some of the paths (host paths);
+  // whether Photos runs is told, or (none) asked for each library.
+  using PhotosRepairHook =
+      std::function<void(const std::vector<std::string>& photoPaths, std::optional<bool> photosWasRunning)>;
 
   // The process-wide repair, registered by the photos layer; unset: none.
   // Any thread.

@@ -142,7 +142,8 @@ TEST_F(FileSystemCleaningOperationTest, CancelledBeforeTheWalkDropsEverythingAnd
 
 TEST_F(FileSystemCleaningOperationTest, MediaUpdatesAsTheDeletedKindsCallForThem) {
   std::vector<std::vector<std::string>> repairs;
-  AdditionalUpdates::setPhotosRepairHook([&repairs](const std::vector<std::string>& paths) { repairs.push_back(paths); });
+  AdditionalUpdates::setPhotosRepairHook(
+      [&repairs](const std::vector<std::string>& paths, std::optional<bool>) { repairs.push_back(paths); });
   const struct {
     const char* name;
     std::uint64_t type;

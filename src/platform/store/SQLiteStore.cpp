@@ -1,5 +1,7 @@
 #include "platform/store/SQLiteStore.h"
 
+#include "platform/store/SQLiteShared.h"
+
 #include <fcntl.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
@@ -27,21 +29,7 @@ constexpr std::size_t kStatementCacheLimit = 256;
 // Rows of a check's report kept for the error text.
 constexpr int kCheckReportRows = 8;
 
-// Only these say the file's contents are damaged; busy, locked, I/O and
-// full-disk failures do not.
-bool isCorruptionCode(int code) {
-  const int primary = code & 0xff;
-  return primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB;
-}
-
-std::string quote(const std::string& name) {
-  std::string out = "\"";
-  for (char c : name) {
-    if (c == '"') out += '"';
-    out += c;
-  }
-  return out + "\"";
-}
+std::string quote(const std::string& name) { return sqliteQuote(name); }
 
 std::string literal(const Value& value) {
   if (value.isNull()) return "NULL";
@@ -68,30 +56,7 @@ std::string literal(const Value& value) {
   return "NULL";
 }
 
-void bindValue(sqlite3_stmt* stmt, int index, const Value& value) {
-  if (value.isNull()) {
-    sqlite3_bind_null(stmt, index);
-  } else if (value.isBool()) {
-    sqlite3_bind_int64(stmt, index, *value.asBool() ? 1 : 0);
-  } else if (value.isUnsigned() && !value.asInt64()) {
-    sqlite3_bind_double(stmt, index, *value.asDouble());
-  } else if (value.isInteger()) {
-    sqlite3_bind_int64(stmt, index, *value.asInt64());
-  } else if (value.isReal()) {
-    sqlite3_bind_double(stmt, index, *value.asDouble());
-  } else if (value.isDate()) {
-    sqlite3_bind_double(stmt, index, value.asDate()->timeIntervalSinceReferenceDate());
-  } else if (const auto* s = value.asString()) {
-    sqlite3_bind_text64(stmt, index, s->data(), s->size(), SQLITE_TRANSIENT, SQLITE_UTF8);
-  } else if (const auto* d = value.asData()) {
-    if (d->empty())
-      sqlite3_bind_zeroblob(stmt, index, 0);
-    else
-      sqlite3_bind_blob64(stmt, index, d->data(), d->size(), SQLITE_TRANSIENT);
-  } else {
-    sqlite3_bind_null(stmt, index);
-  }
-}
+void bindValue(sqlite3_stmt* stmt, int index, const Value& value) { sqliteBindValue(stmt, index, value); }
 
 Value readAttribute(sqlite3_stmt* stmt, int column, const AttributeDescription& attribute) {
   const int type = sqlite3_column_type(stmt, column);
@@ -249,13 +214,8 @@ bool SQLiteStore::checkIntegrity(Error* error) {
 }
 
 Error SQLiteStore::sqliteError(const std::string& what) const {
-  const int code = db_ ? sqlite3_extended_errcode(db_) : SQLITE_CANTOPEN;
-  const char* message = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(code);
-  const bool corrupt = isCorruptionCode(code);
-  Error e = ObjectStoreError::make(corrupt ? ObjectStoreError::corruptStore : ObjectStoreError::sqlite,
-                                   what + ": " + message);
-  e.userInfo["SQLiteCode"] = Value(code);
-  if (corrupt) noteDamage(e.localizedDescription());
+  Error e = platform::sqliteError(db_, what);
+  if (e.code == ObjectStoreError::corruptStore) noteDamage(e.localizedDescription());
   return e;
 }
 
