@@ -1,5 +1,6 @@
 #include "photos/PhotosOldDBCleaner.h"
 
+#include <algorithm>
 #include <set>
 #include <unordered_map>
 
@@ -176,17 +177,19 @@ platform::Result<std::vector<std::string>> PhotosOldDBCleaner::cleanDatabases() 
                                     if (start && end && count && uuid) moments.push_back({*start, *end, *count, *uuid});
                                   });
       if (!read) return read;
-      std::set<std::string> gone;
-      for (const std::int64_t date : dates) {
-        for (const Moment& moment : moments) {
-          if (moment.start > date || date > moment.end || moment.versionCount - 1 > 0) continue;
-          if (!gone.insert(moment.uuid).second) continue;
-          if (auto done = library.execute("DELETE FROM \"RKMoment\" WHERE \"uuid\" = ?", {platform::Value(moment.uuid)});
-              !done) {
-            return done;
-          }
-        }
+      // A moment goes when some deleted date lies in its range: the dates
+      // sorted, one search per moment.
+      std::vector<std::int64_t> sorted = dates;
+      std::sort(sorted.begin(), sorted.end());
+      std::vector<platform::Value> gone;
+      std::set<std::string> seen;
+      for (const Moment& moment : moments) {
+        if (moment.versionCount - 1 > 0) continue;
+        const auto first = std::lower_bound(sorted.begin(), sorted.end(), moment.start);
+        if (first == sorted.end() || *first > moment.end) continue;
+        if (seen.insert(moment.uuid).second) gone.emplace_back(moment.uuid);
       }
+      if (auto done = deleteWhereIn(library, "RKMoment", "uuid", gone); !done) return done;
     }
 
     // Thumbnail folders, the versions paired with the masters by position.

@@ -68,7 +68,10 @@ class DeathLog {
   // The folder the log lies under: the same in the parent and in the child,
   // so it can also hold files the child leaves for the parent to look at.
   const std::string& root() const { return root_; }
+  // What the file holds once every line logged so far is written out (the
+  // logger writes on a queue of its own).
   std::string contents() const {
+    Logger::flushForTesting();
     std::ifstream in(path_, std::ios::binary);
     std::ostringstream out;
     out << in.rdbuf();
