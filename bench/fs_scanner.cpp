@@ -18,6 +18,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "MedianRatios.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <functional>
@@ -229,50 +231,10 @@ BENCHMARK(BM_FindBig)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(
 BENCHMARK(BM_BigFilesSearch)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 BENCHMARK(BM_BigFilesScan)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
-// Prints the table, then the ratios of the medians.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) {
-      if (!run.error_occurred && run.run_type == Run::RT_Aggregate && run.aggregate_name == "median") {
-        const std::string name = run.benchmark_name();
-        medians_[name.substr(0, name.find('/'))] = run.GetAdjustedRealTime();
-      }
-    }
-    ConsoleReporter::ReportRuns(runs);
-  }
-  void Finalize() override {
-    ConsoleReporter::Finalize();
-    const auto ratio = [this](const char* ours, const char* theirs, const char* target) {
-      const auto a = medians_.find(ours), b = medians_.find(theirs);
-      if (a == medians_.end() || b == medians_.end() || b->second <= 0) return;
-      std::printf("%-36s %.2f (target %s)\n", (std::string(ours) + " / " + theirs).c_str(), a->second / b->second,
-                  target);
-    };
-    ratio("BM_Lister8", "BM_Du", "<= 0.5");
-    ratio("BM_Lister1", "BM_Du", "<= 1.0");
-    ratio("BM_Lister8", "BM_Find", "reported");
-    ratio("BM_Lister1", "BM_Find", "reported");
-    ratio("BM_BigFilesSearch", "BM_FindBig", "<= 2");
-    ratio("BM_BigFilesScan", "BM_FindBig", "<= 2");
-  }
-
- private:
-  std::map<std::string, double> medians_;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  // Five interleaved repetitions unless told otherwise; medians compared.
-  std::vector<char*> arguments(argv, argv + argc);
-  std::string repetitions = "--benchmark_repetitions=5";
-  std::string interleaving = "--benchmark_enable_random_interleaving=true";
-  std::string aggregates = "--benchmark_report_aggregates_only=true";
-  arguments.insert(arguments.begin() + 1, {repetitions.data(), interleaving.data(), aggregates.data()});
-  int count = static_cast<int>(arguments.size());
-  benchmark::Initialize(&count, arguments.data());
-  if (benchmark::ReportUnrecognizedArguments(count, arguments.data())) return 1;
+  if (!bench::initializeInterleaved(argc, argv)) return 1;
   test::TempRoot temporary;
   root = &temporary;
   if (!makeTree()) {
@@ -280,7 +242,12 @@ int main(int argc, char** argv) {
     return 1;
   }
   if (!checkAnswers()) return 1;
-  RatioReporter reporter;
+  bench::MedianRatioReporter reporter({{"BM_Lister8", "BM_Du", "<= 0.5"},
+                                 {"BM_Lister1", "BM_Du", "<= 1.0"},
+                                 {"BM_Lister8", "BM_Find", "reported"},
+                                 {"BM_Lister1", "BM_Find", "reported"},
+                                 {"BM_BigFilesSearch", "BM_FindBig", "<= 2"},
+                                 {"BM_BigFilesScan", "BM_FindBig", "<= 2"}});
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
   return 0;

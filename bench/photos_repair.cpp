@@ -15,6 +15,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "MedianRatios.h"
+
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -266,47 +268,15 @@ BENCHMARK(BM_NewFormatPlainTransaction)->Unit(benchmark::kMillisecond)->UseRealT
 BENCHMARK(BM_OldFormatRepair)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 BENCHMARK(BM_OldFormatPlainTransaction)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) {
-      if (!run.error_occurred && run.run_type == Run::RT_Aggregate && run.aggregate_name == "median") {
-        const std::string name = run.benchmark_name();
-        medians_[name.substr(0, name.find('/'))] = run.GetAdjustedRealTime();
-      }
-    }
-    ConsoleReporter::ReportRuns(runs);
-  }
-  void Finalize() override {
-    ConsoleReporter::Finalize();
-    const auto ratio = [this](const char* ours, const char* theirs) {
-      const auto a = medians_.find(ours), b = medians_.find(theirs);
-      if (a == medians_.end() || b == medians_.end() || b->second <= 0) return;
-      std::printf("%-50s %.2f (target <= 2)\n", (std::string(ours) + " / " + theirs).c_str(), a->second / b->second);
-    };
-    ratio("BM_NewFormatRepair", "BM_NewFormatPlainTransaction");
-    ratio("BM_OldFormatRepair", "BM_OldFormatPlainTransaction");
-  }
-
- private:
-  std::map<std::string, double> medians_;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::vector<char*> arguments(argv, argv + argc);
-  std::string repetitions = "--benchmark_repetitions=5";
-  std::string interleaving = "--benchmark_enable_random_interleaving=true";
-  std::string aggregates = "--benchmark_report_aggregates_only=true";
-  arguments.insert(arguments.begin() + 1, {repetitions.data(), interleaving.data(), aggregates.data()});
-  int count = static_cast<int>(arguments.size());
-  benchmark::Initialize(&count, arguments.data());
-  if (benchmark::ReportUnrecognizedArguments(count, arguments.data())) return 1;
+  if (!bench::initializeInterleaved(argc, argv)) return 1;
   test::TempRoot temporary;
   root = &temporary;
   makeLibraries();
-  RatioReporter reporter;
+  bench::MedianRatioReporter reporter({{"BM_NewFormatRepair", "BM_NewFormatPlainTransaction", "<= 2"},
+                                 {"BM_OldFormatRepair", "BM_OldFormatPlainTransaction", "<= 2"}});
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
   return 0;
