@@ -5,11 +5,13 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 
 #include "platform/FilePackage.h"
 #include "platform/PathComponents.h"
 #include "platform/PosixError.h"
 #include "platform/ProcessUser.h"
+#include "platform/TreePath.h"
 
 namespace vozi::platform {
 
@@ -143,6 +145,27 @@ bool FileManager::enumerate(const std::string& root, DirectoryEnumerationOptions
                             const DirectoryWalker::Visitor& visitor, const DirectoryWalker::ErrorHandler& errorHandler,
                             Error* error) const {
   return DirectoryWalker::walk(root, options, visitor, errorHandler, error);
+}
+
+Result<std::string> FileManager::trashItem(const std::string& path, const std::string& trash) const {
+  auto parent = TreePath::openParent(path);
+  if (!parent) return parent.error();
+  auto folder = TreePath::openFolder(trash);
+  if (!folder) return folder.error();
+  const std::string& name = parent->name;
+  const std::string_view extension = FilePackage::extension(name);
+  const std::string stem = extension.empty() ? name : name.substr(0, name.size() - extension.size() - 1);
+  for (int copy = 1; copy < 1000; ++copy) {
+    const std::string candidate =
+        copy == 1 ? name : stem + " " + std::to_string(copy) + (extension.empty() ? "" : "." + std::string(extension));
+    // RENAME_NOREPLACE: a name taken at that very moment is never replaced.
+    if (::renameat2(parent->folder.descriptor.get(), name.c_str(), folder->descriptor.get(), candidate.c_str(),
+                    RENAME_NOREPLACE) == 0) {
+      return PathComponents::appending(trash, candidate);
+    }
+    if (errno != EEXIST) return PosixError::make(errno, path);
+  }
+  return PosixError::make(EEXIST, path);
 }
 
 }  // namespace vozi::platform

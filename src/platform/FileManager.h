@@ -55,6 +55,12 @@ class FileManager {
   std::optional<ResourceValues> resourceValues(const std::string& path, ResourceKeys keys,
                                                Error* error = nullptr) const;
 
+  // Moves the item at path into the Trash folder `trash` (both host paths),
+  // reached with no link on either way; the item keeps its owner. When the
+  // name is taken there, "name 2", "name 3" … (before the extension) is
+  // used. The item stays where it was on any failure, a move to another
+  // file system (EXDEV) included. Answers where it went.
+  Result<std::string> trashItem(const std::string& path, const std::string& trash) const;
   // Walks a folder; see DirectoryWalker.
   bool enumerate(const std::string& root, DirectoryEnumerationOptions options, const DirectoryWalker::Visitor& visitor,
                  const DirectoryWalker::ErrorHandler& errorHandler = {}, Error* error = nullptr) const;

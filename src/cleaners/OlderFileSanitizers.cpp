@@ -1,0 +1,160 @@
+#include "cleaners/OlderFileSanitizers.h"
+
+#include <cerrno>
+
+#include "cleaners/MailAttachmentScanner.h"
+#include "common/FileItem.h"
+#include "common/FileManagerAdditions.h"
+#include "common/MLog.h"
+#include "platform/FileManager.h"
+#include "platform/HostRoot.h"
+#include "platform/PathComponents.h"
+#include "platform/PosixError.h"
+#include "platform/ResourceValues.h"
+#include "platform/TreePath.h"
+#include "platform/TreeRemoval.h"
+#include "sanitizers/FileSearcher.h"
+
+namespace vozi {
+
+namespace {
+
+// The ".Trash" of the home holding the path, when it is that user's own.
+std::optional<std::string> trashOfHomeHolding(const std::string& path) {
+  const std::string users = platform::HostRoot::resolve(platform::FileSystemLayout::kUsersFolder);
+  if (!platform::PathComponents::isInside(path, users)) return std::nullopt;
+  const std::string_view rest = std::string_view(path).substr(users.size() + 1);
+  const std::string home = platform::PathComponents::appending(users, rest.substr(0, rest.find('/')));
+  const std::string trash = platform::PathComponents::appending(home, ".Trash");
+  const auto homeFolder = platform::TreePath::openFolder(home);
+  const auto trashFolder = platform::TreePath::openFolder(trash);
+  if (!homeFolder || !trashFolder || homeFolder->owner != trashFolder->owner) return std::nullopt;
+  return trash;
+}
+
+}  // namespace
+
+std::pair<std::uint64_t, std::vector<ModelFile>> BigFilesSanitizer::bigFiles(
+    const platform::DispatchWorkItem& dispatchWorkItem) {
+  std::pair<std::uint64_t, std::vector<ModelFile>> found;
+  if (dirs().empty()) return found;
+  const ZOLMPreferences current = preferences.value_or(ZOLMPreferences());
+  const platform::Date limit =
+      platform::Date::now().addingTimeInterval(static_cast<double>(current.bigFilesLastOpenMoreThan()));
+  // The searcher lives until its search has ended, completed or not.
+  FileSearcher<ModelFile> searcher(current.bigFilesMinSize(), limit, current.bigFilesSearchFileTypes());
+  const platform::URL root = platform::URL::fileURLWithPath(dirs().front(), true);
+  auto operation = searcher.search(
+      root, FileSearcher<ModelFile>::SerchMode::defaultMode,
+      [&found, root](const auto& results, const auto& errors) {
+        MLog("found bigFiles at dir " + root.absoluteString() + " : " + std::to_string(results ? results->size() : 0) +
+             " buckets errors: " + std::to_string(errors ? errors->size() : 0));
+        if (!results) return;
+        for (const auto& [bucket, models] : *results) {
+          for (const ModelFile& model : models) {
+            found.second.push_back(model);
+            found.first += model.fileSize();
+          }
+        }
+      },
+      [&searcher, &dispatchWorkItem](const platform::URL&, std::int64_t, std::int64_t) {
+        if (dispatchWorkItem.isCancelled()) searcher.cancel();
+      });
+  if (!operation) return {};
+  operation->waitUntilFinished();
+  if (operation->isCancelled() || dispatchWorkItem.isCancelled()) return {};
+  return found;
+}
+
+std::pair<std::uint64_t, std::vector<ModelFile>> BigFilesSanitizer::purge(
+    const Sizes& what, const std::vector<ModelFile>& found, const platform::DispatchWorkItem& dispatchWorkItem) {
+  std::pair<std::uint64_t, std::vector<ModelFile>> removed;
+  const bool toTrash = preferences && preferences->shouldMoveDeletedToTrash();
+  if (dispatchWorkItem.isCancelled() || dirs().empty()) return removed;
+  MLog(" bigFiles: " + std::to_string(found.size()));
+  for (const auto& [key, size] : what) {
+    if (dispatchWorkItem.isCancelled()) break;
+    const auto url = platform::URL::fromString(key);
+    const ModelFile* record = nullptr;
+    if (url) {
+      for (const ModelFile& file : found) {
+        if (file.fileURL() == *url) record = &file;
+      }
+    }
+    if (!record || !platform::PathComponents::isInside(record->fileURL().path(), dirs().front())) {
+      MLog("Not a big file the search found, left alone: " + key);
+      continue;
+    }
+    const std::string path = record->fileURL().path();
+    MLog("--> remove bigFile " + key);
+    platform::Result<void> outcome;
+    if (toTrash) {
+      const auto trash = trashOfHomeHolding(path);
+      auto moved = trash ? platform::FileManager::defaultManager().trashItem(path, *trash)
+                         : platform::Result<std::string>(platform::PosixError::make(ENOENT, path + " (no Trash)"));
+      if (!moved) outcome = moved.error();
+    } else if (auto gone = platform::TreeRemoval::removeItem(path); !gone) {
+      outcome = gone.error();
+    }
+    if (!outcome) {
+      MLogf("Can't remove %@: %@", key, outcome.error().localizedDescription());
+      continue;
+    }
+    removed.first += record->fileSize();
+    removed.second.push_back(*record);
+    MLog("--> removed big File " + key);
+  }
+  return removed;
+}
+
+std::unique_ptr<MailAttachmentsSanitizer> MailAttachmentsSanitizer::make(const std::string& userName) {
+  if (userName.empty()) return nullptr;
+  return std::unique_ptr<MailAttachmentsSanitizer>(
+      new MailAttachmentsSanitizer(userName, FileManagerAdditions::usersMailAttachment(userName)));
+}
+
+Sanitizer::ScanResult MailAttachmentsSanitizer::scan() {
+  ScanResult result;
+  const auto libraries = FileManagerAdditions::usersLibrary(userName_);
+  const auto group = MailAttachmentScanner(libraries.empty() ? std::nullopt : std::optional(libraries.front())).scan();
+  group->enumerateObjects([&result](const ModelItemPtr& item, const ModelItemKey&, bool&) {
+    if (const auto* file = dynamic_cast<const FileItem*>(item.get())) result.second[file->path()] = file->size();
+  });
+  result.first = group->size();
+  return result;
+}
+
+std::pair<std::uint64_t, std::vector<std::shared_ptr<ModelFile>>> MailAttachmentsSanitizer::mailAttachments(
+    const platform::DispatchWorkItem&) {
+  const auto [total, sizes] = scan();
+  std::pair<std::uint64_t, std::vector<std::shared_ptr<ModelFile>>> found{total, {}};
+  for (const auto& [path, size] : sizes) found.second.push_back(std::make_shared<ModelFile>(path, size, std::nullopt, std::nullopt));
+  return found;
+}
+
+std::pair<std::uint64_t, Sanitizer::Sizes> MailAttachmentsSanitizer::purge(
+    const Sizes& what, const std::optional<Sizes>& found, const platform::DispatchWorkItem& dispatchWorkItem) {
+  std::pair<std::uint64_t, Sizes> removed;
+  for (const auto& [path, size] : what) {
+    if (dispatchWorkItem.isCancelled()) break;
+    if (!found || !found->contains(path)) {
+      MLog("mail attachments sanitizer:" + name() + " left alone, not found by its scan: " + path);
+      continue;
+    }
+    const auto values = platform::ResourceValues::readInTree(path, platform::ResourceKeys::FileSize);
+    const std::uint64_t bytes = values ? values->fileSize.value_or(0) : 0;
+    const auto gone = platform::TreeRemoval::removeItem(path);
+    if (!gone && gone.error().code != ENOENT) {
+      MLog("mail attachments sanitizer:" + name() + " could not remove item at: " + path + ", error:" +
+           gone.error().domain + " " + std::to_string(gone.error().code));
+      MLog(gone.error().localizedDescription());
+      continue;
+    }
+    removed.first += bytes;
+    removed.second[path] = bytes;
+    MLog("mail attachments sanitizer:" + name() + " removed item at: " + path);
+  }
+  return removed;
+}
+
+}  // namespace vozi
