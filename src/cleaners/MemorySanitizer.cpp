@@ -26,12 +26,12 @@ std::uint64_t freeBytes() {
 
 }  // namespace memory
 
-std::pair<std::uint64_t, std::map<std::string, std::uint64_t>> MemorySanitizer::scan() const {
+Sanitizer::ScanResult MemorySanitizer::scan() {
   const std::uint64_t free = memory::freeBytes();
   return {free, {{FreeKey, free}}};
 }
 
-std::uint64_t MemorySanitizer::purge() const {
+std::uint64_t MemorySanitizer::purge() {
   MLog("Memory sanitizer clean memory");
   zol_vfs_purge();
   return scan().first;

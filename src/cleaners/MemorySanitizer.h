@@ -9,6 +9,7 @@
 #include "common/MemoryGroup.h"
 #include "platform/Error.h"
 #include "sanitizers/BaseSanitizer.h"
+#include "sanitizers/Sanitizer.h"
 #include "sanitizers/SanitizerCleaningOperation.h"
 
 namespace vozi {
@@ -29,15 +30,20 @@ std::uint64_t freeBytes();
 
 }  // namespace memory
 
-// The older memory sanitizer: reads free memory and purges the file cache.
-class MemorySanitizer {
+// The older memory sanitizer: reads free memory and purges the file cache;
+// it has no folders.
+class MemorySanitizer : public Sanitizer {
  public:
   static constexpr const char* FreeKey = "free";
 
+  using Sanitizer::purge;
+  MemorySanitizer() : Sanitizer(std::vector<std::string>{}) {}
+  std::string name() const override { return "MemorySanitizer"; }
+
   // (free bytes, {"free": free bytes}); (0, {"free": 0}) when unreadable.
-  std::pair<std::uint64_t, std::map<std::string, std::uint64_t>> scan() const;
+  ScanResult scan() override;
   // Purges the file cache and answers the free bytes afterwards.
-  std::uint64_t purge() const;
+  std::uint64_t purge() override;
   // The installed memory.
   std::uint64_t totalBytes() const;
 };

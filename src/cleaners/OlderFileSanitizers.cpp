@@ -2,6 +2,7 @@
 
 #include <cerrno>
 
+#include "cleaners/FileShredder.h"
 #include "cleaners/MailAttachmentScanner.h"
 #include "common/FileItem.h"
 #include "common/FileManagerAdditions.h"
@@ -155,6 +156,51 @@ std::pair<std::uint64_t, Sanitizer::Sizes> MailAttachmentsSanitizer::purge(
     MLog("mail attachments sanitizer:" + name() + " removed item at: " + path);
   }
   return removed;
+}
+
+std::uint64_t TrashBinSanitizer::purge(const std::string& folder) {
+  if (!isOwnFolder(folder)) {
+    MLog("Not the Trash this sanitizer was made for, left alone: " + folder);
+    return 0;
+  }
+  const ZOLMPreferences current = preferences.value_or(ZOLMPreferences());
+  if (scan().first <= current.minTrashSizeToClean()) return 0;
+  return Sanitizer::purge(folder);
+}
+
+std::pair<std::uint64_t, std::vector<ModelFile>> ShredderSanitizer::purge(
+    const Sizes& what, const platform::DispatchWorkItem& dispatchWorkItem) {
+  std::pair<std::uint64_t, std::vector<ModelFile>> shredded;
+  std::string named;
+  for (const auto& [path, size] : what) named += (named.empty() ? "" : ", ") + path;
+  MLog("Shredder to purge: [" + named + "]");
+  if (dispatchWorkItem.isCancelled()) return shredded;
+  MLog("Shredder: " + std::to_string(what.size()));
+  for (const auto& [path, size] : what) {
+    if (dispatchWorkItem.isCancelled()) break;
+    auto [bytes, files] = erase(ModelFile(platform::URL::fileURLWithPath(path)), dispatchWorkItem);
+    shredded.first += bytes;
+    shredded.second.insert(shredded.second.end(), files.begin(), files.end());
+  }
+  return shredded;
+}
+
+std::pair<std::uint64_t, std::vector<ModelFile>> ShredderSanitizer::erase(const ModelFile& file,
+                                                                          const platform::DispatchWorkItem&) {
+  const std::string path = file.fileURL().path();
+  bool inside = false;
+  for (const std::string& dir : dirs()) inside = inside || platform::PathComponents::isSameOrInside(path, dir);
+  if (!inside) {
+    MLog("Error: not in the shredder's folders: " + path);
+    return {0, {file}};
+  }
+  const auto values = platform::ResourceValues::readInTree(path, platform::ResourceKeys::FileSize);
+  if (!values || !values->fileSize) {
+    MLog("Error: cannot read " + path);
+    return {0, {file}};
+  }
+  if (FileShredder().shred(path, owner_) != FileShredder::Outcome::shredded) return {0, {file}};
+  return {*values->fileSize, {file}};
 }
 
 }  // namespace vozi

@@ -59,4 +59,34 @@ class MailAttachmentsSanitizer : public Sanitizer {
   std::string userName_;
 };
 
+// The user's Trash, built over its folder: emptied (its top level, each
+// entry whole) only when it holds more than the preferences'
+// minTrashSizeToClean (2 GiB by default); never a folder but its own.
+class TrashBinSanitizer : public Sanitizer {
+ public:
+  using Sanitizer::purge;
+  using Sanitizer::Sanitizer;
+  std::string name() const override { return "TrashBinSanitizer"; }
+  std::uint64_t purge(const std::string& folder) override;
+};
+
+// Shreds the files a selection names (FileShredder): only those of `owner`
+// with a single name, inside the sanitizer's folders, reached through no
+// link. Every file named comes back; only those overwritten seven times add
+// their bytes.
+class ShredderSanitizer : public Sanitizer {
+ public:
+  using Sanitizer::purge;
+  ShredderSanitizer(std::vector<std::string> dirs, uid_t owner) : Sanitizer(std::move(dirs)), owner_(owner) {}
+  std::string name() const override { return "ShredderSanitizer"; }
+
+  std::pair<std::uint64_t, std::vector<ModelFile>> purge(const Sizes& what,
+                                                         const platform::DispatchWorkItem& dispatchWorkItem);
+  std::pair<std::uint64_t, std::vector<ModelFile>> erase(const ModelFile& file,
+                                                         const platform::DispatchWorkItem& dispatchWorkItem);
+
+ private:
+  uid_t owner_;
+};
+
 }  // namespace vozi

@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 
 #include "cleaners/Cleaners.h"
+#include "cleaners/MemorySanitizer.h"
 #include "cleaners/OlderFileSanitizers.h"
 #include "platform/FileManager.h"
 #include "sanitizers/ScanFixture.h"
@@ -113,6 +115,59 @@ TEST_F(OlderFileSanitizersTest, MailAttachmentsAreScannedAndOnlyWhatTheScanFound
   EXPECT_EQ(removed.second, (Sanitizer::Sizes{{at("/Users/bob/Library/Mail Downloads/a.pdf"), 10}, {gone, 0}}));
   EXPECT_FALSE(exists("/Users/bob/Library/Mail Downloads/a.pdf"));
   EXPECT_TRUE(exists("/Users/bob/Library/Mail/V8/box/Messages/1.emlx"));
+}
+
+TEST_F(OlderFileSanitizersTest, TheTrashIsEmptiedOnlyAboveItsThreshold) {
+  tree.addFile("/Users/bob/.Trash/a", 60).addFile("/Users/bob/.Trash/B/b", 40).addFile("/Users/bob/Keep/c", 7);
+  TrashBinSanitizer sanitizer(at("/Users/bob/.Trash"));
+  ZOLMPreferences preferences;
+  preferences.setMinTrashSizeToClean(100);
+  sanitizer.preferences = preferences;
+  EXPECT_EQ(sanitizer.purge(at("/Users/bob/.Trash")), 0u);  // exactly at the threshold
+  EXPECT_TRUE(exists("/Users/bob/.Trash/a"));
+  preferences.setMinTrashSizeToClean(99);
+  sanitizer.preferences = preferences;
+  EXPECT_EQ(sanitizer.purge(at("/Users/bob/Keep")), 0u);  // not its Trash
+  EXPECT_TRUE(exists("/Users/bob/Keep/c"));
+  EXPECT_EQ(sanitizer.purge(at("/Users/bob/.Trash")), 100u);
+  EXPECT_FALSE(exists("/Users/bob/.Trash/a"));
+  EXPECT_FALSE(exists("/Users/bob/.Trash/B"));
+  EXPECT_TRUE(exists("/Users/bob/.Trash"));
+  // Through the selection purge, as the scan groups call it.
+  tree.addFile("/Users/bob/.Trash/d", 200);
+  platform::DispatchWorkItem work;
+  EXPECT_EQ(sanitizer.purge({{at("/Users/bob/.Trash"), 200}}, Sanitizer::Sizes{{at("/Users/bob/.Trash"), 200}}, work).first,
+            200u);
+}
+
+TEST_F(OlderFileSanitizersTest, TheShredderOverwritesOnlyTheOwnersFilesInItsFolders) {
+  tree.addFile("/Users/bob/Secret/a.txt", 5000).addFile("/Users/bob/Elsewhere/b.txt", 10);
+  ShredderSanitizer sanitizer(std::vector<std::string>{at("/Users/bob/Secret")}, ::geteuid());
+  platform::DispatchWorkItem work;
+  const auto [bytes, files] = sanitizer.purge(
+      {{at("/Users/bob/Secret/a.txt"), 1}, {at("/Users/bob/Elsewhere/b.txt"), 1}, {at("/Users/bob/Secret/none"), 1}},
+      work);
+  EXPECT_EQ(bytes, 5000u);
+  EXPECT_EQ(files.size(), 3u);
+  EXPECT_FALSE(exists("/Users/bob/Secret/a.txt"));
+  EXPECT_TRUE(exists("/Users/bob/Elsewhere/b.txt"));
+  // Someone else's file is not shredded.
+  tree.addFile("/Users/bob/Secret/theirs.txt", 10);
+  ShredderSanitizer forOther(std::vector<std::string>{at("/Users/bob/Secret")}, ::geteuid() + 1);
+  EXPECT_EQ(forOther.purge({{at("/Users/bob/Secret/theirs.txt"), 1}}, work).first, 0u);
+  EXPECT_TRUE(exists("/Users/bob/Secret/theirs.txt"));
+  platform::DispatchWorkItem cancelled;
+  cancelled.cancel();
+  EXPECT_TRUE(sanitizer.purge({{at("/Users/bob/Secret/theirs.txt"), 1}}, cancelled).second.empty());
+}
+
+TEST(MemorySanitizerTest, IsASanitizerWithoutFolders) {
+  MemorySanitizer sanitizer;
+  EXPECT_TRUE(sanitizer.dirs().empty());
+  const auto [free, map] = sanitizer.scan();
+  EXPECT_EQ(map.size(), 1u);
+  EXPECT_EQ(map.begin()->first, "free");
+  EXPECT_EQ(map.begin()->second, free);
 }
 
 }  // namespace
