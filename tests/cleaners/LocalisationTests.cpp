@@ -4,12 +4,14 @@
 #include <set>
 
 #include "cleaners/Language.h"
+#include "cleaners/LanguageSanitizers.h"
 #include "cleaners/LanguagesSanitizer.h"
 #include "common/ApplicationsLanguagesGroup.h"
 #include "common/SystemLanguagesGroup.h"
 #include "sanitizers/FakeUserAgentLink.h"
 #include "sanitizers/ScanFixture.h"
 #include "support/LogCapture.h"
+#include "support/ScopedProcessUser.h"
 
 namespace vozi {
 namespace {
@@ -223,6 +225,93 @@ TEST_F(LanguagesScanTest, ACancelledScanHandsBackNothing) {
   operation->main();
   EXPECT_EQ(cancelled, true);
   EXPECT_EQ(handed, nullptr);
+}
+
+// --- The synchronous localisation sanitizers ----------------------------------
+
+class OlderLanguagesTest : public ::testing::Test, public test::ScanFixture {
+ protected:
+  platform::DispatchWorkItem work;
+  static std::map<std::string, std::vector<std::string>> byCode(const std::vector<std::shared_ptr<Language>>& found) {
+    std::map<std::string, std::vector<std::string>> codes;
+    for (const auto& language : found) {
+      for (const auto& url : language->urls) codes[language->name].push_back(url.path());
+      std::sort(codes[language->name].begin(), codes[language->name].end());
+    }
+    return codes;
+  }
+};
+
+TEST_F(OlderLanguagesTest, TheSystemsFoldersAreFiledByCodeKeepingEnglishAndWhatTheCallerKeeps) {
+  const std::string library = "/Users/bob/Library/Stuff/";
+  for (const char* folder : {"en", "English", "en_GB", "Base", "fr", "de"}) {
+    tree.addFile(library + folder + ".lproj/a", 10);
+  }
+  tree.addFile("/Library/Other/French.lproj/b", 5).addFile("/System/Library/X/ja.lproj/c", 7);
+  test::ScopedProcessUser asBob("bob");
+  SystemLangsSanitizer sanitizer("bob");
+  EXPECT_EQ(sanitizer.dirs(), (std::vector<std::string>{tree.host("/Library"), tree.host("/System/Library"),
+                                                        tree.host("/Users/bob/Library")}));
+  test::LogCapture log;
+  const auto [bytes, found] = sanitizer.langs(work, {"de"});
+  EXPECT_EQ(log.count("Excluded language: en"), 3u);
+  EXPECT_EQ(bytes, 10u + 5u + 7u);
+  EXPECT_EQ(byCode(found), (std::map<std::string, std::vector<std::string>>{
+                               {"fr", {tree.host("/Library/Other/French.lproj"), tree.host(library + "fr.lproj")}},
+                               {"ja", {tree.host("/System/Library/X/ja.lproj")}}}));
+  // A second walk starts afresh; a name is no code to keep.
+  const auto again = sanitizer.langs(work, {"German"});
+  EXPECT_EQ(again.first, 10u + 5u + 7u + 10u);
+  EXPECT_EQ(again.second.size(), 3u);
+}
+
+TEST_F(OlderLanguagesTest, ApplicationsOfTheSystemAreNotLookedInto) {
+  for (const auto& [name, identifier] : std::vector<std::pair<std::string, std::string>>{
+           {"Editor", "com.example.editor"}, {"Word", "com.MicroSoft.x"}, {"Safari", "com.apple.Safari"}}) {
+    test::ApplicationBundle bundle;
+    bundle.name = name;
+    bundle.bundleIdentifier = identifier;
+    bundle.languages = {"en", "fr"};
+    tree.addApplication(bundle);
+  }
+  AppsLangsSanitizer sanitizer("bob");
+  const auto found = sanitizer.langs(work, {}).second;
+  EXPECT_EQ(byCode(found), (std::map<std::string, std::vector<std::string>>{
+                               {"fr", {tree.host("/Applications/Editor.app/Contents/Resources/fr.lproj")}}}));
+  EXPECT_TRUE(sanitizer.filterSystemApplication(tree.host("/Applications/Safari.app/Contents")));
+  EXPECT_FALSE(sanitizer.filterSystemApplication(tree.host("/Applications/Editor.app")));
+  EXPECT_FALSE(sanitizer.filterSystemApplication(tree.host("/Applications/loose.txt")));
+}
+
+TEST_F(OlderLanguagesTest, APurgeDeletesTheChosenLanguagesInsideItsFoldersOnly) {
+  tree.addFile("/Users/bob/Library/A/fr.lproj/a", 10)
+      .addFile("/Users/bob/Library/A/en.lproj/a", 10)
+      .addFile("/Users/bob/Elsewhere/fr.lproj/x", 3);
+  test::ScopedProcessUser asBob("bob");
+  SystemLangsSanitizer sanitizer("bob");
+  const auto found = sanitizer.langs(work, {}).second;
+  ASSERT_EQ(found.size(), 1u);
+  // A kept result naming a folder outside, and English.
+  Language french = *found.front();
+  french.urls.push_back(platform::URL::fileURLWithPath(tree.host("/Users/bob/Elsewhere/fr.lproj"), true));
+  Language english("en");
+  english.urls.push_back(platform::URL::fileURLWithPath(tree.host("/Users/bob/Library/A/en.lproj"), true));
+  test::LogCapture log;
+  platform::DispatchWorkItem cancelled;
+  cancelled.cancel();
+  EXPECT_EQ(sanitizer.purge({{"French", 1}}, {french, english}, cancelled).first, 0u);
+  const auto [bytes, removed] = sanitizer.purge({{"French", 1}, {"English", 1}}, {french, english}, work);
+  EXPECT_EQ(bytes, 10u);
+  ASSERT_EQ(removed.size(), 1u);
+  EXPECT_EQ(log.count("Language English not found"), 1u);
+  EXPECT_FALSE(fs::exists(tree.host("/Users/bob/Library/A/fr.lproj")));
+  EXPECT_TRUE(fs::exists(tree.host("/Users/bob/Library/A/en.lproj/a")));
+  EXPECT_TRUE(fs::exists(tree.host("/Users/bob/Elsewhere/fr.lproj/x")));
+  // By details: the walk's languages, never English.
+  tree.addFile("/Users/bob/Library/A/de.lproj/a", 4);
+  sanitizer.langs(work, {});
+  EXPECT_EQ(sanitizer.purge(Sanitizer::Sizes{{"German", 1}, {"English", 1}}), 4u);
+  EXPECT_TRUE(fs::exists(tree.host("/Users/bob/Library/A/en.lproj/a")));
 }
 
 }  // namespace
