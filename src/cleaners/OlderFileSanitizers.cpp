@@ -15,25 +15,9 @@
 #include "platform/TreePath.h"
 #include "platform/TreeRemoval.h"
 #include "sanitizers/FileSearcher.h"
+#include "sanitizers/SessionUserFolders.h"
 
 namespace vozi {
-
-namespace {
-
-// The ".Trash" of the home holding the path, when it is that user's own.
-std::optional<std::string> trashOfHomeHolding(const std::string& path) {
-  const std::string users = platform::HostRoot::resolve(platform::FileSystemLayout::kUsersFolder);
-  if (!platform::PathComponents::isInside(path, users)) return std::nullopt;
-  const std::string_view rest = std::string_view(path).substr(users.size() + 1);
-  const std::string home = platform::PathComponents::appending(users, rest.substr(0, rest.find('/')));
-  const std::string trash = platform::PathComponents::appending(home, ".Trash");
-  const auto homeFolder = platform::TreePath::openFolder(home);
-  const auto trashFolder = platform::TreePath::openFolder(trash);
-  if (!homeFolder || !trashFolder || homeFolder->owner != trashFolder->owner) return std::nullopt;
-  return trash;
-}
-
-}  // namespace
 
 std::pair<std::uint64_t, std::vector<ModelFile>> BigFilesSanitizer::bigFiles(
     const platform::DispatchWorkItem& dispatchWorkItem) {
@@ -90,7 +74,7 @@ std::pair<std::uint64_t, std::vector<ModelFile>> BigFilesSanitizer::purge(
     MLog("--> remove bigFile " + key);
     platform::Result<void> outcome;
     if (toTrash) {
-      const auto trash = trashOfHomeHolding(path);
+      const auto trash = SessionUserFolders::trashOfHomeHolding(path);
       auto moved = trash ? platform::FileManager::defaultManager().trashItem(path, *trash)
                          : platform::Result<std::string>(platform::PosixError::make(ENOENT, path + " (no Trash)"));
       if (!moved) outcome = moved.error();

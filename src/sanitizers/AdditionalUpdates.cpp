@@ -27,6 +27,15 @@ void AdditionalUpdates::setPhotosRepairHook(PhotosRepairHook hook) {
   photosRepairHook() = std::move(hook);
 }
 
+void AdditionalUpdates::repairPhotos(const std::vector<std::string>& photoPaths, std::optional<bool> photosWasRunning) {
+  PhotosRepairHook hook;
+  {
+    std::lock_guard lock(hookMutex);
+    hook = photosRepairHook();
+  }
+  if (hook) hook(photoPaths, photosWasRunning);
+}
+
 void AdditionalUpdates::record(const IModelItem& item) {
   const auto* typed = dynamic_cast<const TypedFileItem*>(&item);
   if (typed == nullptr) return;
@@ -47,12 +56,7 @@ void AdditionalUpdates::perform(const std::shared_ptr<IUserAgentLink>& link) con
         break;
       case AdditionalUpdateType::photos: {
         MLog("--> updating photosLibrary");
-        PhotosRepairHook hook;
-        {
-          std::lock_guard lock(hookMutex);
-          hook = photosRepairHook();
-        }
-        if (hook) hook(paths, std::nullopt);
+        repairPhotos(paths, std::nullopt);
         break;
       }
     }

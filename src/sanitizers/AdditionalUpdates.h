@@ -29,6 +29,8 @@ class AdditionalUpdates {
   // The process-wide repair, registered by the photos layer; unset: none.
   // Any thread.
   static void setPhotosRepairHook(PhotosRepairHook hook);
+  // Runs the registered repair (nothing without one), on this thread.
+  static void repairPhotos(const std::vector<std::string>& photoPaths, std::optional<bool> photosWasRunning);
 
   // Records what a file item calls for: a typed item of exactly music (1)
   // or exactly film (2) asks for the music-library refresh; exactly photo

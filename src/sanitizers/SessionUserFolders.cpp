@@ -4,6 +4,7 @@
 #include "platform/FileSystemLayout.h"
 #include "platform/HostRoot.h"
 #include "platform/PathComponents.h"
+#include "platform/TreePath.h"
 
 namespace vozi {
 
@@ -29,6 +30,18 @@ std::vector<std::string> SessionUserFolders::confined(const std::optional<std::v
     }
   }
   return folders;
+}
+
+std::optional<std::string> SessionUserFolders::trashOfHomeHolding(const std::string& path) {
+  const std::string users = platform::HostRoot::resolve(platform::FileSystemLayout::kUsersFolder);
+  if (!platform::PathComponents::isInside(path, users)) return std::nullopt;
+  const std::string_view rest = std::string_view(path).substr(users.size() + 1);
+  const std::string home = platform::PathComponents::appending(users, rest.substr(0, rest.find('/')));
+  const std::string trash = platform::PathComponents::appending(home, ".Trash");
+  const auto homeFolder = platform::TreePath::openFolder(home);
+  const auto trashFolder = platform::TreePath::openFolder(trash);
+  if (!homeFolder || !trashFolder || homeFolder->owner != trashFolder->owner) return std::nullopt;
+  return trash;
 }
 
 }  // namespace vozi

@@ -24,6 +24,10 @@ class SessionUserFolders {
   // ("Not searched for duplicates").
   static std::vector<std::string> confined(const std::optional<std::vector<platform::URL>>& urls,
                                            const std::string& allowedFolder, std::string_view what);
+
+  // The ".Trash" of the home under "/Users" holding the path, when it is
+  // reached with no link and belongs to the home's owner.
+  static std::optional<std::string> trashOfHomeHolding(const std::string& path);
 };
 
 }  // namespace vozi
