@@ -11,9 +11,6 @@ namespace vozi {
 
 namespace {
 
-// The platform's distant past: the start of year 1, in seconds since 1970.
-constexpr double kDistantPast = -62135769600.0;
-
 bool isRegularFile(const std::string& path) {
   const auto values = platform::ResourceValues::readInTree(path, platform::ResourceKeys::IsRegularFile);
   return values && values->isRegularFile.value_or(false);
@@ -70,7 +67,7 @@ platform::Value::Dictionary Application::asDictionary() const {
       {"sectionSize", platform::Value(static_cast<unsigned long long>(size))},
       {"iconPath", platform::Value(icon.value_or(""))},
       {"timesLaunched", platform::Value(static_cast<long long>(useCount.value_or(0)))},
-      {"lastLaunchTimeStamp", platform::Value(lastOpened ? lastOpened->timeIntervalSince1970() : kDistantPast)},
+      {"lastLaunchTimeStamp", platform::Value((lastOpened ? *lastOpened : platform::Date::distantPast()).timeIntervalSince1970())},
   };
 }
 

@@ -25,6 +25,8 @@ class ModelDuplicate {
 
   // True when the file joined the set.
   bool add(const ModelFile& file);
+  // Appends a member of a stored set as it was stored, without reading it.
+  void restore(const ModelFile& file) { state_->dups.push_back(file); }
   ZOLMFileItemType duplicateType() const { return state_->dups.front().fileType(); }
   // "sectionName", "sectionSize" and "duplicates": per member "filePath",
   // "fileSize" and "lastOpen" (seconds since 1970; now when unknown).

@@ -26,7 +26,9 @@ std::vector<std::string> photoCacheOf(const std::string& userName) {
 
 }  // namespace
 
-SystemCacheSanitizer::SystemCacheSanitizer() : Sanitizer(FileManagerAdditions::cachesDirectories()) {}
+SystemCacheSanitizer::SystemCacheSanitizer()
+    : Sanitizer(platform::FileManager::defaultManager().urls(platform::SearchPathDirectory::Caches,
+                                                             platform::SearchPathDomainMask::Local)) {}
 
 SystemLogsSanitizer::SystemLogsSanitizer() : Sanitizer(pathsOf(DirectoryManager::systemLogs())) {}
 

@@ -129,6 +129,7 @@ TEST_F(SynchronousSanitizerTest, TheHooksOfTheBaseFindNothingAndTheFolderKindsTh
   ASSERT_TRUE(temporary);
   EXPECT_EQ(temporary->dirs(), (std::vector<std::string>{at("/Users/bob/tmp"), at("/private/tmp")}));
   EXPECT_EQ(SystemLogsSanitizer().dirs(), (std::vector<std::string>{at("/var/log"), at("/Library/logs")}));
+  EXPECT_EQ(SystemCacheSanitizer().dirs(), std::vector<std::string>{at("/Library/Caches")});
   const auto logs = UserLogsSanitizer::make("bob");
   ASSERT_TRUE(logs);
   EXPECT_EQ(logs->dirs().back(), at("/Users/bob/Library/Logs"));
