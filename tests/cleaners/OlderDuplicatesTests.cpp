@@ -4,6 +4,9 @@
 #include <set>
 
 #include "cleaners/DuplicateSanitizer.h"
+#include "cleaners/DuplicatesScanningOperation.h"
+#include "common/DuplicateItem.h"
+#include "common/IFileItem.h"
 #include "sanitizers/AdditionalUpdates.h"
 #include "sanitizers/FakeUserAgentLink.h"
 #include "sanitizers/ScanFixture.h"
@@ -74,6 +77,34 @@ TEST_F(OlderDuplicatesTest, FindsTheSetsOfEqualFilesOutsideLibrariesAndHiddenFol
   platform::DispatchWorkItem cancelled;
   cancelled.cancel();
   EXPECT_TRUE(finder->findDuplicates(cancelled).second.empty());
+}
+
+// On a plain tree the older finder and the operations' scan agree.
+TEST_F(OlderDuplicatesTest, TheOlderFinderFindsTheScansSets) {
+  for (int set = 0; set < 6; ++set) {
+    const std::string content(100 + set * 37, static_cast<char>('a' + set));
+    for (int copy = 0; copy <= set % 3 + 1; ++copy)
+      tree.addFile("/Users/bob/Plain/f" + std::to_string(copy) + "/s" + std::to_string(set), content);
+    std::string decoy = content;
+    decoy.back() = 'z';
+    tree.addFile("/Users/bob/Plain/decoy" + std::to_string(set), decoy);
+  }
+  DuplicateSanitizer finder(std::vector<std::string>{at("/Users/bob/Plain")});
+  const auto older = setsOf(finder.findDuplicates(work).second, at("/Users/bob/Plain"));
+
+  auto group = std::static_pointer_cast<DuplicatesGroup>(ItemGroup::group(ItemGroupName::duplicates));
+  group->setScanningURLs(std::vector<platform::URL>{platform::URL::fileURLWithPath(at("/Users/bob/Plain"), true)});
+  run(std::make_shared<DuplicatesScanningOperation>(group, nullptr, nullptr));
+  std::set<std::set<std::string>> newer;
+  group->enumerateObjects([&](const ModelItemPtr& item, const ModelItemKey&, bool&) {
+    std::set<std::string> members;
+    static_cast<const ItemGroup&>(*item).enumerateObjects([&](const ModelItemPtr& member, const ModelItemKey&, bool&) {
+      members.insert(dynamic_cast<const IFileItem&>(*member).path().substr(at("/Users/bob/Plain").size()));
+    });
+    newer.insert(members);
+  });
+  EXPECT_EQ(older.size(), 6u);
+  EXPECT_EQ(older, newer);
 }
 
 TEST_F(OlderDuplicatesTest, APurgeRemovesOnlyMembersRepairsTheirLibraryAndRefreshesTheMedia) {
