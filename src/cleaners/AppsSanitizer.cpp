@@ -56,24 +56,15 @@ bool namesComponent(std::string_view path, const std::string& lowerName) {
 }  // namespace
 
 const std::vector<std::string>& AppsSanitizer::SystemApplicationsBundles() {
-  static const std::vector<std::string> bundles = {
-      "com.apple.safari", "com.apple.mail", "com.apple.addressbook", "com.apple.cal", "com.apple.reminders",
-      "com.apple.notes", "com.apple.maps", "com.apple.messages", "com.apple.facetime", "com.apple.photobooth",
-      "com.apple.slideshow", "com.apple.gamecenter", "com.apple.mobilestore", "com.apple.ibooks",
-      "com.apple.siriviewservice", "com.apple.appstore", "com.apple.preview", "com.apple.dictionary",
-      "com.apple.calculator", "com.apple.imovie", "com.apple.activitymonitor", "com.apple.airport.airportutility",
-      "com.apple.audio.audiomidisetup", "com.apple.automator", "com.apple.bootcampassistant",
-      "com.apple.bluetoothfileexchange", "com.apple.chess", "com.apple.colorsyncutility", "com.apple.console",
-      "com.apple.digitalcolormeter", "com.apple.diskutility", "com.apple.dvdplayer", "com.apple.fontbook",
-      "com.apple.grab", "com.apple.grapher", "com.apple.imagecapture", "com.apple.ink", "com.apple.keychainaccess",
-      "com.apple.quicktimeplayer", "com.apple.scripteditor", "com.apple.widget.stickies", "com.apple.systemprofiler",
-      "com.apple.terminal", "com.apple.textedit", "com.apple.voiceoverutility", "com.apple.exposelauncher",
-      "com.apple.launchpad.launcher", "com.apple.dashboardlauncher", "com.apple.systempreferences",
-      "com.apple.quicktimeplayerx", "com.apple.backup.launcher", "com.apple.migrateassistant",
-      "com.apple.image_capture", "com.apple.stickies", "com.apple.photos", "com.apple.scripteditor2",
-      "com.apple.itunes", "com.apple.ibooksx", "com.apple.ical", "com.apple.ichat", "com.apple.siri.launcher",
-      "div.ez.iru.zol",
-  };
+  // The operations' list without the three it added later.
+  static const std::vector<std::string> bundles = [] {
+    std::vector<std::string> older;
+    for (const std::string& identifier : ApplicationsScanningOperation::kSystemApplicationsBundles()) {
+      if (identifier != "com.apple.disk-utility" && identifier != "com.apple.dt.xcode" && identifier != "div.ez.iru.vozi")
+        older.push_back(identifier);
+    }
+    return older;
+  }();
   return bundles;
 }
 

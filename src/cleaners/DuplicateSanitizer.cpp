@@ -11,9 +11,6 @@
 #include "platform/FilePackage.h"
 #include "platform/HostRoot.h"
 #include "platform/PathComponents.h"
-#include "platform/PosixError.h"
-#include "platform/TreePath.h"
-#include "platform/TreeRemoval.h"
 #include "sanitizers/AdditionalUpdates.h"
 #include "sanitizers/SessionUserFolders.h"
 
@@ -157,15 +154,7 @@ std::pair<std::uint64_t, std::vector<ModelFile>> DuplicateSanitizer::purge(
     }
     const std::string path = member->standardizedPath();
     MLog("--> remove duplicate " + key);
-    platform::Result<void> outcome;
-    if (toTrash) {
-      const auto trash = SessionUserFolders::trashOfHomeHolding(path);
-      auto moved = trash ? platform::FileManager::defaultManager().trashItem(path, *trash)
-                         : platform::Result<std::string>(platform::PosixError::make(ENOENT, path + " (no Trash)"));
-      if (!moved) outcome = moved.error();
-    } else if (auto gone = platform::TreeRemoval::removeItem(path); !gone) {
-      outcome = gone.error();
-    }
+    const auto outcome = SessionUserFolders::removeOrTrash(path, toTrash);
     if (!outcome) {
       MLogf("Can't remove %@: %@", key, outcome.error().localizedDescription());
       continue;

@@ -10,9 +10,7 @@
 #include "platform/FileManager.h"
 #include "platform/HostRoot.h"
 #include "platform/PathComponents.h"
-#include "platform/PosixError.h"
 #include "platform/ResourceValues.h"
-#include "platform/TreePath.h"
 #include "platform/TreeRemoval.h"
 #include "sanitizers/FileSearcher.h"
 #include "sanitizers/SessionUserFolders.h"
@@ -72,15 +70,7 @@ std::pair<std::uint64_t, std::vector<ModelFile>> BigFilesSanitizer::purge(
     }
     const std::string path = record->fileURL().path();
     MLog("--> remove bigFile " + key);
-    platform::Result<void> outcome;
-    if (toTrash) {
-      const auto trash = SessionUserFolders::trashOfHomeHolding(path);
-      auto moved = trash ? platform::FileManager::defaultManager().trashItem(path, *trash)
-                         : platform::Result<std::string>(platform::PosixError::make(ENOENT, path + " (no Trash)"));
-      if (!moved) outcome = moved.error();
-    } else if (auto gone = platform::TreeRemoval::removeItem(path); !gone) {
-      outcome = gone.error();
-    }
+    const auto outcome = SessionUserFolders::removeOrTrash(path, toTrash);
     if (!outcome) {
       MLogf("Can't remove %@: %@", key, outcome.error().localizedDescription());
       continue;

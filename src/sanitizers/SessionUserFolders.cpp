@@ -1,10 +1,15 @@
 #include "sanitizers/SessionUserFolders.h"
 
+#include <cerrno>
+
 #include "common/MLog.h"
+#include "platform/FileManager.h"
 #include "platform/FileSystemLayout.h"
 #include "platform/HostRoot.h"
 #include "platform/PathComponents.h"
+#include "platform/PosixError.h"
 #include "platform/TreePath.h"
+#include "platform/TreeRemoval.h"
 
 namespace vozi {
 
@@ -42,6 +47,19 @@ std::optional<std::string> SessionUserFolders::trashOfHomeHolding(const std::str
   const auto trashFolder = platform::TreePath::openFolder(trash);
   if (!homeFolder || !trashFolder || homeFolder->owner != trashFolder->owner) return std::nullopt;
   return trash;
+}
+
+platform::Result<void> SessionUserFolders::removeOrTrash(const std::string& path, bool toTrash) {
+  if (toTrash) {
+    const auto trash = trashOfHomeHolding(path);
+    if (!trash) return platform::PosixError::make(ENOENT, path + " (no Trash to move it to)");
+    auto moved = platform::FileManager::defaultManager().trashItem(path, *trash);
+    if (!moved) return moved.error();
+    return {};
+  }
+  auto gone = platform::TreeRemoval::removeItem(path);
+  if (!gone) return gone.error();
+  return {};
 }
 
 }  // namespace vozi

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "ipc/IUserAgentLink.h"
+#include "platform/Result.h"
 #include "platform/URL.h"
 
 namespace vozi {
@@ -28,6 +29,9 @@ class SessionUserFolders {
   // The ".Trash" of the home under "/Users" holding the path, when it is
   // reached with no link and belongs to the home's owner.
   static std::optional<std::string> trashOfHomeHolding(const std::string& path);
+  // Moves the item to that Trash (ENOENT when there is none) or removes it
+  // for good, never through a link.
+  static platform::Result<void> removeOrTrash(const std::string& path, bool toTrash);
 };
 
 }  // namespace vozi
