@@ -279,7 +279,7 @@ TEST_F(FileSystemScannerTest, VolumesComeFromTheMountTableAndTheirFigures) {
   const std::string table = host("/mountinfo");
   std::ofstream(table) << "22 1 8:1 / " << host("") << " rw - ext4 /dev/sda1 rw\n"
                        << "23 22 0:5 / " << host("/mnt/with\\040space") << " rw - ext4 /dev/sdb1 rw\n"
-                       << "24 22 0:6 / /proc/sys/fs/binfmt_misc rw - binfmt_misc binfmt_misc rw\n"
+                       << "24 22 0:6 / /proc rw - proc proc rw\n"
                        << "25 22 0:7 / " << host("/not/there") << " rw - ext4 /dev/sdc1 rw\n"
                        << "26 22 8:1 / " << host("") << " rw - ext4 /dev/sda1 rw\n"
                        << "broken line\n";
@@ -287,6 +287,7 @@ TEST_F(FileSystemScannerTest, VolumesComeFromTheMountTableAndTheirFigures) {
   EXPECT_TRUE(volumes.count(host("")));
   EXPECT_TRUE(volumes.count(host("/mnt/with space")));
   EXPECT_FALSE(volumes.count(host("/not/there")));
+  EXPECT_FALSE(volumes.count("/proc"));  // no capacity
   for (const auto& [path, volume] : volumes) {
     EXPECT_GT(volume.second.totalCapacity, 0) << path;
     EXPECT_EQ(volume.first.path(), std::string(platform::PathComponents::withoutTrailingSlashes(path)));
