@@ -104,6 +104,17 @@ std::optional<std::string> Language::getLangName(std::string_view folderName) {
   return std::nullopt;
 }
 
+std::optional<std::string_view> Language::firstLanguageComponent(std::string_view path) {
+  while (!path.empty()) {
+    const auto slash = path.find('/');
+    const std::string_view component = path.substr(0, slash);
+    if (component.find(kLanguageExtension) != std::string_view::npos) return component;
+    if (slash == std::string_view::npos) break;
+    path.remove_prefix(slash + 1);
+  }
+  return std::nullopt;
+}
+
 std::uint64_t Language::purge() const {
   std::uint64_t total = 0;
   for (const platform::URL& url : urls) {

@@ -38,6 +38,10 @@ class Language {
   // "fr_CA.lproj", "FR.lproj" or "French.lproj"; none for a folder that is
   // no language ("Base.lproj", "no.lproj", "x.lproj", ".lproj", "").
   static std::optional<std::string> getLangName(std::string_view folderName);
+  // The first component of a path that holds ".lproj" (a localisation
+  // folder nested in another counts under the outer one's language); a view
+  // into the path given.
+  static std::optional<std::string_view> firstLanguageComponent(std::string_view path);
 
   std::vector<platform::URL> urls;
   std::string name;

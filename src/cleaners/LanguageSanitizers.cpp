@@ -15,18 +15,6 @@ namespace vozi {
 
 namespace {
 
-// The first component of the path that holds ".lproj".
-std::optional<std::string> firstLanguageComponent(std::string_view path) {
-  while (!path.empty()) {
-    const auto slash = path.find('/');
-    const std::string_view component = path.substr(0, slash);
-    if (component.find(Language::kLanguageExtension) != std::string_view::npos) return std::string(component);
-    if (slash == std::string_view::npos) break;
-    path.remove_prefix(slash + 1);
-  }
-  return std::nullopt;
-}
-
 bool isKept(const std::string& code, const std::vector<std::string>& excludeLangs) {
   return Language::systemIntegrityImportantLanguageNames().contains(code) ||
          std::find(excludeLangs.begin(), excludeLangs.end(), code) != excludeLangs.end();
@@ -60,7 +48,8 @@ std::pair<std::uint64_t, std::vector<std::shared_ptr<Language>>> LanguageSanitiz
 
 bool LanguageSanitizer::addFileToLang(const std::string& path, std::uint64_t bytes,
                                       const std::vector<std::string>& excludeLangs) {
-  const auto component = firstLanguageComponent(platform::HostRoot::unresolve(path));
+  const std::string tree = platform::HostRoot::unresolve(path);
+  const auto component = Language::firstLanguageComponent(tree);
   if (!component) return false;
   const auto fullName = Language::getLangName(*component);
   if (!fullName) return false;

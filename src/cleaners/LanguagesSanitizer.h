@@ -120,7 +120,7 @@ class LanguagesScanningOperation : public BaseFilesScanningOperation<Group> {
                                          const std::unordered_set<std::string>& languagesToExclude,
                                          Group& group) const {
     if (!entry.path().ends_with(Language::kLanguageExtension) || !entry.isDeletable()) return std::nullopt;
-    const auto component = firstLanguageComponent(entry.relativePath());
+    const auto component = Language::firstLanguageComponent(entry.relativePath());
     if (!component) return std::nullopt;
     const auto languageName = Language::getLangName(*component);
     if (!languageName) return std::nullopt;
@@ -161,18 +161,6 @@ class LanguagesScanningOperation : public BaseFilesScanningOperation<Group> {
       if (auto applications = FileManagerAdditions::applicationsDirectory()) return {std::move(*applications)};
     }
     return {};
-  }
-
-  // The first component of the path that holds ".lproj".
-  static std::optional<std::string_view> firstLanguageComponent(std::string_view relativePath) {
-    while (!relativePath.empty()) {
-      const auto slash = relativePath.find('/');
-      const std::string_view component = relativePath.substr(0, slash);
-      if (component.find(Language::kLanguageExtension) != std::string_view::npos) return component;
-      if (slash == std::string_view::npos) break;
-      relativePath.remove_prefix(slash + 1);
-    }
-    return std::nullopt;
   }
 
   // The bytes of the files below a folder (links count as themselves) and
