@@ -208,9 +208,7 @@ std::pair<std::uint64_t, std::vector<Application>> AppsSanitizer::purge(const Si
                                                                         const platform::DispatchWorkItem&) {
   std::pair<std::uint64_t, std::vector<Application>> removed;
   const bool moveToTrash = preferences && preferences->shouldMoveDeletedToTrash();
-  std::string names;
-  for (const auto& [key, size] : what) names += (names.empty() ? "" : ", ") + key;
-  MLog("Applications to purge: [" + names + "]");
+  MLog("Applications to purge: " + describe(what));
   MLog("existing applications: " + std::to_string(found.size()));
   knownAppDir();
   const auto home = FileManagerAdditions::userHomeDirectory(userName_, platform::FileManager::defaultManager());

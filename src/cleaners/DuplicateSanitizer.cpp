@@ -138,16 +138,16 @@ std::pair<std::uint64_t, std::vector<ModelFile>> DuplicateSanitizer::purge(
   std::vector<std::string> photoPaths;
   bool media = false;
   MLog("existing duplicates: " + std::to_string(found.size()));
+  // The members by standardized path, made once (a later member of the same
+  // path wins, as a search through the sets in order would find it).
+  std::unordered_map<std::string, const ModelFile*> members;
+  for (const ModelDuplicate& set : found) {
+    for (const ModelFile& file : set.dups()) members.insert_or_assign(file.standardizedPath(), &file);
+  }
   for (const auto& [key, size] : what) {
     const auto url = platform::URL::fromString(key);
-    const ModelFile* member = nullptr;
-    if (url) {
-      for (const ModelDuplicate& set : found) {
-        for (const ModelFile& file : set.dups()) {
-          if (file.standardizedPath() == platform::PathComponents::normalized(url->path())) member = &file;
-        }
-      }
-    }
+    const auto at = url ? members.find(platform::PathComponents::normalized(url->path())) : members.end();
+    const ModelFile* member = at == members.end() ? nullptr : at->second;
     if (!member) {
       MLog("Not a member of the duplicates found, left alone: " + key);
       continue;

@@ -1,6 +1,7 @@
 #include "cleaners/OlderFileSanitizers.h"
 
 #include <cerrno>
+#include <unordered_map>
 
 #include "cleaners/FileShredder.h"
 #include "cleaners/MailAttachmentScanner.h"
@@ -55,15 +56,14 @@ std::pair<std::uint64_t, std::vector<ModelFile>> BigFilesSanitizer::purge(
   const bool toTrash = preferences && preferences->shouldMoveDeletedToTrash();
   if (dispatchWorkItem.isCancelled() || dirs().empty()) return removed;
   MLog(" bigFiles: " + std::to_string(found.size()));
+  // The records by URL, made once; the last of one URL wins.
+  std::unordered_map<std::string, const ModelFile*> records;
+  for (const ModelFile& file : found) records.insert_or_assign(file.fileURL().absoluteString(), &file);
   for (const auto& [key, size] : what) {
     if (dispatchWorkItem.isCancelled()) break;
     const auto url = platform::URL::fromString(key);
-    const ModelFile* record = nullptr;
-    if (url) {
-      for (const ModelFile& file : found) {
-        if (file.fileURL() == *url) record = &file;
-      }
-    }
+    const auto at = url ? records.find(url->absoluteString()) : records.end();
+    const ModelFile* record = at == records.end() ? nullptr : at->second;
     if (!record || !platform::PathComponents::isInside(record->fileURL().path(), dirs().front())) {
       MLog("Not a big file the search found, left alone: " + key);
       continue;
@@ -145,9 +145,7 @@ std::uint64_t TrashBinSanitizer::purge(const std::string& folder) {
 std::pair<std::uint64_t, std::vector<ModelFile>> ShredderSanitizer::purge(
     const Sizes& what, const platform::DispatchWorkItem& dispatchWorkItem) {
   std::pair<std::uint64_t, std::vector<ModelFile>> shredded;
-  std::string named;
-  for (const auto& [path, size] : what) named += (named.empty() ? "" : ", ") + path;
-  MLog("Shredder to purge: [" + named + "]");
+  MLog("Shredder to purge: " + describe(what));
   if (dispatchWorkItem.isCancelled()) return shredded;
   MLog("Shredder: " + std::to_string(what.size()));
   for (const auto& [path, size] : what) {

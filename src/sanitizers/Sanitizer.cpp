@@ -12,18 +12,14 @@
 
 namespace vozi {
 
-namespace {
+Sanitizer::Sanitizer(std::vector<std::string> dirs) : dirs_(std::move(dirs)) {
+  for (std::string& dir : dirs_) dir = std::string(platform::PathComponents::withoutTrailingSlashes(dir));
+}
 
-std::string describe(const Sanitizer::Sizes& sizes) {
+std::string Sanitizer::describe(const Sizes& sizes) {
   std::string text = "{";
   for (const auto& [path, size] : sizes) text += (text.size() > 1 ? ", " : "") + path + ": " + std::to_string(size);
   return text + "}";
-}
-
-}  // namespace
-
-Sanitizer::Sanitizer(std::vector<std::string> dirs) : dirs_(std::move(dirs)) {
-  for (std::string& dir : dirs_) dir = std::string(platform::PathComponents::withoutTrailingSlashes(dir));
 }
 
 bool Sanitizer::isOwnFolder(const std::string& path) const {

@@ -95,6 +95,8 @@ class Sanitizer {
  protected:
   // True when the path is one of the folders given.
   bool isOwnFolder(const std::string& path) const;
+  // A selection as log lines show it: "{path: bytes, …}".
+  static std::string describe(const Sizes& sizes);
 
  private:
   std::vector<std::string> dirs_;
