@@ -18,6 +18,9 @@
 #include <string>
 #include <vector>
 
+#include "common/IFileItem.h"
+#include "common/ItemGroup.h"
+
 namespace vozi::bench {
 
 constexpr int kFolders = 2000;
@@ -98,6 +101,21 @@ inline bool makeDuplicatesTree(const std::string& root, bool bigFiles) {
       !sparseFile(big + "/pair-2.img", 256ull << 20, "same", "same"))
     return false;
   return true;
+}
+
+// The sets a duplicates group holds, each as its sorted paths, sorted.
+inline std::vector<std::vector<std::string>> sortedSets(const ItemGroup& group) {
+  std::vector<std::vector<std::string>> sets;
+  group.enumerateObjects([&](const ModelItemPtr& item, const ModelItemKey&, bool&) {
+    std::vector<std::string> members;
+    static_cast<const ItemGroup&>(*item).enumerateObjects([&](const ModelItemPtr& member, const ModelItemKey&, bool&) {
+      members.push_back(dynamic_cast<const IFileItem&>(*member).path());
+    });
+    std::sort(members.begin(), members.end());
+    sets.push_back(std::move(members));
+  });
+  std::sort(sets.begin(), sets.end());
+  return sets;
 }
 
 }  // namespace vozi::bench

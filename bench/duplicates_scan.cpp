@@ -26,7 +26,6 @@
 
 #include "cleaners/DuplicatesScanningOperation.h"
 #include "common/DuplicateItem.h"
-#include "common/IFileItem.h"
 #include "common/ItemGroup.h"
 #include "platform/HostRoot.h"
 
@@ -54,16 +53,7 @@ int scan(const std::string& root) {
   ::dup2(saved, STDOUT_FILENO);
   ::close(saved);
   ::close(null);
-  std::vector<std::vector<std::string>> sets;
-  group->enumerateObjects([&](const ModelItemPtr& item, const ModelItemKey&, bool&) {
-    std::vector<std::string> members;
-    static_cast<const ItemGroup&>(*item).enumerateObjects([&](const ModelItemPtr& member, const ModelItemKey&, bool&) {
-      members.push_back(dynamic_cast<const IFileItem&>(*member).path());
-    });
-    std::sort(members.begin(), members.end());
-    sets.push_back(std::move(members));
-  });
-  std::sort(sets.begin(), sets.end());
+  const auto sets = bench::sortedSets(*group);
   for (const auto& set : sets) {
     for (const auto& path : set) std::printf("%s\n", path.c_str());
     std::printf("\n");

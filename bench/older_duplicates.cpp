@@ -18,7 +18,6 @@
 #include "cleaners/DuplicateSanitizer.h"
 #include "cleaners/DuplicatesScanningOperation.h"
 #include "common/DuplicateItem.h"
-#include "common/IFileItem.h"
 #include "support/TempRoot.h"
 
 namespace {
@@ -50,17 +49,7 @@ Sets newer(unsigned threads) {
   auto operation = std::make_shared<DuplicatesScanningOperation>(group, nullptr, nullptr);
   operation->setReadingThreads(threads);
   operation->main();
-  Sets sets;
-  group->enumerateObjects([&](const ModelItemPtr& item, const ModelItemKey&, bool&) {
-    std::vector<std::string> members;
-    static_cast<const ItemGroup&>(*item).enumerateObjects([&](const ModelItemPtr& member, const ModelItemKey&, bool&) {
-      members.push_back(dynamic_cast<const IFileItem&>(*member).path());
-    });
-    std::sort(members.begin(), members.end());
-    sets.push_back(std::move(members));
-  });
-  std::sort(sets.begin(), sets.end());
-  return sets;
+  return bench::sortedSets(*group);
 }
 
 void BM_Older(benchmark::State& state) {
