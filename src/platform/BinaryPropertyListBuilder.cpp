@@ -45,19 +45,39 @@ struct Small {
   void push_back(std::uint8_t b) { bytes[size++] = b; }
 };
 
+// Writes big-endian numbers and markers at a fixed place.
+struct At {
+  std::uint8_t* at;
+  void push_back(std::uint8_t b) { *at++ = b; }
+};
+
+constexpr std::size_t kScalarBlock = 1 << 20;
+constexpr std::size_t kMarkerRoom = 10;  // a marker with the widest count
+
 }  // namespace
 
-BinaryPropertyListBuilder::BinaryPropertyListBuilder() = default;
+BinaryPropertyListBuilder::BinaryPropertyListBuilder() : strings_(1024) {}
 
-BinaryPropertyListBuilder::Index BinaryPropertyListBuilder::addScalar(std::size_t start) {
-  objects_.push_back(Entry{start, static_cast<std::uint32_t>(scalars_.size() - start), 0});
+std::uint8_t* BinaryPropertyListBuilder::reserveScalar(std::size_t size) {
+  if (scalarBlocks_.empty() || scalarBlockSize_ - scalarBlockUsed_ < size) {
+    scalarBlockSize_ = std::max(size, kScalarBlock);
+    scalarBlocks_.push_back(std::make_unique_for_overwrite<std::uint8_t[]>(scalarBlockSize_));
+    scalarBlockUsed_ = 0;
+  }
+  return scalarBlocks_.back().get() + scalarBlockUsed_;
+}
+
+BinaryPropertyListBuilder::Index BinaryPropertyListBuilder::addScalar(const std::uint8_t* start, std::size_t size) {
+  scalarBlockUsed_ += size;
+  scalarBytes_ += size;
+  objects_.push_back(Entry{reinterpret_cast<std::uintptr_t>(start), static_cast<std::uint32_t>(size), 0});
   return static_cast<Index>(objects_.size() - 1);
 }
 
 BinaryPropertyListBuilder::Index BinaryPropertyListBuilder::addEncoded(const std::uint8_t* encoded, std::size_t size) {
-  const std::size_t start = scalars_.size();
-  scalars_.insert(scalars_.end(), encoded, encoded + size);
-  return addScalar(start);
+  std::uint8_t* at = reserveScalar(size);
+  std::copy(encoded, encoded + size, at);
+  return addScalar(at, size);
 }
 
 std::string_view BinaryPropertyListBuilder::keep(std::string_view text) {
@@ -72,14 +92,41 @@ std::string_view BinaryPropertyListBuilder::keep(std::string_view text) {
   return std::string_view(at, text.size());
 }
 
+BinaryPropertyListBuilder::StringSlot* BinaryPropertyListBuilder::findString(std::string_view text,
+                                                                              std::size_t hash) {
+  const std::size_t mask = strings_.size() - 1;
+  for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+    StringSlot& slot = strings_[i];
+    if (!slot.text) return &slot;
+    if (slot.size == text.size() && std::equal(text.begin(), text.end(), slot.text)) return &slot;
+  }
+}
+
+void BinaryPropertyListBuilder::growStrings() {
+  std::vector<StringSlot> old(strings_.size() * 2);
+  old.swap(strings_);
+  for (const StringSlot& slot : old) {
+    if (!slot.text) continue;
+    const std::string_view text(slot.text, slot.size);
+    *findString(text, std::hash<std::string_view>{}(text)) = slot;
+  }
+}
+
 BinaryPropertyListBuilder::Index BinaryPropertyListBuilder::string(std::string_view text) {
-  const auto found = strings_.find(text);
-  if (found != strings_.end()) return found->second;
-  const std::size_t start = scalars_.size();
+  const std::size_t hash = std::hash<std::string_view>{}(text);
+  StringSlot* slot = findString(text, hash);
+  if (slot->text) return slot->index;
   const bool ascii = std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  Index index = 0;
+  std::string_view kept;
   if (ascii) {
-    putMarkerAndCount(scalars_, 0x5, text.size());
-    scalars_.insert(scalars_.end(), text.begin(), text.end());
+    // The encoded string holds the text as it is: the table points there.
+    std::uint8_t* start = reserveScalar(kMarkerRoom + text.size());
+    At out{start};
+    putMarkerAndCount(out, 0x5, text.size());
+    std::copy(text.begin(), text.end(), out.at);
+    kept = std::string_view(reinterpret_cast<const char*>(out.at), text.size());
+    index = addScalar(start, static_cast<std::size_t>(out.at - start) + text.size());
   } else {
     std::u16string units;
     units.reserve(text.size());
@@ -108,11 +155,15 @@ BinaryPropertyListBuilder::Index BinaryPropertyListBuilder::string(std::string_v
         units.push_back(static_cast<char16_t>(c));
       }
     }
-    putMarkerAndCount(scalars_, 0x6, units.size());
-    for (char16_t u : units) putBigEndian(scalars_, u, 2);
+    std::uint8_t* start = reserveScalar(kMarkerRoom + 2 * units.size());
+    At out{start};
+    putMarkerAndCount(out, 0x6, units.size());
+    for (char16_t u : units) putBigEndian(out, u, 2);
+    index = addScalar(start, static_cast<std::size_t>(out.at - start));
+    kept = keep(text);
   }
-  const Index index = addScalar(start);
-  strings_.emplace(keep(text), index);
+  *slot = StringSlot{kept.data(), static_cast<std::uint32_t>(kept.size()), index};
+  if (++stringCount_ * 4 > strings_.size() * 3) growStrings();
   return index;
 }
 
@@ -182,10 +233,11 @@ BinaryPropertyListBuilder::Index BinaryPropertyListBuilder::uid(std::uint32_t va
 }
 
 BinaryPropertyListBuilder::Index BinaryPropertyListBuilder::data(const std::uint8_t* bytes, std::size_t size) {
-  const std::size_t start = scalars_.size();
-  putMarkerAndCount(scalars_, 0x4, size);
-  scalars_.insert(scalars_.end(), bytes, bytes + size);
-  return addScalar(start);
+  std::uint8_t* start = reserveScalar(kMarkerRoom + size);
+  At out{start};
+  putMarkerAndCount(out, 0x4, size);
+  std::copy(bytes, bytes + size, out.at);
+  return addScalar(start, static_cast<std::size_t>(out.at - start) + size);
 }
 
 BinaryPropertyListBuilder::Index BinaryPropertyListBuilder::array(const Index* items, std::size_t count) {
@@ -205,7 +257,7 @@ BinaryPropertyListBuilder::Index BinaryPropertyListBuilder::dictionary(const Ind
 Data BinaryPropertyListBuilder::finish(Index top) const {
   const std::size_t refSize = widthFor(objects_.empty() ? 0 : objects_.size() - 1);
   Data out;
-  out.reserve(8 + scalars_.size() + children_.size() * refSize + objects_.size() * 11 + 32);
+  out.reserve(8 + scalarBytes_ + children_.size() * refSize + objects_.size() * 11 + 32);
   static constexpr std::uint8_t kHeader[8] = {'b', 'p', 'l', 'i', 's', 't', '0', '0'};
   out.assign(std::begin(kHeader), std::end(kHeader));
   std::vector<std::uint64_t> offsets;
@@ -213,7 +265,7 @@ Data BinaryPropertyListBuilder::finish(Index top) const {
   for (const Entry& entry : objects_) {
     offsets.push_back(out.size());
     if (entry.kind == 0) {
-      const auto first = scalars_.begin() + static_cast<std::ptrdiff_t>(entry.start);
+      const auto* first = reinterpret_cast<const std::uint8_t*>(static_cast<std::uintptr_t>(entry.start));
       out.insert(out.end(), first, first + entry.length);
       continue;
     }

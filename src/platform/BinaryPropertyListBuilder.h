@@ -48,23 +48,40 @@ class BinaryPropertyListBuilder {
 
  private:
   struct Entry {
-    std::uint64_t start;   // scalars: offset in scalars_; containers: first child in children_
+    std::uint64_t start;   // scalars: address of the encoded bytes; containers: first child in children_
     std::uint32_t length;  // scalars: encoded bytes; containers: references
     std::uint8_t kind;     // 0 scalar, 0xA array, 0xD dictionary
   };
+  // A string already added, found by its UTF-8 text: a slot of an
+  // open-addressed table (a flat table keeps a 100,000-path archive's
+  // lookups to one or two cache misses, where node-based maps take more).
+  struct StringSlot {
+    const char* text = nullptr;  // null: empty slot
+    std::uint32_t size = 0;
+    Index index = 0;
+  };
   static constexpr std::size_t kSmallIntegers = 256;
 
-  Index addScalar(std::size_t start);
+  // Room for `size` encoded bytes that stay where they are: scalars live in
+  // blocks that are never moved, so growing never copies what is there.
+  std::uint8_t* reserveScalar(std::size_t size);
+  Index addScalar(const std::uint8_t* start, std::size_t size);
   Index addEncoded(const std::uint8_t* encoded, std::size_t size);
   std::string_view keep(std::string_view text);
+  StringSlot* findString(std::string_view text, std::size_t hash);
+  void growStrings();
 
   std::vector<Entry> objects_;
-  std::vector<std::uint8_t> scalars_;
+  std::vector<std::unique_ptr<std::uint8_t[]>> scalarBlocks_;
+  std::size_t scalarBlockUsed_ = 0;
+  std::size_t scalarBlockSize_ = 0;
+  std::size_t scalarBytes_ = 0;
   std::vector<Index> children_;
-  std::vector<std::unique_ptr<char[]>> textBlocks_;  // stable copies of the strings' text
+  std::vector<std::unique_ptr<char[]>> textBlocks_;  // copies of non-ASCII strings' UTF-8 text
   std::size_t textBlockUsed_ = 0;
   std::size_t textBlockSize_ = 0;
-  std::unordered_map<std::string_view, Index> strings_;  // views into textBlocks_
+  std::vector<StringSlot> strings_;  // a power of two in size, at most 3/4 full
+  std::size_t stringCount_ = 0;
   Index booleans_[2] = {};                               // index + 1, 0 when not yet added
   Index smallIntegers_[kSmallIntegers] = {};             // index + 1 for 0 ..< kSmallIntegers
   std::vector<Index> uids_;                              // index + 1 for values below 2^24
