@@ -26,6 +26,7 @@ Result<void> ServiceFrameReader::append(const std::uint8_t* bytes, std::size_t s
                                                          " bytes is over the cap of " + std::to_string(maxFrame_));
         return error;
       }
+      body_.reserve(std::min(announced_, kReserveAhead));
     }
     const std::size_t take = std::min(size, announced_ - body_.size());
     body_.insert(body_.end(), bytes, bytes + take);

@@ -13,12 +13,15 @@ namespace vozi::platform {
 // that many bytes (one keyed archive).
 //
 // The reader takes bytes as they arrive from the socket and hands out whole
-// frames. It holds only what has arrived: a header that announces a large
-// frame reserves nothing. A header announcing more than `maxFrame` bytes is
-// an error, and the reader takes nothing more after it.
+// frames. A header reserves room for its frame, up to kReserveAhead bytes,
+// so a large frame is not copied each time its buffer would grow; the room
+// is only address space until bytes arrive to fill it. A header announcing
+// more than `maxFrame` bytes is an error, and the reader takes nothing more
+// after it.
 class ServiceFrameReader {
  public:
   static constexpr std::size_t kHeaderSize = 4;
+  static constexpr std::size_t kReserveAhead = 64u << 20;
 
   explicit ServiceFrameReader(std::size_t maxFrame) : maxFrame_(maxFrame) {}
 

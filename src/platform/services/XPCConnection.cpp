@@ -15,7 +15,7 @@ namespace vozi::platform {
 
 namespace {
 
-constexpr std::size_t kReadChunk = 64 * 1024;
+constexpr std::size_t kReadChunk = 256 * 1024;
 
 Error connectionError(XPCConnection::ErrorCode code) {
   return Error(XPCConnection::kErrorDomain, code,
