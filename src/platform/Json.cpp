@@ -100,7 +100,12 @@ class ValueBuilder {
 
 void appendString(std::string& out, std::string_view text) {
   out.push_back('"');
-  for (char c : text) {
+  std::size_t plain = 0;  // start of the run not yet copied
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c != '"' && c != '\\' && static_cast<unsigned char>(c) >= 0x20) continue;
+    out.append(text.substr(plain, i - plain));
+    plain = i + 1;
     switch (c) {
       case '"': out += "\\\""; break;
       case '\\': out += "\\\\"; break;
@@ -110,14 +115,11 @@ void appendString(std::string& out, std::string_view text) {
       case '\r': out += "\\r"; break;
       case '\t': out += "\\t"; break;
       default:
-        if (static_cast<unsigned char>(c) < 0x20) {
-          out += "\\u00";
-          Hex::appendByte(out, static_cast<std::uint8_t>(c));
-        } else {
-          out.push_back(c);
-        }
+        out += "\\u00";
+        Hex::appendByte(out, static_cast<std::uint8_t>(c));
     }
   }
+  out.append(text.substr(plain));
   out.push_back('"');
 }
 
@@ -202,6 +204,12 @@ Result<Value> Json::parse(std::string_view text, bool allowFragments) {
   if (!allowFragments && !root.isArray() && !root.isDictionary())
     return readError("the top level is not an object or an array");
   return std::move(root);
+}
+
+bool Json::appendString(std::string& out, std::string_view text) {
+  if (!Utf8::isValid(text)) return false;
+  vozi::platform::appendString(out, text);
+  return true;
 }
 
 Result<std::string> Json::serialize(const Value& value, const WriteOptions& options) {

@@ -32,6 +32,11 @@ class Json {
   static Result<Value> parse(std::string_view text, bool allowFragments = false);
   static Result<std::string> serialize(const Value& value, const WriteOptions& options);
   static Result<std::string> serialize(const Value& value) { return serialize(value, WriteOptions{}); }
+
+  // Appends `text` as a JSON string, quoted and escaped as `serialize` writes
+  // it, for writers that stream a large document instead of building its
+  // Value first. Fails, appending nothing, when `text` is not UTF-8.
+  static bool appendString(std::string& out, std::string_view text);
 };
 
 }  // namespace vozi::platform

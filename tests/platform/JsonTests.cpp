@@ -37,6 +37,15 @@ TEST(Json, WritesCompactlyAndReadsBackExactly) {
             R"({"a":null,"b":[1,2.5,"x"]})");
 }
 
+TEST(Json, AStreamedStringIsEscapedAsSerializedAndRefusedWholeWhenNotUtf8) {
+  const std::string text = "line\n\"quoted\" \\ tab\t \x01 naïve ✓";
+  std::string out = "x";
+  ASSERT_TRUE(Json::appendString(out, text));
+  EXPECT_EQ(out, "x" + *Json::serialize(Value(text), {.allowFragments = true}));
+  EXPECT_FALSE(Json::appendString(out, "\xFF\xFE"));
+  EXPECT_EQ(out, "x" + *Json::serialize(Value(text), {.allowFragments = true}));
+}
+
 TEST(Json, MalformedInputIsAnErrorNotACrash) {
   std::string deep(100000, '[');
   deep += std::string(100000, ']');

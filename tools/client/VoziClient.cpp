@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <future>
 
 #include "common/IFileItem.h"
@@ -425,25 +426,58 @@ std::string table(const std::vector<ItemGroupPtr>& groups, bool withItems) {
   return out;
 }
 
-std::string json(const std::vector<ItemGroupPtr>& groups) {
-  platform::Value::Array array;
+namespace {
+
+// Writes the groups' JSON into `out`, calling `flush` with it whenever it
+// passes kJsonBlock bytes. The keys come in the order a serialized
+// dictionary gives them, sorted. A decoded archive's text is always UTF-8;
+// a string that is not would be written as null.
+constexpr std::size_t kJsonBlock = 1 << 16;
+
+void writeJson(const std::vector<ItemGroupPtr>& groups, std::string& out,
+               const std::function<void(std::string&)>& flush) {
+  const auto string = [&out](const std::string& text) {
+    if (!platform::Json::appendString(out, text)) out += "null";
+  };
+  out += '[';
+  bool firstGroup = true;
   for (const auto& group : groups) {
-    platform::Value::Array items;
+    out += firstGroup ? "{\"items\":[" : ",{\"items\":[";
+    firstGroup = false;
+    bool first = true;
     group->enumerateLeaves([&](const ModelItemPtr& item, bool&) {
       const auto* file = dynamic_cast<const IFileItem*>(item.get());
-      items.push_back(platform::Value(platform::Value::Dictionary{
-          {"path", platform::Value(file ? file->path() : item->name().value_or(""))},
-          {"size", platform::Value(static_cast<std::int64_t>(item->size()))},
-      }));
+      out += first ? "{\"path\":" : ",{\"path\":";
+      first = false;
+      string(file ? file->path() : item->name().value_or(""));
+      out += ",\"size\":" + std::to_string(static_cast<std::int64_t>(item->size())) + "}";
+      if (out.size() >= kJsonBlock) flush(out);
     });
-    array.push_back(platform::Value(platform::Value::Dictionary{
-        {"name", platform::Value(group->name().value_or(""))},
-        {"size", platform::Value(static_cast<std::int64_t>(group->size()))},
-        {"items", platform::Value(std::move(items))},
-    }));
+    out += "],\"name\":";
+    string(group->name().value_or(""));
+    out += ",\"size\":" + std::to_string(static_cast<std::int64_t>(group->size())) + "}";
   }
-  auto text = platform::Json::serialize(platform::Value(std::move(array)));
-  return text ? *text : "[]";
+  out += ']';
+}
+
+}  // namespace
+
+std::string json(const std::vector<ItemGroupPtr>& groups) {
+  std::string out;
+  writeJson(groups, out, [](std::string&) {});
+  return out;
+}
+
+void writeJson(const std::vector<ItemGroupPtr>& groups, std::FILE* out) {
+  std::string block;
+  block.reserve(2 * kJsonBlock);
+  const auto flush = [out](std::string& text) {
+    std::fwrite(text.data(), 1, text.size(), out);
+    text.clear();
+  };
+  writeJson(groups, block, flush);
+  block += '\n';
+  flush(block);
 }
 
 }  // namespace vozi::client

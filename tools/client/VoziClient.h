@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -156,5 +157,8 @@ class ProgressBar {
 std::string table(const std::vector<ItemGroupPtr>& groups, bool withItems);
 // The results as JSON: [{"name":..., "size":..., "items":[{"path":..., "size":...}]}].
 std::string json(const std::vector<ItemGroupPtr>& groups);
+// The same text written to `out` as it is made, a block at a time, so a
+// 100,000-item answer is never held whole.
+void writeJson(const std::vector<ItemGroupPtr>& groups, std::FILE* out);
 
 }  // namespace vozi::client

@@ -63,7 +63,8 @@ int failure(const platform::Error& error) {
 }
 
 void print(const std::vector<ItemGroupPtr>& groups, const Arguments& arguments, bool withItems) {
-  const std::string text = arguments.json ? json(groups) + "\n" : table(groups, withItems);
+  if (arguments.json) return writeJson(groups, stdout);
+  const std::string text = table(groups, withItems);
   std::fwrite(text.data(), 1, text.size(), stdout);
 }
 
