@@ -19,6 +19,9 @@
 using namespace vozi;
 
 int main() {
+  // Scans and cleans come in runs: their memory is reused, not faulted in
+  // again each time; the server hands it back once idle.
+  platform::ProcessInfo::keepFreedMemoryForReuse();
   Varkit::with({"Zestor"});
   MLog(Logger::startBanner(platform::ProcessInfo::processName(), MacroConstantsProvider::zolVersionString()));
 

@@ -85,4 +85,11 @@ std::string NSTemporaryDirectory() {
 
 void ProcessInfo::releaseFreeMemory() { ::malloc_trim(0); }
 
+void ProcessInfo::keepFreedMemoryForReuse() {
+  // Blocks up to this size come from the heap, not from mappings of their
+  // own that are unmapped when freed; the heap's top is not trimmed.
+  ::mallopt(M_MMAP_THRESHOLD, 256 << 20);
+  ::mallopt(M_TRIM_THRESHOLD, 1 << 30);
+}
+
 }  // namespace vozi::platform

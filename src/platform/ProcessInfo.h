@@ -28,6 +28,12 @@ class ProcessInfo {
   // Hands the heap's free memory back to the system (after a large piece of
   // work whose memory is free again but still held by the allocator).
   static void releaseFreeMemory();
+  // Keeps large freed blocks in the heap for the next piece of work instead
+  // of handing each back to the system at once: memory handed back and
+  // asked for again is faulted in page by page, which costs more than the
+  // work that fills it. A process that sets this calls releaseFreeMemory()
+  // once it is idle.
+  static void keepFreedMemoryForReuse();
 };
 
 // The process's temporary folder, as a host path ending with "/": the tree

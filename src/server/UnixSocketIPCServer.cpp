@@ -311,19 +311,32 @@ void UnixSocketIPCServer::finishShutdown() {
 void UnixSocketIPCServer::requestBegan(const std::string& operationId) {
   std::lock_guard lock(requestsMutex_);
   runningRequests_.insert(operationId);
+  ++requestsBegun_;
 }
 
 void UnixSocketIPCServer::requestEnded(const std::string& operationId) {
   bool idle;
+  std::uint64_t begun;
   {
     std::lock_guard lock(requestsMutex_);
     runningRequests_.erase(operationId);
     idle = runningRequests_.empty();
+    begun = requestsBegun_;
   }
   requestsEnded_.notify_all();
-  // A scan's items are many and all freed now: the daemon goes back to its
-  // idle size rather than keep them as free heap.
-  if (idle) platform::ProcessInfo::releaseFreeMemory();
+  if (!idle) return;
+  // A scan's items are many and all freed now. The heap keeps them a while
+  // for a next request (a user scans again, or cleans what was found); when
+  // none has come, the daemon goes back to its idle size.
+  dataSyncQueue_->asyncAfter(kIdleMemoryRelease, [weak = weak_from_this(), begun] {
+    const auto server = weak.lock();
+    if (!server) return;
+    {
+      std::lock_guard lock(server->requestsMutex_);
+      if (!server->runningRequests_.empty() || server->requestsBegun_ != begun) return;
+    }
+    platform::ProcessInfo::releaseFreeMemory();
+  });
 }
 
 ZOLMPreferences UnixSocketIPCServer::preferences() {

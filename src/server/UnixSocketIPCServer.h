@@ -84,6 +84,8 @@ class UnixSocketIPCServer : public IPCConnectionDelegate,
   static constexpr const char* kApplicationsFolder = "/Applications";
   // The operation identifier of the background scan's results.
   static constexpr const char* kBackgroundScanStub = "background_scan_stub";
+  // How long the memory of the last request is kept for a next one.
+  static constexpr std::chrono::seconds kIdleMemoryRelease{5};
 
   // One maker per service of the layers above the processor; main passes
   // the daemon's (standIns()), tests their recording fakes.
@@ -323,6 +325,7 @@ class UnixSocketIPCServer : public IPCConnectionDelegate,
   mutable std::mutex requestsMutex_;
   std::condition_variable requestsEnded_;
   std::set<std::string> runningRequests_;
+  std::uint64_t requestsBegun_ = 0;  // under requestsMutex_
   bool shuttingDown_ = false;  // on dataSyncQueue
 };
 
