@@ -1,12 +1,14 @@
 #include "platform/ProcessInfo.h"
 
 #include <malloc.h>
+#include <sys/mman.h>
 
 #include <sys/syscall.h>
 #include <sys/sysinfo.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <fstream>
 #include <mutex>
 #include <sstream>
@@ -84,6 +86,15 @@ std::string NSTemporaryDirectory() {
 }
 
 void ProcessInfo::releaseFreeMemory() { ::malloc_trim(0); }
+
+void ProcessInfo::adviseLargePages(void* start, std::size_t size) {
+  constexpr std::uintptr_t kLargePage = 2u << 20;
+  const auto first = (reinterpret_cast<std::uintptr_t>(start) + kLargePage - 1) & ~(kLargePage - 1);
+  const auto end = (reinterpret_cast<std::uintptr_t>(start) + size) & ~(kLargePage - 1);
+  if (end <= first) return;
+  // Advice only: a failure leaves the buffer in small pages.
+  ::madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
+}
 
 void ProcessInfo::keepFreedMemoryForReuse() {
   // Blocks up to this size come from the heap, not from mappings of their

@@ -34,6 +34,11 @@ class ProcessInfo {
   // work that fills it. A process that sets this calls releaseFreeMemory()
   // once it is idle.
   static void keepFreedMemoryForReuse();
+  // Asks for the pages of a large buffer about to be filled whole to come in
+  // large pages: one fault per 2 MiB instead of one per 4 KiB. Only the
+  // aligned middle of [start, start + size) is advised; small buffers and
+  // systems that do not offer large pages are left as they are.
+  static void adviseLargePages(void* start, std::size_t size);
 };
 
 // The process's temporary folder, as a host path ending with "/": the tree

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/PosixError.h"
+#include "platform/ProcessInfo.h"
 
 namespace vozi::platform {
 
@@ -27,6 +28,7 @@ Result<void> ServiceFrameReader::append(const std::uint8_t* bytes, std::size_t s
         return error;
       }
       body_.reserve(std::min(announced_, kReserveAhead));
+      ProcessInfo::adviseLargePages(body_.data(), body_.capacity());
     }
     const std::size_t take = std::min(size, announced_ - body_.size());
     body_.insert(body_.end(), bytes, bytes + take);
