@@ -468,4 +468,13 @@ Result<std::vector<std::pair<std::string, std::uint64_t>>> BinaryPropertyListRea
   return out;
 }
 
+Result<std::uint64_t> BinaryPropertyListReader::referenceValue(std::uint64_t index) const {
+  auto found = object(index);
+  if (!found) return found.error();
+  if (found->type != kUID) return readError("object " + std::to_string(index) + " is not a reference");
+  const std::uint64_t value = bigEndian(bytes_.data() + found->payload, found->low + 1u);
+  if (value > kLargestUID) return readError("an object reference above 2^32-1");
+  return value;
+}
+
 }  // namespace vozi::platform

@@ -70,6 +70,8 @@ class BinaryPropertyListReader {
   // references of a dictionary object.
   Result<std::vector<std::uint64_t>> arrayElements(std::uint64_t index) const;
   Result<std::vector<std::pair<std::string, std::uint64_t>>> dictionaryEntries(std::uint64_t index) const;
+  // The number a reference object (a UID) holds; an error for any other object.
+  Result<std::uint64_t> referenceValue(std::uint64_t index) const;
 
   // The internal description of one object, exposed for the decoding helpers.
   struct Object {

@@ -231,6 +231,8 @@ class KeyedUnarchiver {
   std::optional<std::vector<std::uint64_t>> references(const Value::Dictionary& object, const char* key);
   std::optional<std::vector<std::uint64_t>> collectionForKey(std::string_view key,
                                                              std::initializer_list<std::string_view> classNames);
+  std::optional<std::optional<std::vector<std::uint64_t>>> binaryCollection(
+      std::uint64_t uid, std::string_view key, std::initializer_list<std::string_view> classNames);
   std::optional<std::string> stringAt(std::uint64_t uid);
   std::optional<Date> dateAt(std::uint64_t uid);
   std::optional<std::string> urlAt(std::uint64_t uid);
