@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include "platform/FilePackage.h"
@@ -34,6 +35,7 @@ struct Folder {
   std::string path;
   std::string names;
   std::vector<Listed> entries;
+  std::vector<std::optional<ResourceValues>> values;  // read ahead, by entry; empty when not
   std::size_t next = 0;
   DirectoryWalker::Entry::FolderAccess access;
 
@@ -111,6 +113,37 @@ std::unique_ptr<Folder> openFolder(int fd, std::string path, bool skipHidden, in
   return folder;
 }
 
+// Below this many entries a folder is read on the walk's own thread.
+constexpr std::size_t kParallelReadEntries = 512;
+constexpr unsigned kMaxReaders = 8;
+
+// Reads `keys` of the folder's entries that are not folders into
+// folder.values, spread over threads for a large folder.
+void readAhead(Folder& folder, ResourceKeys keys) {
+  folder.values.resize(folder.entries.size());
+  const int descriptor = folder.descriptor();
+  const auto readRange = [&folder, keys, descriptor](std::size_t begin, std::size_t end) {
+    std::string name;
+    for (std::size_t i = begin; i < end; ++i) {
+      if (folder.entries[i].type == DT_DIR) continue;
+      name.assign(folder.name(folder.entries[i]));
+      folder.values[i] = ResourceValues::read(descriptor, name.c_str(), keys);
+    }
+  };
+  const std::size_t count = folder.entries.size();
+  const unsigned readers =
+      count < kParallelReadEntries ? 1 : std::clamp(std::thread::hardware_concurrency(), 1u, kMaxReaders);
+  if (readers == 1) return readRange(0, count);
+  std::vector<std::thread> threads;
+  const std::size_t share = (count + readers - 1) / readers;
+  for (unsigned r = 1; r < readers; ++r) {
+    const std::size_t begin = std::min(count, r * share);
+    threads.emplace_back(readRange, begin, std::min(count, begin + share));
+  }
+  readRange(0, std::min(count, share));
+  for (auto& thread : threads) thread.join();
+}
+
 }  // namespace
 
 bool DirectoryWalker::Entry::isPackage() const {
@@ -118,6 +151,9 @@ bool DirectoryWalker::Entry::isPackage() const {
 }
 
 std::optional<ResourceValues> DirectoryWalker::Entry::resourceValues(ResourceKeys keys, Error* error) const {
+  // Read ahead: the values, when those keys were read; a failed read is
+  // made again below for its error.
+  if (prefetched_ && *prefetched_ && (prefetchedKeys_ & keys) == keys) return *prefetched_;
   // The name is the tail of path_, which ends with a NUL.
   return ResourceValues::read(directoryDescriptor_, path_.c_str() + (path_.size() - name_.size()), keys, error);
 }
@@ -146,6 +182,11 @@ bool DirectoryWalker::Entry::isDeletable() const {
 
 bool DirectoryWalker::walk(const std::string& root, DirectoryEnumerationOptions options, const Visitor& visitor,
                            const ErrorHandler& errorHandler, Error* error) {
+  return walkReading(root, options, ResourceKeys::None, visitor, errorHandler, error);
+}
+
+bool DirectoryWalker::walkReading(const std::string& root, DirectoryEnumerationOptions options, ResourceKeys keys,
+                                  const Visitor& visitor, const ErrorHandler& errorHandler, Error* error) {
   // A trailing slash would make the system follow a final link.
   const std::string rootPath(PathComponents::withoutTrailingSlashes(root));
   auto opened = TreePath::openFolder(rootPath);
@@ -154,11 +195,17 @@ bool DirectoryWalker::walk(const std::string& root, DirectoryEnumerationOptions 
     if (errorHandler) errorHandler(rootPath, opened.error());
     return false;
   }
-  return walk(std::move(opened->descriptor), rootPath, options, visitor, errorHandler, error);
+  return walkFolder(std::move(opened->descriptor), rootPath, options, keys, visitor, errorHandler, error);
 }
 
 bool DirectoryWalker::walk(FileDescriptor folder, const std::string& path, DirectoryEnumerationOptions options,
                            const Visitor& visitor, const ErrorHandler& errorHandler, Error* error) {
+  return walkFolder(std::move(folder), path, options, ResourceKeys::None, visitor, errorHandler, error);
+}
+
+bool DirectoryWalker::walkFolder(FileDescriptor folder, const std::string& path, DirectoryEnumerationOptions options,
+                                 ResourceKeys prefetch, const Visitor& visitor, const ErrorHandler& errorHandler,
+                                 Error* error) {
   const bool skipHidden = contains(options, DirectoryEnumerationOptions::SkipsHiddenFiles);
   const bool skipSubfolders = contains(options, DirectoryEnumerationOptions::SkipsSubdirectoryDescendants);
   const bool skipPackages = contains(options, DirectoryEnumerationOptions::SkipsPackageDescendants);
@@ -181,11 +228,13 @@ bool DirectoryWalker::walk(FileDescriptor folder, const std::string& path, Direc
     return false;
   }
 
+  if (prefetch != ResourceKeys::None) readAhead(*rootFolder, prefetch);
   const std::size_t rootLength = rootPath == "/" ? 1 : rootPath.size() + 1;
   std::vector<std::unique_ptr<Folder>> stack;
   stack.push_back(std::move(rootFolder));
   Entry entry;
   entry.rootLength_ = rootLength;
+  entry.prefetchedKeys_ = prefetch;
   std::string childName;
 
   while (!stack.empty()) {
@@ -203,6 +252,7 @@ bool DirectoryWalker::walk(FileDescriptor folder, const std::string& path, Direc
     entry.name_ = std::string_view(entry.path_).substr(entry.path_.size() - name.size());
     entry.directoryDescriptor_ = folder.descriptor();
     entry.folderAccess_ = &folder.access;
+    entry.prefetched_ = folder.values.empty() ? nullptr : &folder.values[folder.next - 1];
     entry.depth_ = stack.size();
     childName.assign(name);
     entry.type_ = typeOf(listed.type, folder.descriptor(), childName);
@@ -226,6 +276,7 @@ bool DirectoryWalker::walk(FileDescriptor folder, const std::string& path, Direc
       if (!fail(entry.path_, failure)) return true;
       continue;
     }
+    if (prefetch != ResourceKeys::None) readAhead(*child, prefetch);
     stack.push_back(std::move(child));
   }
   return true;

@@ -85,7 +85,7 @@ class FileSystemScanningOperation : public BaseFilesScanningOperation<Group> {
   void main() override {
     MLog("start file system scanning operation for " + this->itemGroup()->description());
     if (this->shouldCalculateDuration()) this->setDuration(countEntries());
-    walkRoots([this](const platform::DirectoryWalker::Entry& entry) { return visit(entry); });
+    walkRoots([this](const platform::DirectoryWalker::Entry& entry) { return visit(entry); }, readKeys());
     this->finishScan();
   }
 
@@ -123,14 +123,15 @@ class FileSystemScanningOperation : public BaseFilesScanningOperation<Group> {
 
   // Walks every root with the visitor; the verdict of the support-folder
   // rule and the cancellation come first for every entry, for the count
-  // and the scan alike, so the two see the same entries.
+  // and the scan alike, so the two see the same entries. `keys` of the
+  // files are read as each folder is listed (the count reads none).
   template <typename Visitor>
-  void walkRoots(const Visitor& visitor) {
+  void walkRoots(const Visitor& visitor, platform::ResourceKeys keys = platform::ResourceKeys::None) {
     for (const std::string& root : scanningRoots()) {
       if (this->isCancelled()) return;
       platform::Error error;
-      const bool walked = platform::DirectoryWalker::walk(
-          root, options_,
+      const bool walked = platform::DirectoryWalker::walkReading(
+          root, options_, keys,
           [&](const Entry& entry) {
             if (this->isCancelled()) return WalkAction::Stop;
             if (this->handleSubpath(entry.path()) == FileManagerEnumerationAction::skipPath) {
@@ -156,16 +157,23 @@ class FileSystemScanningOperation : public BaseFilesScanningOperation<Group> {
 
   static bool isPackage(const Entry& entry) { return entry.isDirectory() && entry.isPackage(); }
 
-  WalkAction visit(const Entry& entry) {
-    this->handleBackgroundScan();
-    if (this->isCancelled()) return WalkAction::Stop;
-    WalkAction action = WalkAction::Continue;
-    // The property keys, and the dates when a last-use limit needs them.
+  // The property keys, and the dates when a last-use limit needs them.
+  platform::ResourceKeys candidateKeys() const {
     platform::ResourceKeys keys = propertyKeys_;
     if (minLastAccessTimestamp_) {
       keys = keys | platform::ResourceKeys::ContentAccessDate | platform::ResourceKeys::CreationDate |
                  platform::ResourceKeys::AddedToDirectoryDate;
     }
+    return keys;
+  }
+  // What the scan reads of every file.
+  platform::ResourceKeys readKeys() const { return platform::ResourceKeys::FileSize | candidateKeys(); }
+
+  WalkAction visit(const Entry& entry) {
+    this->handleBackgroundScan();
+    if (this->isCancelled()) return WalkAction::Stop;
+    WalkAction action = WalkAction::Continue;
+    const platform::ResourceKeys keys = candidateKeys();
     if (isPackage(entry)) {
       // The package's facts before its walk, which may mark it read.
       std::optional<platform::ResourceValues> values;

@@ -265,6 +265,35 @@ TEST_F(WalkerTest, LinksAreReportedAsThemselvesAndNeverEntered) {
   EXPECT_THAT(links, ElementsAre("dangling", "link-file", "link-out"));
 }
 
+TEST_F(WalkerTest, ValuesReadAheadAreTheValuesReadOnTheWay) {
+  // A folder large enough to be read on several threads, beside the small ones.
+  for (int i = 0; i < 700; ++i) tree.addFile("/w/many/f" + std::to_string(i), static_cast<std::size_t>(i % 50));
+  const auto valuesOf = [this](bool ahead) {
+    std::map<std::string, std::string> seen;
+    const auto visit = [&](const DirectoryWalker::Entry& entry) {
+      const auto size = entry.resourceValues(ResourceKeys::FileSize);
+      // A key not read ahead is read on the way.
+      const auto link = entry.resourceValues(ResourceKeys::IsSymbolicLink);
+      seen[std::string(entry.relativePath())] =
+          (size && size->fileSize ? std::to_string(*size->fileSize) : "-") +
+          (link && link->isSymbolicLink == true ? " link" : "");
+      return WalkAction::Continue;
+    };
+    EXPECT_TRUE(ahead ? DirectoryWalker::walkReading(root / "/w", Options::None, ResourceKeys::FileSize, visit)
+                      : DirectoryWalker::walk(root / "/w", Options::None, visit));
+    return seen;
+  };
+  const auto ahead = valuesOf(true);
+  EXPECT_EQ(ahead, valuesOf(false));
+  ASSERT_EQ(ahead.size(), 714u);  // 13 entries, "many" and its files
+  EXPECT_EQ(ahead.at("many/f49"), "49");
+  EXPECT_EQ(ahead.at("sub/deeper/c.txt"), "11");
+  // A link is measured as itself, never followed; a folder has no size.
+  EXPECT_EQ(ahead.at("sub/link-file").substr(ahead.at("sub/link-file").size() - 5), " link");
+  EXPECT_NE(ahead.at("sub/link-file"), "13 link");
+  EXPECT_EQ(ahead.at("sub"), "-");
+}
+
 TEST_F(WalkerTest, VisitorSteersTheWalk) {
   EXPECT_EQ(walk(Options::None,
                  [](const DirectoryWalker::Entry& e) {
