@@ -32,8 +32,17 @@ struct XPCConnection::Link {
   std::unique_ptr<FileDescriptor> socket;
   std::uint64_t generation = 0;
 
+  // A frame that did not go out whole: its header and body are kept as they
+  // are, with how much of them went out, so a large frame is never copied.
+  struct Outgoing {
+    std::uint8_t header[ServiceFrameReader::kHeaderSize];
+    std::size_t sent = 0;  // of the header, then of the body
+    Data body;
+    std::size_t unsent() const { return sizeof header + body.size() - sent; }
+  };
+
   std::mutex writeMutex;
-  std::deque<Data> outbox;  // whole frames (header included) or their unsent rest
+  std::deque<Outgoing> outbox;
   std::size_t outboxBytes = 0;
   bool writerScheduled = false;
   bool broken = false;
@@ -226,7 +235,7 @@ void XPCConnection::sendCall(const XPCMethod& method, const std::function<void(K
     drop(link, "more than " + std::to_string(caps.maxPendingReplies) + " replies pending");
     return dropped(connectionInvalid, "");
   }
-  sendFrame(link, *frame);
+  sendFrame(link, std::move(*frame));
 }
 
 std::shared_ptr<XPCConnection::Link> XPCConnection::connectLocked(std::unique_lock<std::mutex>& lock) {
@@ -277,35 +286,31 @@ XPCReplySender XPCConnection::replySender(std::uint64_t generation, std::uint64_
       std::lock_guard lock(self->mutex_);
       if (self->state_ == State::resumed && self->link_ && self->link_->generation == generation) link = self->link_;
     }
-    if (link) self->sendFrame(link, *frame);
+    if (link) self->sendFrame(link, std::move(*frame));
   };
 }
 
-void XPCConnection::sendFrame(const std::shared_ptr<Link>& link, const Data& frame) {
-  std::uint8_t header[ServiceFrameReader::kHeaderSize];
-  ServiceFrameReader::writeHeader(frame.size(), header);
+void XPCConnection::sendFrame(const std::shared_ptr<Link>& link, Data frame) {
+  Link::Outgoing out;
+  ServiceFrameReader::writeHeader(frame.size(), out.header);
   std::unique_lock lock(link->writeMutex);
   if (link->broken) return;
-  std::size_t sent = 0;
   if (link->outbox.empty()) {
-    const long n = ServiceSocket::sendSome(link->socket->get(), header, sizeof header, frame.data(), frame.size());
+    const long n =
+        ServiceSocket::sendSome(link->socket->get(), out.header, sizeof out.header, frame.data(), frame.size());
     if (n < 0) {
       link->broken = true;
       lock.unlock();
       ServiceSocket::shutdown(link->socket->get());
       return;
     }
-    sent = static_cast<std::size_t>(n);
-    if (sent == sizeof header + frame.size()) return;
+    out.sent = static_cast<std::size_t>(n);
+    if (out.sent == sizeof out.header + frame.size()) return;
   }
   // Keep what did not go out, in order, for the writer.
-  Data rest;
-  rest.reserve(sizeof header + frame.size() - sent);
-  if (sent < sizeof header) rest.insert(rest.end(), header + sent, header + sizeof header);
-  const std::size_t bodySent = sent > sizeof header ? sent - sizeof header : 0;
-  rest.insert(rest.end(), frame.begin() + static_cast<std::ptrdiff_t>(bodySent), frame.end());
-  link->outboxBytes += rest.size();
-  link->outbox.push_back(std::move(rest));
+  out.body = std::move(frame);
+  link->outboxBytes += out.unsent();
+  link->outbox.push_back(std::move(out));
   const std::size_t cap = limits().maxBacklogBytes;
   if (link->outboxBytes > cap) {
     link->broken = true;
@@ -322,15 +327,22 @@ void XPCConnection::sendFrame(const std::shared_ptr<Link>& link, const Data& fra
 void XPCConnection::writeQueued(const std::shared_ptr<Link>& link) {
   std::unique_lock lock(link->writeMutex);
   while (!link->outbox.empty() && !link->broken) {
-    const Data& next = link->outbox.front();
+    const Link::Outgoing& next = link->outbox.front();
+    const std::size_t unsent = next.unsent();
     lock.unlock();
-    const int failure = ServiceSocket::sendAll(link->socket->get(), next.data(), next.size());
+    // Only this writer takes frames off the front; senders add at the back.
+    int failure = 0;
+    if (next.sent < sizeof next.header)
+      failure = ServiceSocket::sendAll(link->socket->get(), next.header + next.sent, sizeof next.header - next.sent);
+    const std::size_t bodySent = next.sent > sizeof next.header ? next.sent - sizeof next.header : 0;
+    if (failure == 0)
+      failure = ServiceSocket::sendAll(link->socket->get(), next.body.data() + bodySent, next.body.size() - bodySent);
     lock.lock();
     if (failure != 0) {
       link->broken = true;
       break;
     }
-    link->outboxBytes -= next.size();
+    link->outboxBytes -= unsent;
     link->outbox.pop_front();
   }
   link->writerScheduled = false;

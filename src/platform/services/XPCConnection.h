@@ -159,7 +159,7 @@ class XPCConnection : public std::enable_shared_from_this<XPCConnection> {
   void handleCall(const std::shared_ptr<Link>& link, KeyedUnarchiver& unarchiver, std::size_t size);
   void handleReply(const std::shared_ptr<Link>& link, KeyedUnarchiver& unarchiver);
   XPCReplySender replySender(std::uint64_t generation, std::uint64_t replyID);
-  void sendFrame(const std::shared_ptr<Link>& link, const Data& frame);
+  void sendFrame(const std::shared_ptr<Link>& link, Data frame);
   void writeQueued(const std::shared_ptr<Link>& link);
   void drop(const std::shared_ptr<Link>& link, const std::string& why);
   void linkEnded(const std::shared_ptr<Link>& link);
