@@ -7,6 +7,7 @@
 #include <sys/sysinfo.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <fstream>
@@ -87,7 +88,14 @@ std::string NSTemporaryDirectory() {
 
 void ProcessInfo::releaseFreeMemory() { ::malloc_trim(0); }
 
+namespace {
+std::atomic<bool> largePagesAllowed{false};
+}  // namespace
+
+void ProcessInfo::allowLargePages(bool allowed) { largePagesAllowed = allowed; }
+
 void ProcessInfo::adviseLargePages(void* start, std::size_t size) {
+  if (!largePagesAllowed) return;
   constexpr std::uintptr_t kLargePage = 2u << 20;
   const auto first = (reinterpret_cast<std::uintptr_t>(start) + kLargePage - 1) & ~(kLargePage - 1);
   const auto end = (reinterpret_cast<std::uintptr_t>(start) + size) & ~(kLargePage - 1);

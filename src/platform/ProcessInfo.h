@@ -37,8 +37,12 @@ class ProcessInfo {
   // Asks for the pages of a large buffer about to be filled whole to come in
   // large pages: one fault per 2 MiB instead of one per 4 KiB. Only the
   // aligned middle of [start, start + size) is advised; small buffers and
-  // systems that do not offer large pages are left as they are.
+  // systems that do not offer large pages are left as they are. Does
+  // nothing unless the process allowed it: the advice stays with the
+  // memory once the buffer is freed, and the heap parts it then serves
+  // take whole large pages, which only a short-lived process can afford.
   static void adviseLargePages(void* start, std::size_t size);
+  static void allowLargePages(bool allowed);
 };
 
 // The process's temporary folder, as a host path ending with "/": the tree

@@ -29,6 +29,7 @@
 #include "common/ItemGroupName.h"
 #include "ipc/IPCShared.h"
 #include "platform/Json.h"
+#include "platform/ProcessInfo.h"
 
 using namespace vozi;
 using namespace vozi::client;
@@ -206,6 +207,8 @@ int run(const Arguments& arguments) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // One command and out: a scan's large answer may come in large pages.
+  platform::ProcessInfo::allowLargePages(true);
   Arguments arguments;
   int index = 1;
   for (; index < argc; ++index) {
