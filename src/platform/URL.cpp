@@ -49,20 +49,37 @@ std::string URL::percentEncodePath(std::string_view text) {
   return out;
 }
 
+namespace {
+
+// Where the next escape starts at or after `from`; text.size() when none.
+std::size_t nextEscape(std::string_view text, std::size_t from) {
+  const auto found = text.find('%', from);
+  return found == std::string_view::npos ? text.size() : found;
+}
+
+// The byte an escape at `at` stands for; none when it is not two hex digits.
+std::optional<char> escapedByte(std::string_view text, std::size_t at) {
+  if (at + 2 >= text.size()) return std::nullopt;
+  const int high = Hex::digitValue(text[at + 1]);
+  const int low = Hex::digitValue(text[at + 2]);
+  if (high < 0 || low < 0) return std::nullopt;
+  return static_cast<char>(high * 16 + low);
+}
+
+}  // namespace
+
 std::optional<std::string> URL::percentDecode(std::string_view text) {
   std::string out;
   out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != '%') {
-      out.push_back(text[i]);
-      continue;
-    }
-    if (i + 2 >= text.size()) return std::nullopt;
-    const int high = Hex::digitValue(text[i + 1]);
-    const int low = Hex::digitValue(text[i + 2]);
-    if (high < 0 || low < 0) return std::nullopt;
-    out.push_back(static_cast<char>(high * 16 + low));
-    i += 2;
+  // Runs without escapes (most of a path) are copied whole.
+  for (std::size_t i = 0; i < text.size();) {
+    const std::size_t escape = nextEscape(text, i);
+    out.append(text.substr(i, escape - i));
+    if (escape == text.size()) break;
+    const auto byte = escapedByte(text, escape);
+    if (!byte) return std::nullopt;
+    out.push_back(*byte);
+    i = escape + 3;
   }
   return out;
 }
@@ -84,8 +101,13 @@ std::optional<URL> URL::fromString(std::string_view text) {
   }
   URL url{std::string(text)};
   if (url.isFileURL()) {
-    auto decoded = percentDecode(url.rawPath());
-    if (!decoded || decoded->find('\0') != std::string::npos) return std::nullopt;
+    // Its path must decode, and to no NUL: checked without decoding it.
+    const std::string_view path = url.rawPath();
+    if (path.find('\0') != std::string_view::npos) return std::nullopt;
+    for (std::size_t escape = nextEscape(path, 0); escape < path.size(); escape = nextEscape(path, escape + 3)) {
+      const auto byte = escapedByte(path, escape);
+      if (!byte || *byte == '\0') return std::nullopt;
+    }
   }
   return url;
 }
@@ -97,7 +119,15 @@ std::string URL::scheme() const {
   return s;
 }
 
-bool URL::isFileURL() const { return scheme() == "file"; }
+bool URL::isFileURL() const {
+  // scheme() == "file", without making the lowercased copy.
+  constexpr std::string_view kFile = "file:";
+  if (absolute_.size() < kFile.size()) return false;
+  for (std::size_t i = 0; i < kFile.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(absolute_[i])) != kFile[i]) return false;
+  }
+  return true;
+}
 
 std::string_view URL::rawPath() const {
   std::string_view rest(absolute_);

@@ -44,6 +44,13 @@ TEST(URL, RejectsTextThatIsNoURL) {
   EXPECT_FALSE(URL::fromString("file:///bad%zzescape"));
   EXPECT_FALSE(URL::fromString("file:///nul%00byte"));
   EXPECT_FALSE(URL::fromString("file:///cut%2"));
+  EXPECT_FALSE(URL::fromString("FiLe:///nul%00"));  // the scheme in any case
+  const auto mixed = URL::fromString("FILE:///a%20b/c%25d%2");
+  EXPECT_FALSE(mixed);
+  const auto escaped = URL::fromString("File:///a%20b/c%25d");
+  ASSERT_TRUE(escaped);
+  EXPECT_TRUE(escaped->isFileURL());
+  EXPECT_EQ(escaped->path(), "/a b/c%d");
   const auto web = URL::fromString("https://example.com/a%20b?q=1");
   ASSERT_TRUE(web);
   EXPECT_FALSE(web->isFileURL());
