@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 #include <memory>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -136,11 +137,18 @@ void readAhead(Folder& folder, ResourceKeys keys) {
   if (readers == 1) return readRange(0, count);
   std::vector<std::thread> threads;
   const std::size_t share = (count + readers - 1) / readers;
-  for (unsigned r = 1; r < readers; ++r) {
-    const std::size_t begin = std::min(count, r * share);
-    threads.emplace_back(readRange, begin, std::min(count, begin + share));
+  std::size_t handedOut = std::min(count, share);  // the ranges up to here have a reader
+  for (unsigned r = 1; r < readers && handedOut < count; ++r) {
+    const std::size_t end = std::min(count, handedOut + share);
+    try {
+      threads.emplace_back(readRange, handedOut, end);
+    } catch (const std::system_error&) {
+      break;  // no thread to be had (a limit reached): this one reads the rest
+    }
+    handedOut = end;
   }
   readRange(0, std::min(count, share));
+  readRange(handedOut, count);
   for (auto& thread : threads) thread.join();
 }
 
