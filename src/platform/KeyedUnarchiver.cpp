@@ -457,6 +457,13 @@ std::optional<std::vector<std::string>> KeyedUnarchiver::decodeURLArrayForKey(st
   return urls;
 }
 
+bool KeyedUnarchiver::isCollectionAskedFor(std::string_view key, std::string_view className,
+                                           std::initializer_list<std::string_view> classNames) {
+  if (isOneOf(className, classNames)) return true;
+  failForKey(key, "is a '" + std::string(className) + "', not the collection asked for");
+  return false;
+}
+
 std::optional<std::vector<std::uint64_t>> KeyedUnarchiver::collectionForKey(
     std::string_view key, std::initializer_list<std::string_view> classNames) {
   const auto uid = referenceForKey(key);
@@ -465,11 +472,7 @@ std::optional<std::vector<std::uint64_t>> KeyedUnarchiver::collectionForKey(
     if (auto read = binaryCollection(*uid, key, classNames)) return std::move(*read);
   }
   const Instance found = instance(*uid);
-  if (!found) return std::nullopt;
-  if (!isOneOf(found.className, classNames)) {
-    failForKey(key, "is a '" + std::string(found.className) + "', not the collection asked for");
-    return std::nullopt;
-  }
+  if (!found || !isCollectionAskedFor(key, found.className, classNames)) return std::nullopt;
   return references(*found.fields, "NS.objects");
 }
 
@@ -491,11 +494,7 @@ std::optional<std::optional<std::vector<std::uint64_t>>> KeyedUnarchiver::binary
   const auto classUID = classRef ? reader_->referenceValue(*classRef) : Result<std::uint64_t>(Error());
   if (!classUID || *classUID >= objectCount_ || *classUID == uid) return std::nullopt;
   const std::string* name = className(*classUID);
-  if (!name) return std::optional<std::vector<std::uint64_t>>();
-  if (!isOneOf(*name, classNames)) {
-    failForKey(key, "is a '" + *name + "', not the collection asked for");
-    return std::optional<std::vector<std::uint64_t>>();
-  }
+  if (!name || !isCollectionAskedFor(key, *name, classNames)) return std::optional<std::vector<std::uint64_t>>();
   const auto elements = objectsRef ? reader_->arrayElements(*objectsRef) : Result<std::vector<std::uint64_t>>(Error());
   if (!elements) return std::nullopt;
   if (!spend(elements->size())) return std::optional<std::vector<std::uint64_t>>();

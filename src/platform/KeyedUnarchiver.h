@@ -231,6 +231,9 @@ class KeyedUnarchiver {
   std::optional<std::vector<std::uint64_t>> references(const Value::Dictionary& object, const char* key);
   std::optional<std::vector<std::uint64_t>> collectionForKey(std::string_view key,
                                                              std::initializer_list<std::string_view> classNames);
+  // True when className is one of classNames; else records the error.
+  bool isCollectionAskedFor(std::string_view key, std::string_view className,
+                            std::initializer_list<std::string_view> classNames);
   std::optional<std::optional<std::vector<std::uint64_t>>> binaryCollection(
       std::uint64_t uid, std::string_view key, std::initializer_list<std::string_view> classNames);
   std::optional<std::string> stringAt(std::uint64_t uid);

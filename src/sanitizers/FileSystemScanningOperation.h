@@ -182,7 +182,7 @@ class FileSystemScanningOperation : public BaseFilesScanningOperation<Group> {
       if (size > 0) filterAndAdd(entry.path(), values, size);
       action = WalkAction::SkipDescendants;
     } else if (!entry.isDirectory() && entry.isDeletable()) {
-      const auto values = entry.resourceValues(platform::ResourceKeys::FileSize | keys);
+      const auto values = entry.resourceValues(readKeys());
       if (values && values->fileSize && *values->fileSize > 0) filterAndAdd(entry.path(), values, *values->fileSize);
     }
     this->incrementProgress(1);
