@@ -14,7 +14,7 @@ namespace {
 
 constexpr std::uint64_t kMaxInfoPlistSize = 8 * 1024 * 1024;
 
-std::string bundleName(const platform::URL& url) { return url.deletingPathExtension().lastPathComponent(); }
+std::string bundleName(const platform::URL& url) { return url.lastPathComponentWithoutExtension(); }
 
 // When the bundle was last used, from the dates the file system keeps.
 std::optional<platform::Date> lastAccessDate(const platform::URL& url) {
@@ -69,7 +69,7 @@ void ApplicationItem::encode(platform::KeyedArchiver& archiver) const {
 
 std::optional<std::string> ApplicationItem::identifier() const {
   if (!url_) return std::nullopt;
-  return platform::URL::percentEncodePath(url_->path());
+  return url_->encodedPath();
 }
 
 std::optional<std::string> ApplicationItem::name() const {

@@ -41,9 +41,9 @@ void FileItem::encode(platform::KeyedArchiver& archiver) const {
 FileItem::FileItem(const FileItem& other)
     : IFileItem(other), url_(other.url_), size_(other.size_), lastOpenDate_(other.lastOpenDate_) {}
 
-std::optional<std::string> FileItem::identifier() const { return platform::URL::percentEncodePath(path()); }
+std::optional<std::string> FileItem::identifier() const { return url_.encodedPath(); }
 
-std::optional<std::string> FileItem::name() const { return url_.deletingPathExtension().lastPathComponent(); }
+std::optional<std::string> FileItem::name() const { return url_.lastPathComponentWithoutExtension(); }
 
 void FileItem::updateSize() {
   // The item's own size: a symbolic link is measured, not followed; a folder

@@ -1,5 +1,8 @@
 #include "platform/URL.h"
 
+#include <strings.h>
+
+#include <array>
 #include <cctype>
 
 #include "platform/Hex.h"
@@ -8,16 +11,19 @@ namespace vozi::platform {
 
 namespace {
 
-bool isPathAllowed(unsigned char c) {
-  if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) return true;
-  switch (c) {
-    case '-': case '.': case '_': case '~': case '!': case '$': case '&': case '\'': case '(': case ')':
-    case '*': case '+': case ',': case ';': case '=': case ':': case '@': case '/':
-      return true;
-    default:
-      return false;
-  }
-}
+// The bytes a URL path may hold unescaped: letters, digits and
+// - . _ ~ ! $ & ' ( ) * + , ; = : @ /. A table, as every byte of every path
+// of a scan goes through it.
+constexpr std::array<bool, 256> kPathAllowed = [] {
+  std::array<bool, 256> allowed{};
+  for (int c = 'a'; c <= 'z'; ++c) allowed[static_cast<std::size_t>(c)] = true;
+  for (int c = 'A'; c <= 'Z'; ++c) allowed[static_cast<std::size_t>(c)] = true;
+  for (int c = '0'; c <= '9'; ++c) allowed[static_cast<std::size_t>(c)] = true;
+  for (unsigned char c : std::string_view("-._~!$&'()*+,;=:@/")) allowed[c] = true;
+  return allowed;
+}();
+
+bool isPathAllowed(unsigned char c) { return kPathAllowed[c]; }
 
 std::string_view lastComponentOf(std::string_view path) {
   if (path.size() > 1 && path.back() == '/') path.remove_suffix(1);
@@ -38,14 +44,16 @@ std::size_t extensionDot(std::string_view component) {
 std::string URL::percentEncodePath(std::string_view text) {
   std::string out;
   out.reserve(text.size());
-  for (unsigned char c : text) {
-    if (isPathAllowed(c)) {
-      out.push_back(static_cast<char>(c));
-    } else {
-      out.push_back('%');
-      Hex::appendByte(out, c, Hex::Case::upper);
-    }
+  std::size_t run = 0;  // start of the allowed bytes not yet copied
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (isPathAllowed(c)) continue;
+    out.append(text.data() + run, i - run);
+    out.push_back('%');
+    Hex::appendByte(out, c, Hex::Case::upper);
+    run = i + 1;
   }
+  out.append(text.data() + run, text.size() - run);
   return out;
 }
 
@@ -121,12 +129,7 @@ std::string URL::scheme() const {
 
 bool URL::isFileURL() const {
   // scheme() == "file", without making the lowercased copy.
-  constexpr std::string_view kFile = "file:";
-  if (absolute_.size() < kFile.size()) return false;
-  for (std::size_t i = 0; i < kFile.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(absolute_[i])) != kFile[i]) return false;
-  }
-  return true;
+  return ::strncasecmp(absolute_.c_str(), "file:", 5) == 0;
 }
 
 std::string_view URL::rawPath() const {
@@ -155,7 +158,33 @@ std::string URL::path() const {
   return decoded;
 }
 
+std::string URL::encodedPath() const {
+  std::string_view raw = rawPath();
+  if (raw.size() > 1 && raw.back() == '/') raw.remove_suffix(1);
+  // Made by fileURLWithPath, the raw path is already in this form: nothing
+  // to decode and encode again. It is when every byte may stand unescaped
+  // and every escape is one percentEncodePath writes: upper-case digits, for
+  // a byte that must be escaped.
+  auto upperDigit = [](char d) { return (d >= '0' && d <= '9') || (d >= 'A' && d <= 'F'); };
+  for (std::size_t i = 0; i < raw.size(); ++i) {
+    if (isPathAllowed(static_cast<unsigned char>(raw[i]))) continue;
+    const auto byte = raw[i] == '%' ? escapedByte(raw, i) : std::nullopt;
+    if (!byte || isPathAllowed(static_cast<unsigned char>(*byte)) || !upperDigit(raw[i + 1]) || !upperDigit(raw[i + 2]))
+      return percentEncodePath(path());
+    i += 2;
+  }
+  return std::string(raw);
+}
+
 std::string URL::lastPathComponent() const { return std::string(lastComponentOf(path())); }
+
+std::string URL::lastPathComponentWithoutExtension() const {
+  const std::string full = path();
+  const std::string_view component = lastComponentOf(full);
+  // Only a file URL's extension is taken off, as deletingPathExtension does.
+  const auto dot = isFileURL() ? extensionDot(component) : std::string_view::npos;
+  return std::string(dot == std::string_view::npos ? component : component.substr(0, dot));
+}
 
 std::string URL::pathExtension() const {
   const std::string component = lastPathComponent();

@@ -27,7 +27,11 @@ class URL {
 
   // The percent-decoded path, without a trailing "/" (except for "/" itself).
   std::string path() const;
+  // percentEncodePath(path()): the identity records give a file by.
+  std::string encodedPath() const;
   std::string lastPathComponent() const;
+  // deletingPathExtension().lastPathComponent(), decoding the path once.
+  std::string lastPathComponentWithoutExtension() const;
   // The text after the last "." of the last component; "" when there is none
   // or the only dot leads the component (".profile").
   std::string pathExtension() const;

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "platform/URL.h"
 
 using vozi::platform::URL;
@@ -37,6 +39,26 @@ TEST(URL, EditsPathComponents) {
   EXPECT_EQ(url.deletingLastPathComponent().absoluteString(), "file:///Apps/");
   EXPECT_EQ(url.appendingPathComponent("Contents").path(), "/Apps/My App.app/Contents");
   EXPECT_EQ(URL::fileURLWithPath("/a/.git").deletingPathExtension().path(), "/a/.git");
+}
+
+// The short forms records use must give what the long forms give, for URLs
+// made from paths and for URLs read back with escapes of their own.
+TEST(URL, ShortFormsAgreeWithTheLongForms) {
+  std::vector<URL> urls;
+  for (const char* path : {"/a/b c.txt", "/x/archive.tar.gz", "/x/.profile", "/x/100%?#", "/", "/x/dot.", "/é/ü.plist",
+                           "/a//b.c", "relative/n.txt"})
+    for (bool directory : {false, true}) urls.push_back(URL::fileURLWithPath(path, directory));
+  for (const char* text : {"file:///a%2fb.txt", "file:///a%41%2e%62", "file:///a/b%20c.d/", "file:///x/y.z?q#f",
+                           "file:///a/b[1].txt", "https://example.com/w.html", "https://example.com/",
+                           "file:///a%20b/c%2Fd", "file:///a%c3%a9", "file:///a%C3%A9", "file:///%25/", "file:///%7E"})
+    urls.push_back(*URL::fromString(text));
+  for (const URL& url : urls) {
+    SCOPED_TRACE(url.absoluteString());
+    EXPECT_EQ(url.encodedPath(), URL::percentEncodePath(url.path()));
+    EXPECT_EQ(url.lastPathComponentWithoutExtension(), url.deletingPathExtension().lastPathComponent());
+  }
+  EXPECT_EQ(URL::fileURLWithPath("/a/b c.tar.gz").lastPathComponentWithoutExtension(), "b c.tar");
+  EXPECT_EQ(URL::fromString("file:///a/b[1].txt")->encodedPath(), "/a/b%5B1%5D.txt");
 }
 
 TEST(URL, RejectsTextThatIsNoURL) {
