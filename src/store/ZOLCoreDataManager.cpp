@@ -182,8 +182,8 @@ MOItemGroupPtr ZOLCoreDataManager::updateAfterScanning(const ItemGroup& itemGrou
   // are kept (and updated); the others are detached, and deleted at the end
   // when nothing holds them.
   const std::vector<MOModelItemPtr> previous = stored->items();
-  std::unordered_set<const platform::ManagedObject*> kept;
-  kept.reserve(itemGroup.count());
+  std::unordered_set<const platform::ManagedObject*> kept;  // only asked when there were records before
+  if (!previous.empty()) kept.reserve(itemGroup.count());
   itemGroup.enumerateObjects([&](const ModelItemPtr& item, const ModelItemKey&, bool&) {
     MOModelItemPtr member;
     if (const auto* group = dynamic_cast<const ItemGroup*>(item.get()))
@@ -191,7 +191,7 @@ MOItemGroupPtr ZOLCoreDataManager::updateAfterScanning(const ItemGroup& itemGrou
     else
       member = updateAfterScanning(item, pass);
     if (!member) return;
-    kept.insert(member.get());
+    if (!previous.empty()) kept.insert(member.get());
     stored->addItemsObject(member);
   });
   for (const MOModelItemPtr& old : previous) {

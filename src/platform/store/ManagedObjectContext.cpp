@@ -24,12 +24,17 @@ Value normalise(const AttributeDescription& a, Value value) {
     misuse(a.entity().name() + "." + a.name() + " (" + attributeTypeName(a.type()) + ") cannot take this value");
   };
   switch (a.type()) {
+    // Returned as `if (…) return value;`: a conditional expression would
+    // copy the text or data instead of moving it.
     case AttributeType::string:
-      return value.isString() ? value : wrong();
+      if (value.isString()) return value;
+      return wrong();
     case AttributeType::date:
-      return value.isDate() ? value : wrong();
+      if (value.isDate()) return value;
+      return wrong();
     case AttributeType::data:
-      return value.isData() ? value : wrong();
+      if (value.isData()) return value;
+      return wrong();
     case AttributeType::boolean:
       if (value.isBool()) return value;
       if (value.isInteger()) return Value(*value.asInt64() != 0);
@@ -228,15 +233,16 @@ std::vector<ObjectKey> ManagedObjectContext::relationshipKeys(ManagedObject& obj
   return keys.keys();
 }
 
-void ManagedObjectContext::toManyInsert(ManagedObject& object, const RelationshipDescription& r, const ObjectKey& key) {
+bool ManagedObjectContext::toManyInsert(ManagedObject& object, const RelationshipDescription& r, const ObjectKey& key) {
   ManagedObject::ToMany& state = object.toMany_[r.index()];
   if (state.loaded) {
-    state.members.insert(key);
+    if (!state.members.insert(key)) return false;
   } else {
+    if (!state.added.insert(key)) return false;
     state.removed.erase(key);
-    state.added.insert(key);
   }
   touch(object);
+  return true;
 }
 
 void ManagedObjectContext::toManyErase(ManagedObject& object, const RelationshipDescription& r, const ObjectKey& key) {
@@ -346,9 +352,7 @@ void ManagedObjectContext::addToMany(ManagedObject& object, const RelationshipDe
     setToOne(*target, inverse, object.shared_from_this());
     return;
   }
-  const ManagedObject::ToMany& state = object.toMany_[r.index()];
-  if (state.loaded ? state.members.contains(target->key_) : state.added.contains(target->key_)) return;
-  toManyInsert(object, r, target->key_);
+  if (!toManyInsert(object, r, target->key_)) return;  // already a member
   toManyInsert(*target, inverse, object.key_);
   recordJoin(r, object, *target, true);
   markChanged(object, false);

@@ -118,7 +118,7 @@ class ManagedObjectContext {
   void touch(ManagedObject& object);
   void ensureLoaded(ManagedObject& object, const RelationshipDescription& relationship);
   std::vector<ObjectKey> relationshipKeys(ManagedObject& object, const RelationshipDescription& relationship);
-  void toManyInsert(ManagedObject& object, const RelationshipDescription& relationship, const ObjectKey& key);
+  bool toManyInsert(ManagedObject& object, const RelationshipDescription& relationship, const ObjectKey& key);
   void toManyErase(ManagedObject& object, const RelationshipDescription& relationship, const ObjectKey& key);
   void recordJoin(const RelationshipDescription& relationship, const ManagedObject& a, const ManagedObject& b, bool add);
   bool checkTarget(const ManagedObject& object, const RelationshipDescription& relationship,

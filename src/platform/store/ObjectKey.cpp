@@ -10,12 +10,14 @@ bool ObjectKeySet::contains(const ObjectKey& key) const {
 }
 
 bool ObjectKeySet::insert(const ObjectKey& key) {
+  if (index_) {
+    if (!index_->emplace(key, keys_.size()).second) return false;
+    keys_.push_back(key);
+    return true;
+  }
   if (contains(key)) return false;
   keys_.push_back(key);
-  if (index_)
-    index_->emplace(key, keys_.size() - 1);
-  else if (keys_.size() > kIndexThreshold)
-    buildIndex();
+  if (keys_.size() > kIndexThreshold) buildIndex();
   return true;
 }
 

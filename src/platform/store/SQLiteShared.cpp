@@ -13,7 +13,8 @@ std::string sqliteQuote(const std::string& name) {
   return out + "\"";
 }
 
-void sqliteBindValue(sqlite3_stmt* stmt, int index, const Value& value) {
+void sqliteBindValue(sqlite3_stmt* stmt, int index, const Value& value, SQLiteBinding binding) {
+  const auto destructor = binding == SQLiteBinding::inPlace ? SQLITE_STATIC : SQLITE_TRANSIENT;
   if (value.isNull()) {
     sqlite3_bind_null(stmt, index);
   } else if (value.isBool()) {
@@ -27,12 +28,12 @@ void sqliteBindValue(sqlite3_stmt* stmt, int index, const Value& value) {
   } else if (value.isDate()) {
     sqlite3_bind_double(stmt, index, value.asDate()->timeIntervalSinceReferenceDate());
   } else if (const auto* s = value.asString()) {
-    sqlite3_bind_text64(stmt, index, s->data(), s->size(), SQLITE_TRANSIENT, SQLITE_UTF8);
+    sqlite3_bind_text64(stmt, index, s->data(), s->size(), destructor, SQLITE_UTF8);
   } else if (const auto* d = value.asData()) {
     if (d->empty())
       sqlite3_bind_zeroblob(stmt, index, 0);
     else
-      sqlite3_bind_blob64(stmt, index, d->data(), d->size(), SQLITE_TRANSIENT);
+      sqlite3_bind_blob64(stmt, index, d->data(), d->size(), destructor);
   } else {
     sqlite3_bind_null(stmt, index);
   }

@@ -16,7 +16,12 @@ std::string sqliteQuote(const std::string& name);
 // Binds a value to a statement's parameter: integers as integers, reals and
 // dates (seconds since 2001) as reals, text, data (zero-length data as an
 // empty blob), anything else as NULL.
-void sqliteBindValue(sqlite3_stmt* statement, int index, const Value& value);
+// Text and data are copied, or with `inPlace` bound where they are: then the
+// value must outlive the statement's next step, and the statement must be
+// cleared or bound again before it goes.
+enum class SQLiteBinding { copied, inPlace };
+void sqliteBindValue(sqlite3_stmt* statement, int index, const Value& value,
+                     SQLiteBinding binding = SQLiteBinding::copied);
 // True for the codes that say a file's contents are damaged.
 bool sqliteIsCorruptionCode(int code);
 // The error of a failed call on the connection (none: could not open):

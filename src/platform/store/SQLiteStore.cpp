@@ -7,12 +7,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <limits>
 #include <set>
+#include <tuple>
 
 #include "platform/CheckedOpen.h"
 #include "platform/Hex.h"
@@ -671,9 +674,10 @@ bool SQLiteStore::save(const Changes& changes, std::unordered_map<ObjectKey, Obj
     assigned.clear();
     return false;
   };
-  auto stepDone = [&](Statement& s, const std::string& what) {
+  // The error text is only put together when a step fails.
+  auto stepDone = [&](Statement& s, const char* what, const std::string& name) {
     if (sqlite3_step(s.get()) == SQLITE_DONE) return true;
-    if (error) *error = sqliteError(what);
+    if (error) *error = sqliteError(what + name);
     return false;
   };
 
@@ -699,7 +703,7 @@ bool SQLiteStore::save(const Changes& changes, std::unordered_map<ObjectKey, Obj
     if (!s) return rollback();
     s.bind(1, value);
     s.bind(2, Value(root->name()));
-    if (!stepDone(s, "cannot advance the key counter of " + root->name())) return rollback();
+    if (!stepDone(s, "cannot advance the key counter of ", root->name())) return rollback();
   }
   bool dangling = false;
   auto pkOf = [&](const ObjectKey& key) -> std::int64_t {
@@ -711,10 +715,22 @@ bool SQLiteStore::save(const Changes& changes, std::unordered_map<ObjectKey, Obj
     }
     return it->second.id;
   };
+  // Text and data are bound in place: the objects' values outlive the step,
+  // and the statement lets go of them when it is put back.
   auto bindRow = [&](Statement& s, const RowWrite& w, int first) {
     int i = first;
-    for (const AttributeDescription* a : w.entity->attributes())
-      s.bind(i++, StoreQuery::databaseForm(a->type(), (*w.values)[a->index()]));
+    for (const AttributeDescription* a : w.entity->attributes()) {
+      const Value& value = (*w.values)[a->index()];
+      switch (a->type()) {
+        case AttributeType::date:
+        case AttributeType::real:
+        case AttributeType::boolean:
+          s.bind(i++, StoreQuery::databaseForm(a->type(), value));
+          break;
+        default:
+          sqliteBindValue(s.get(), i++, value, SQLiteBinding::inPlace);
+      }
+    }
     for (const RelationshipDescription* r : w.entity->toOneRelationships()) {
       const ObjectKey& target = (*w.toOne)[r->index()];
       if (target)
@@ -730,25 +746,33 @@ bool SQLiteStore::save(const Changes& changes, std::unordered_map<ObjectKey, Obj
     for (const RelationshipDescription* r : entity.toOneRelationships()) columns.push_back(r->storageName());
     return columns;
   };
-  std::unordered_map<const EntityDescription*, std::string> insertSQL, updateSQL;
-  for (const RowWrite& w : changes.inserts) {
-    auto& sql = insertSQL[w.entity];
-    if (sql.empty()) {
-      std::string names = "Z_PK, Z_ENT", marks = "?, ?";
-      for (const auto& column : columnsOf(*w.entity)) {
-        names += ", " + quote(column);
-        marks += ", ?";
-      }
-      sql = "INSERT INTO " + quote(table(*w.entity).name) + " (" + names + ") VALUES (" + marks + ")";
+  // The inserts go entity by entity, each in key order, through one
+  // statement: every row appends to its table instead of being placed.
+  std::vector<std::pair<const RowWrite*, std::int64_t>> inserts;
+  inserts.reserve(changes.inserts.size());
+  for (const RowWrite& w : changes.inserts) inserts.emplace_back(&w, assigned.at(w.key).id);
+  std::stable_sort(inserts.begin(), inserts.end(),
+                   [](const auto& a, const auto& b) { return std::less<>()(a.first->entity, b.first->entity); });
+  for (std::size_t i = 0; i < inserts.size() && !dangling;) {
+    const EntityDescription* entity = inserts[i].first->entity;
+    std::string names = "Z_PK, Z_ENT", marks = "?, ?";
+    for (const auto& column : columnsOf(*entity)) {
+      names += ", " + quote(column);
+      marks += ", ?";
     }
-    Statement s(*this, sql, error);
+    Statement s(*this, "INSERT INTO " + quote(table(*entity).name) + " (" + names + ") VALUES (" + marks + ")", error);
     if (!s) return rollback();
-    s.bind(1, assigned[w.key].id);
-    s.bind(2, entityIds_.at(w.entity));
-    bindRow(s, w, 3);
-    if (dangling) break;
-    if (!stepDone(s, "cannot insert into " + table(*w.entity).name)) return rollback();
+    const std::int64_t entityId = entityIds_.at(entity);
+    for (; i < inserts.size() && inserts[i].first->entity == entity; ++i) {
+      s.bind(1, inserts[i].second);
+      s.bind(2, entityId);
+      bindRow(s, *inserts[i].first, 3);
+      if (dangling) break;
+      if (!stepDone(s, "cannot insert into ", table(*entity).name)) return rollback();
+      sqlite3_reset(s.get());  // every parameter is bound again for the next row
+    }
   }
+  std::unordered_map<const EntityDescription*, std::string> updateSQL;
   for (const RowWrite& w : changes.updates) {
     if (dangling) break;
     auto& sql = updateSQL[w.entity];
@@ -761,7 +785,7 @@ bool SQLiteStore::save(const Changes& changes, std::unordered_map<ObjectKey, Obj
     if (!s) return rollback();
     const int last = bindRow(s, w, 1);
     s.bind(last, w.key.id);
-    if (!stepDone(s, "cannot update " + table(*w.entity).name)) return rollback();
+    if (!stepDone(s, "cannot update ", table(*w.entity).name)) return rollback();
     if (sqlite3_changes(db_) != 1) {
       if (error)
         *error = ObjectStoreError::make(ObjectStoreError::conflict, "the row of an updated " + w.entity->name() +
@@ -769,18 +793,39 @@ bool SQLiteStore::save(const Changes& changes, std::unordered_map<ObjectKey, Obj
       return rollback();
     }
   }
+  // Join rows are written in key order: the join tables are keyed by (src,
+  // dst), and rows that arrive in the context's hash order would land all
+  // over the tree, each insert a page search of its own.
+  struct ResolvedJoin {
+    const RelationshipDescription* owner;
+    std::int64_t source, destination;
+    bool add;
+  };
+  std::vector<ResolvedJoin> joins;
+  joins.reserve(changes.joins.size());
   for (const JoinWrite& j : changes.joins) {
+    const std::int64_t source = pkOf(j.source), destination = pkOf(j.destination);
     if (dangling) break;
-    const std::string join = quote(j.owner->storageName());
+    joins.push_back({j.owner, source, destination, j.add});
+  }
+  std::sort(joins.begin(), joins.end(), [](const ResolvedJoin& a, const ResolvedJoin& b) {
+    return std::tie(a.owner, a.add, a.source, a.destination) < std::tie(b.owner, b.add, b.source, b.destination);
+  });
+  for (std::size_t i = 0; i < joins.size() && !dangling;) {
+    const RelationshipDescription* owner = joins[i].owner;
+    const bool add = joins[i].add;
+    const std::string join = quote(owner->storageName());
     Statement s(*this,
-                j.add ? "INSERT OR IGNORE INTO " + join + " (src, dst) VALUES (?, ?)"
-                      : "DELETE FROM " + join + " WHERE src = ? AND dst = ?",
+                add ? "INSERT OR IGNORE INTO " + join + " (src, dst) VALUES (?, ?)"
+                    : "DELETE FROM " + join + " WHERE src = ? AND dst = ?",
                 error);
     if (!s) return rollback();
-    s.bind(1, pkOf(j.source));
-    s.bind(2, pkOf(j.destination));
-    if (dangling) break;
-    if (!stepDone(s, "cannot write " + j.owner->storageName())) return rollback();
+    for (; i < joins.size() && joins[i].owner == owner && joins[i].add == add; ++i) {
+      s.bind(1, joins[i].source);
+      s.bind(2, joins[i].destination);
+      if (!stepDone(s, "cannot write ", owner->storageName())) return rollback();
+      s.reset();
+    }
   }
   if (dangling) {
     if (error)
