@@ -56,6 +56,7 @@ MOModelItemPtr ZOLCoreDataEntityLoader::loadStoredItem(const std::string& key, c
     MLog("Error on getting object from context: " + error.localizedDescription());
     // The record is gone; a stale entry would fail the same way every time.
     scoped->second.erase(entry);
+    ++erasures_;
     return nullptr;
   }
   return std::dynamic_pointer_cast<MOModelItem>(object);
@@ -64,6 +65,7 @@ MOModelItemPtr ZOLCoreDataEntityLoader::loadStoredItem(const std::string& key, c
 void ZOLCoreDataEntityLoader::recursiveUpdateIndexes(const MOItemGroup& storedItemGroup) {
   Index& index = runTimeIdentifiersMap_[scopeOf(storedItemGroup)];
   index.clear();
+  ++erasures_;
   std::unordered_set<const MOItemGroup*> visited{&storedItemGroup};
   std::vector<MOItemGroupPtr> pending;
   auto recordMembers = [&](const MOItemGroup& group) {
@@ -81,17 +83,20 @@ void ZOLCoreDataEntityLoader::recursiveUpdateIndexes(const MOItemGroup& storedIt
   }
 }
 
-void ZOLCoreDataEntityLoader::recordStoredItem(const std::string& scope, const std::string& identifier,
-                                               const platform::ObjectID& objectID) {
-  runTimeIdentifiersMap_[scope].insert_or_assign(identifier, objectID);
+platform::ObjectID& ZOLCoreDataEntityLoader::recordStoredItem(const std::string& scope, const std::string& identifier,
+                                                              const platform::ObjectID& objectID) {
+  return runTimeIdentifiersMap_[scope].insert_or_assign(identifier, objectID).first->second;
 }
 
-void ZOLCoreDataEntityLoader::replaceStoredItem(const std::string& scope, const std::string& identifier,
-                                                const platform::ObjectID& from, const platform::ObjectID& to) {
+void ZOLCoreDataEntityLoader::replaceStoredItems(
+    const std::string& scope,
+    const std::unordered_map<platform::ObjectID, platform::ObjectID, platform::ObjectIDHash>& moved) {
   auto scoped = runTimeIdentifiersMap_.find(scope);
-  if (scoped == runTimeIdentifiersMap_.end()) return;
-  auto entry = scoped->second.find(identifier);
-  if (entry != scoped->second.end() && entry->second == from) entry->second = to;
+  if (scoped == runTimeIdentifiersMap_.end() || moved.empty()) return;
+  for (auto& [identifier, id] : scoped->second) {
+    if (!id.isTemporaryID()) continue;
+    if (auto it = moved.find(id); it != moved.end()) id = it->second;
+  }
 }
 
 void ZOLCoreDataEntityLoader::removeStoredItem(const std::string& scope, const std::string& identifier,
@@ -99,7 +104,10 @@ void ZOLCoreDataEntityLoader::removeStoredItem(const std::string& scope, const s
   auto scoped = runTimeIdentifiersMap_.find(scope);
   if (scoped == runTimeIdentifiersMap_.end()) return;
   auto entry = scoped->second.find(identifier);
-  if (entry != scoped->second.end() && entry->second == objectID) scoped->second.erase(entry);
+  if (entry != scoped->second.end() && entry->second == objectID) {
+    scoped->second.erase(entry);
+    ++erasures_;
+  }
 }
 
 MOItemGroupPtr ZOLCoreDataEntityLoader::fetchTopLevelGroup(const std::string& entityName, const std::string& key,

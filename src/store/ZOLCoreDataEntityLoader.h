@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -46,12 +47,17 @@ class ZOLCoreDataEntityLoader {
   // Forgets the entries of the group's scope and records every stored
   // descendant of the top-level group again, under its identifier.
   void recursiveUpdateIndexes(const MOItemGroup& storedItemGroup);
-  // Records one record in a scope, replacing what the identifier held.
-  void recordStoredItem(const std::string& scope, const std::string& identifier, const platform::ObjectID& objectID);
-  // Moves the entry from a record's temporary identity to its permanent one
-  // (after a save), when it still names that record.
-  void replaceStoredItem(const std::string& scope, const std::string& identifier, const platform::ObjectID& from,
-                         const platform::ObjectID& to);
+  // Records one record in a scope, replacing what the identifier held. The
+  // entry returned stays where it is for as long as erasures() does not move.
+  platform::ObjectID& recordStoredItem(const std::string& scope, const std::string& identifier,
+                                       const platform::ObjectID& objectID);
+  // How many times entries were taken out of the index.
+  std::uint64_t erasures() const { return erasures_; }
+  // Moves every entry of the scope that names a record by one of the
+  // temporary identities of `moved` to the record's permanent one (after a
+  // save).
+  void replaceStoredItems(const std::string& scope,
+                          const std::unordered_map<platform::ObjectID, platform::ObjectID, platform::ObjectIDHash>& moved);
   // Forgets the entry when it still names that record.
   void removeStoredItem(const std::string& scope, const std::string& identifier, const platform::ObjectID& objectID);
 
@@ -79,6 +85,7 @@ class ZOLCoreDataEntityLoader {
   // runTimeIdentifiersMap: scope -> (identifier -> stored record).
   std::unordered_map<std::string, Index> runTimeIdentifiersMap_;
   std::shared_ptr<platform::ManagedObjectContext> moc_;
+  std::uint64_t erasures_ = 0;
   bool preloaded_ = false;
 };
 

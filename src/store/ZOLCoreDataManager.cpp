@@ -26,11 +26,12 @@ namespace vozi {
 // took out of groups, which go at the end unless some group still holds them.
 struct ZOLCoreDataManager::Pass {
   struct Fresh {
-    std::string identifier;
+    platform::ObjectID* entry;  // the record's index entry, valid while no entry was taken out
     platform::ObjectID temporary;
     MOModelItemPtr record;
   };
   std::string scope;
+  std::uint64_t erasuresAtStart = 0;
   std::vector<MOModelItemPtr> detached;
   // Records indexed under identities that the save replaces.
   std::vector<Fresh> fresh;
@@ -89,6 +90,7 @@ void ZOLCoreDataManager::updateAfterScanning(ItemGroupPtr item, Completion compl
     if (item) {
       Pass pass;
       pass.scope = ZOLCoreDataEntityLoader::scopeOf(*item);
+      pass.erasuresAtStart = entityLoader_->erasures();
       updateAfterScanning(*item, true, pass);
     }
     if (completion) completion();
@@ -101,6 +103,7 @@ void ZOLCoreDataManager::updateAfterCleaning(ItemGroupPtr item, Completion compl
     if (item) {
       Pass pass;
       pass.scope = ZOLCoreDataEntityLoader::scopeOf(*item);
+      pass.erasuresAtStart = entityLoader_->erasures();
       updateAfterCleaning(*item, true, pass);
     }
     if (completion) completion();
@@ -160,7 +163,7 @@ MOItemGroupPtr ZOLCoreDataManager::updateAfterScanning(const ItemGroup& itemGrou
         found && &found->entity() == &entity && !pass.merged.count(found.get()))
       stored = std::dynamic_pointer_cast<MOItemGroup>(found);
     if (!stored) {
-      stored = moc()->insertNewObject<MOItemGroup>(entity.name());
+      stored = std::dynamic_pointer_cast<MOItemGroup>(moc()->insertNewObject(entity));
       if (!stored) coreDataFatalError("Error creating entity description");
     }
     record(pass, *identifier, stored);
@@ -219,7 +222,7 @@ MOModelItemPtr ZOLCoreDataManager::updateAfterScanning(const ModelItemPtr& runTi
   MOModelItemPtr stored;
   if (auto found = entityLoader_->loadStoredItem(*identifier, pass.scope); found && &found->entity() == &entity)
     stored = std::move(found);
-  if (!stored) stored = insertStoredItem(*runTimeItem);
+  if (!stored) stored = insertStoredItem(entity);
   update(*stored, *runTimeItem, identifier);
   record(pass, *identifier, stored);
   return stored;
@@ -340,8 +343,11 @@ MOItemGroupPtr ZOLCoreDataManager::loadOrCreateItemGroup(const ItemGroup& runtim
 }
 
 MOModelItemPtr ZOLCoreDataManager::insertStoredItem(const IModelItem& runtimeItem) {
-  const std::string name = IModelItemCoreDataExtensions::storedModelName(runtimeItem);
-  auto stored = moc()->insertNewObject<MOModelItem>(entityDescription(name).name());
+  return insertStoredItem(entityDescription(IModelItemCoreDataExtensions::storedModelName(runtimeItem)));
+}
+
+MOModelItemPtr ZOLCoreDataManager::insertStoredItem(const platform::EntityDescription& entity) {
+  auto stored = std::dynamic_pointer_cast<MOModelItem>(moc()->insertNewObject(entity));
   if (!stored) coreDataFatalError("Error creating entity description");
   return stored;
 }
@@ -354,8 +360,8 @@ const platform::EntityDescription& ZOLCoreDataManager::entityDescription(std::st
 
 void ZOLCoreDataManager::record(Pass& pass, const std::string& identifier, const MOModelItemPtr& stored) {
   const platform::ObjectID id = stored->objectID();
-  entityLoader_->recordStoredItem(pass.scope, identifier, id);
-  if (id.isTemporaryID()) pass.fresh.push_back({identifier, id, stored});
+  platform::ObjectID& entry = entityLoader_->recordStoredItem(pass.scope, identifier, id);
+  if (id.isTemporaryID()) pass.fresh.push_back({&entry, id, stored});
 }
 
 // Ends the merge of a top-level group: deletes what no group holds, saves
@@ -364,9 +370,19 @@ void ZOLCoreDataManager::record(Pass& pass, const std::string& identifier, const
 void ZOLCoreDataManager::finish(Pass& pass) {
   deleteUnheld(pass);
   save();
-  for (const Pass::Fresh& fresh : pass.fresh)
-    if (fresh.record->managedObjectContext() && !fresh.record->isDeleted())
-      entityLoader_->replaceStoredItem(pass.scope, fresh.identifier, fresh.temporary, fresh.record->objectID());
+  // While no entry was taken out of the index, the entries recorded in this
+  // pass are where they were, and are moved in place; else every entry of
+  // the scope is looked at once.
+  const bool entriesStayed = entityLoader_->erasures() == pass.erasuresAtStart;
+  std::unordered_map<platform::ObjectID, platform::ObjectID, platform::ObjectIDHash> moved;
+  for (const Pass::Fresh& fresh : pass.fresh) {
+    if (!fresh.record->managedObjectContext() || fresh.record->isDeleted()) continue;
+    if (!entriesStayed)
+      moved.emplace(fresh.temporary, fresh.record->objectID());
+    else if (*fresh.entry == fresh.temporary)
+      *fresh.entry = fresh.record->objectID();
+  }
+  if (!entriesStayed) entityLoader_->replaceStoredItems(pass.scope, moved);
   pass.fresh.clear();
 }
 

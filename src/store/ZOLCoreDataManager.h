@@ -66,6 +66,7 @@ class ZOLCoreDataManager : public BaseCoreDataManager {
   void updateGroupAfterCleaning(const ItemGroup& itemGroup, MOItemGroup& parent, Pass& pass);
   MOItemGroupPtr loadOrCreateItemGroup(const ItemGroup& runtimeItemGroup);
   MOModelItemPtr insertStoredItem(const IModelItem& runtimeItem);
+  MOModelItemPtr insertStoredItem(const platform::EntityDescription& entity);
   const platform::EntityDescription& entityDescription(std::string_view name) const;
   void deleteUnheld(Pass& pass);
   void record(Pass& pass, const std::string& identifier, const MOModelItemPtr& stored);

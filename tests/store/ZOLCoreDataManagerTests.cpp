@@ -181,6 +181,29 @@ TEST_F(ZOLCoreDataManagerTest, RescanWithFewerFilesKeepsExactlyTheNewOnes) {
   EXPECT_EQ(log.count("Error on getting object from context"), 0u);
 }
 
+// A rescan that drops files takes their entries out of the identifier index;
+// the records it makes for new files must still be found by the next rescan,
+// and the rescan after a plain first scan too.
+TEST_F(ZOLCoreDataManagerTest, RecordsMadeByARescanAreFoundByTheNextOne) {
+  auto scanFiles = [&](int from, int to) {
+    auto group = ItemGroup::group(ItemGroupName::userCache);
+    for (int i = from; i < to; ++i) group->addItem(file("/Users/u/Library/Caches/f" + std::to_string(i), 100));
+    group->updateScanningHistory();
+    scan(store(), group);
+  };
+  auto highestKey = [&] { return StoreFile(storePath()).number("SELECT max(Z_PK) FROM ZMOModelItem"); };
+  scanFiles(0, 10);
+  std::int64_t highest = highestKey();
+  scanFiles(0, 10);
+  EXPECT_EQ(highestKey(), highest);  // nothing made again
+  scanFiles(6, 14);
+  highest = highestKey();
+  scanFiles(6, 14);
+  EXPECT_EQ(highestKey(), highest);
+  EXPECT_EQ(StoreFile(storePath()).rowsNamed("MOFileItem"), 8);
+  EXPECT_EQ(log.count("Error on getting object from context"), 0u);
+}
+
 TEST_F(ZOLCoreDataManagerTest, GroupWithoutScanningHistoryKeepsTheStoredOne) {
   scan(store(), scannedGroup(ItemGroupName::trashBin));
   auto plain = ItemGroup::group(ItemGroupName::trashBin);

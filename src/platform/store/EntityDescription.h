@@ -13,6 +13,7 @@
 namespace vozi::platform {
 
 class ManagedObject;
+class ManagedObjectModel;
 
 // One entity of a model: its attributes and relationships (inherited ones
 // included), its place in the inheritance tree and the class its objects are
@@ -43,9 +44,12 @@ class EntityDescription {
   const std::string& tableName() const { return root_->table_; }
   // Makes an empty object of this entity's class.
   std::shared_ptr<ManagedObject> makeObject() const;
+  // The model the entity belongs to.
+  const ManagedObjectModel& model() const { return *model_; }
 
  private:
   friend class ManagedObjectModel;
+  const ManagedObjectModel* model_ = nullptr;
   std::string name_;
   std::string superName_;
   const EntityDescription* super_ = nullptr;

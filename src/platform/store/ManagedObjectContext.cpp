@@ -159,9 +159,15 @@ void ManagedObjectContext::touch(ManagedObject& object) {
 }
 
 ManagedObjectPtr ManagedObjectContext::insertNewObject(std::string_view entityName) {
-  assertOnQueue();
   const EntityDescription* entity = coordinator_->managedObjectModel()->entity(entityName);
-  if (!entity) return nullptr;
+  return entity ? insertNewObject(*entity) : nullptr;
+}
+
+ManagedObjectPtr ManagedObjectContext::insertNewObject(const EntityDescription& description) {
+  assertOnQueue();
+  if (&description.model() != coordinator_->managedObjectModel().get())
+    misuse("insertNewObject: entity " + description.name() + " is not of this context's model");
+  const EntityDescription* entity = &description;
   ManagedObjectPtr object = entity->makeObject();
   object->context_ = this;
   object->entity_ = entity;

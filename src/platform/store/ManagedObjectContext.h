@@ -64,6 +64,9 @@ class ManagedObjectContext {
   std::shared_ptr<T> insertNewObject(std::string_view entityName) {
     return std::dynamic_pointer_cast<T>(insertNewObject(entityName));
   }
+  // The same for an entity already looked up; it must be of this context's
+  // model.
+  ManagedObjectPtr insertNewObject(const EntityDescription& entity);
   // Marks an object for deletion at the next save; it leaves every
   // relationship at once, and what it owns by a cascade rule goes too. A new
   // object is simply forgotten.

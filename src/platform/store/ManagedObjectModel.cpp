@@ -133,6 +133,7 @@ std::shared_ptr<const ManagedObjectModel> ManagedObjectModel::Builder::build(std
     if (!foldedNames.insert(folded(decl->name_)).second)
       return fail(failure, "entity name used twice: " + decl->name_), nullptr;
     auto entity = std::make_unique<EntityDescription>();
+    entity->model_ = model.get();
     entity->name_ = decl->name_;
     entity->superName_ = decl->parent_;
     entity->factory_ = decl->factory_;

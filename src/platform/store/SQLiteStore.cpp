@@ -12,7 +12,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <functional>
 #include <limits>
 #include <set>
 #include <tuple>
@@ -746,33 +745,33 @@ bool SQLiteStore::save(const Changes& changes, std::unordered_map<ObjectKey, Obj
     for (const RelationshipDescription* r : entity.toOneRelationships()) columns.push_back(r->storageName());
     return columns;
   };
-  // The inserts go entity by entity, each in key order, through one
-  // statement: every row appends to its table instead of being placed.
-  std::vector<std::pair<const RowWrite*, std::int64_t>> inserts;
-  inserts.reserve(changes.inserts.size());
-  for (const RowWrite& w : changes.inserts) inserts.emplace_back(&w, assigned.at(w.key).id);
-  std::stable_sort(inserts.begin(), inserts.end(),
-                   [](const auto& a, const auto& b) { return std::less<>()(a.first->entity, b.first->entity); });
-  for (std::size_t i = 0; i < inserts.size() && !dangling;) {
-    const EntityDescription* entity = inserts[i].first->entity;
-    std::string names = "Z_PK, Z_ENT", marks = "?, ?";
-    for (const auto& column : columnsOf(*entity)) {
-      names += ", " + quote(column);
-      marks += ", ?";
+  // The inserts go in key order, so every row appends to its table; a run
+  // of rows of one entity goes through one statement.
+  std::unordered_map<const EntityDescription*, std::string> insertSQL, updateSQL;
+  for (std::size_t i = 0; i < changes.inserts.size() && !dangling;) {
+    const EntityDescription* entity = changes.inserts[i].entity;
+    auto& sql = insertSQL[entity];
+    if (sql.empty()) {
+      std::string names = "Z_PK, Z_ENT", marks = "?, ?";
+      for (const auto& column : columnsOf(*entity)) {
+        names += ", " + quote(column);
+        marks += ", ?";
+      }
+      sql = "INSERT INTO " + quote(table(*entity).name) + " (" + names + ") VALUES (" + marks + ")";
     }
-    Statement s(*this, "INSERT INTO " + quote(table(*entity).name) + " (" + names + ") VALUES (" + marks + ")", error);
+    Statement s(*this, sql, error);
     if (!s) return rollback();
     const std::int64_t entityId = entityIds_.at(entity);
-    for (; i < inserts.size() && inserts[i].first->entity == entity; ++i) {
-      s.bind(1, inserts[i].second);
+    for (; i < changes.inserts.size() && changes.inserts[i].entity == entity; ++i) {
+      const RowWrite& w = changes.inserts[i];
+      s.bind(1, assigned.at(w.key).id);
       s.bind(2, entityId);
-      bindRow(s, *inserts[i].first, 3);
+      bindRow(s, w, 3);
       if (dangling) break;
       if (!stepDone(s, "cannot insert into ", table(*entity).name)) return rollback();
       sqlite3_reset(s.get());  // every parameter is bound again for the next row
     }
   }
-  std::unordered_map<const EntityDescription*, std::string> updateSQL;
   for (const RowWrite& w : changes.updates) {
     if (dangling) break;
     auto& sql = updateSQL[w.entity];
