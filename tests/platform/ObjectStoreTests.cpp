@@ -398,6 +398,50 @@ TEST_F(ObjectStoreTest, ManyToManyRelationshipsKeepBothSidesInStepAndPersist) {
   });
 }
 
+// A pair with a new object gets its row at the save, from the objects'
+// members: once, from whichever side it was made, and none for a pair
+// undone before the save.
+TEST_F(ObjectStoreTest, PairsWithNewObjectsAreWrittenOnceWhicheverSideMadeThem) {
+  Store store(model, path);
+  store.run([&] {
+    auto make = [&](const char* entity, const char* name) {
+      auto object = store.moc->insertNewObject(entity);
+      object->setString("name", name);
+      return object;
+    };
+    auto saved = make("Group", "saved");
+    auto savedFile = make("FileItem", "savedFile");
+    store.save();
+    auto fresh = make("Group", "fresh");
+    auto a = make("FileItem", "a"), b = make("FileItem", "b"), c = make("FileItem", "c");
+    saved->addObject("items", a);         // a saved group, a new file
+    a->addObject("groups", fresh);         // a new group, from the file's side
+    fresh->addObject("items", savedFile);  // a new group, a saved file
+    fresh->addObject("items", b);
+    fresh->removeObject("items", b);  // undone before the save
+    saved->addObject("items", c);
+    saved->removeObject("items", c);
+    saved->addObject("items", c);  // undone and made again
+    store.save();
+    store.moc->reset();
+    auto group = [&](const char* name) {
+      FetchRequest request("Group");
+      request.predicate = Predicate::equal("name", name);
+      return store.fetch(request).at(0);
+    };
+    EXPECT_EQ(names(group("saved")->objects("items")), (std::set<std::string>{"a", "c"}));
+    EXPECT_EQ(names(group("fresh")->objects("items")), (std::set<std::string>{"a", "savedFile"}));
+  });
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+  sqlite3_stmt* count = nullptr;
+  ASSERT_EQ(sqlite3_prepare_v2(db, "SELECT count(*) FROM \"Z_Group.items\"", -1, &count, nullptr), SQLITE_OK);
+  ASSERT_EQ(sqlite3_step(count), SQLITE_ROW);
+  EXPECT_EQ(sqlite3_column_int(count, 0), 4);
+  sqlite3_finalize(count);
+  sqlite3_close(db);
+}
+
 TEST_F(ObjectStoreTest, ChangesToAnUnloadedSideAreMergedWhenItLoads) {
   {
     Store store(model, path);

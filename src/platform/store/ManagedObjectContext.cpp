@@ -266,7 +266,11 @@ void ManagedObjectContext::recordJoin(const RelationshipDescription& r, const Ma
                                       bool add) {
   const RelationshipDescription& owner = r.ownsJoinTable() ? r : r.inverse();
   JoinKey key{&owner, r.ownsJoinTable() ? a.key_ : b.key_, r.ownsJoinTable() ? b.key_ : a.key_};
-  // A pair with an unsaved object has no row to delete.
+  // A pair with an unsaved object has no row yet: the save writes the rows
+  // of new objects from their members (newJoins), so only pairs of saved
+  // objects are kept here. A relationship that is its own inverse keeps
+  // every pair, as both of its ends would write one.
+  if ((key.source.temporary || key.destination.temporary) && &owner != &owner.inverse()) return;
   if (!add && (key.source.temporary || key.destination.temporary))
     joins_.erase(key);
   else
@@ -678,6 +682,23 @@ bool ManagedObjectContext::hasChanges() const {
   return false;
 }
 
+// The join rows of the new objects: each pair once, written by the end that
+// owns the join table, or by the new object when the other end is saved.
+void ManagedObjectContext::newJoins(std::vector<SQLiteStore::JoinWrite>& joins) const {
+  for (const auto& o : inserted_) {
+    if (o->context_ != this || !(o->flags_ & ManagedObject::kInserted)) continue;
+    for (const RelationshipDescription* r : o->entity_->toManyRelationships()) {
+      if (!r->isManyToMany() || &r->inverse() == r) continue;
+      for (const ObjectKey& member : o->toMany_[r->index()].members.keys()) {
+        if (r->ownsJoinTable())
+          joins.push_back({r, o->key_, member, true});
+        else if (!member.temporary)
+          joins.push_back({&r->inverse(), member, o->key_, true});
+      }
+    }
+  }
+}
+
 bool ManagedObjectContext::save(Error* error) {
   assertOnQueue();
   if (!hasChanges()) return true;
@@ -691,18 +712,27 @@ bool ManagedObjectContext::save(Error* error) {
       changes.updates.push_back({o->entity_, o->key_, &o->values_, &o->toOne_});
   changes.joins.reserve(joins_.size());
   for (const auto& [key, add] : joins_) changes.joins.push_back({key.owner, key.source, key.destination, add});
+  newJoins(changes.joins);
   for (const auto& o : deleted_)
     if (o->context_ == this && (o->flags_ & ManagedObject::kDeleted)) changes.deletes.emplace_back(o->entity_, o->key_);
 
-  std::unordered_map<ObjectKey, ObjectKey, ObjectKeyHash> assigned;
+  AssignedKeys assigned;
   if (!withStore([&](SQLiteStore& s) { return s.save(changes, assigned, error); }, error)) return false;
 
   // Committed: new objects take their permanent identities, everywhere.
   for (const auto& o : inserted_) {
     if (o->context_ != this || !(o->flags_ & ManagedObject::kInserted)) continue;
-    registry_.erase(o->key_);
-    o->key_ = assigned.at(o->key_);
-    registry_.emplace(o->key_, o);
+    // The entry is moved to the new key, not freed and made again.
+    auto entry = registry_.extract(o->key_);
+    const std::optional<ObjectKey> permanent = assigned.find(o->key_);
+    if (!permanent) misuse("a new " + o->entity_->name() + " was saved without a key");
+    o->key_ = *permanent;
+    if (entry) {
+      entry.key() = o->key_;
+      registry_.insert(std::move(entry));
+    } else {
+      registry_.emplace(o->key_, o);
+    }
     o->flags_ &= ~static_cast<unsigned>(ManagedObject::kInserted);
   }
   for (const auto& o : touched_) {
@@ -710,7 +740,7 @@ bool ManagedObjectContext::save(Error* error) {
     if (o->context_ != this) continue;
     for (ObjectKey& key : o->toOne_)
       if (key.temporary)
-        if (auto it = assigned.find(key); it != assigned.end()) key = it->second;
+        if (const std::optional<ObjectKey> permanent = assigned.find(key)) key = *permanent;
     for (auto& state : o->toMany_) {
       if (state.loaded) {
         state.members.rekey(assigned);

@@ -46,16 +46,60 @@ void ObjectKeySet::clear() {
   index_.reset();
 }
 
-void ObjectKeySet::rekey(const std::unordered_map<ObjectKey, ObjectKey, ObjectKeyHash>& map) {
+void ObjectKeySet::rekey(const AssignedKeys& assigned) {
   bool changed = false;
   for (auto& key : keys_) {
     if (!key.temporary) continue;
-    auto it = map.find(key);
-    if (it == map.end()) continue;
-    key = it->second;
+    const std::optional<ObjectKey> permanent = assigned.find(key);
+    if (!permanent) continue;
+    key = *permanent;
     changed = true;
   }
   if (changed && index_) buildIndex();
+}
+
+void AssignedKeys::prepare(std::int64_t lowest, std::int64_t highest, std::size_t count) {
+  clear();
+  if (highest < lowest) return;
+  const auto span = static_cast<std::uint64_t>(highest) - static_cast<std::uint64_t>(lowest) + 1;
+  if (span <= 4 * static_cast<std::uint64_t>(count) + 64) {
+    lowest_ = lowest;
+    table_.resize(static_cast<std::size_t>(span));
+  } else {
+    map_.reserve(count);
+  }
+}
+
+void AssignedKeys::assign(const ObjectKey& temporary, const ObjectKey& permanent) {
+  if (!table_.empty()) {
+    const auto slot = static_cast<std::uint64_t>(temporary.id) - static_cast<std::uint64_t>(lowest_);
+    if (temporary.id >= lowest_ && slot < table_.size() && permanent.root == temporary.root && !permanent.temporary) {
+      table_[static_cast<std::size_t>(slot)] = {permanent.root, permanent.id};
+      return;
+    }
+  }
+  map_[temporary] = permanent;
+}
+
+std::optional<ObjectKey> AssignedKeys::find(const ObjectKey& key) const {
+  if (!key.temporary) return std::nullopt;
+  if (!table_.empty() && key.id >= lowest_) {
+    const auto slot = static_cast<std::uint64_t>(key.id) - static_cast<std::uint64_t>(lowest_);
+    if (slot < table_.size()) {
+      const Slot& found = table_[static_cast<std::size_t>(slot)];
+      if (found.root && found.root == key.root) return ObjectKey{found.root, found.id, false};
+    }
+  }
+  if (map_.empty()) return std::nullopt;
+  auto it = map_.find(key);
+  if (it == map_.end()) return std::nullopt;
+  return it->second;
+}
+
+void AssignedKeys::clear() {
+  lowest_ = 0;
+  table_.clear();
+  map_.clear();
 }
 
 void ObjectKeySet::buildIndex() {

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <unordered_map>
 #include <vector>
 
@@ -31,6 +32,31 @@ struct ObjectKeyHash {
   }
 };
 
+// The permanent keys a save gave to temporary ones. Temporary numbers come
+// from one counter, so the keys of one save lie close together: they are
+// kept in a table by number when that table stays small beside their count,
+// else in a hash map.
+class AssignedKeys {
+ public:
+  // Prepares for `count` keys numbered from `lowest` to `highest`.
+  void prepare(std::int64_t lowest, std::int64_t highest, std::size_t count);
+  void assign(const ObjectKey& temporary, const ObjectKey& permanent);
+  // The permanent key given to a temporary one; none for any other key.
+  std::optional<ObjectKey> find(const ObjectKey& key) const;
+  void clear();
+
+ private:
+  // A temporary number names one object, so its root and new number are
+  // all a slot needs.
+  struct Slot {
+    const EntityDescription* root = nullptr;  // null: none
+    std::int64_t id = 0;
+  };
+  std::int64_t lowest_ = 0;
+  std::vector<Slot> table_;  // by number - lowest_
+  std::unordered_map<ObjectKey, ObjectKey, ObjectKeyHash> map_;
+};
+
 // The members of a to-many relationship: insertion order, O(1) look-up and
 // removal (removal moves the last member into the gap).
 class ObjectKeySet {
@@ -42,8 +68,8 @@ class ObjectKeySet {
   bool erase(const ObjectKey& key);
   void clear();
   const std::vector<ObjectKey>& keys() const { return keys_; }
-  // Replaces keys found in the map (temporary keys that became permanent).
-  void rekey(const std::unordered_map<ObjectKey, ObjectKey, ObjectKeyHash>& map);
+  // Replaces the temporary keys that became permanent.
+  void rekey(const AssignedKeys& assigned);
 
  private:
   static constexpr std::size_t kIndexThreshold = 16;

@@ -664,8 +664,7 @@ bool SQLiteStore::deleteRow(const EntityDescription& entity, std::int64_t pk, Er
   return true;
 }
 
-bool SQLiteStore::save(const Changes& changes, std::unordered_map<ObjectKey, ObjectKey, ObjectKeyHash>& assigned,
-                       Error* error) {
+bool SQLiteStore::save(const Changes& changes, AssignedKeys& assigned, Error* error) {
   assigned.clear();
   if (!exec("BEGIN IMMEDIATE", error)) return false;
   auto rollback = [&] {
@@ -693,9 +692,15 @@ bool SQLiteStore::save(const Changes& changes, std::unordered_map<ObjectKey, Obj
     }
     value = sqlite3_column_int64(s.get(), 0);
   }
+  std::int64_t lowest = std::numeric_limits<std::int64_t>::max(), highest = std::numeric_limits<std::int64_t>::min();
+  for (const RowWrite& w : changes.inserts) {
+    lowest = std::min(lowest, w.key.id);
+    highest = std::max(highest, w.key.id);
+  }
+  assigned.prepare(lowest, highest, changes.inserts.size());
   for (const RowWrite& w : changes.inserts) {
     const EntityDescription* root = &w.entity->root();
-    assigned[w.key] = ObjectKey{root, ++next[root], false};
+    assigned.assign(w.key, ObjectKey{root, ++next[root], false});
   }
   for (auto& [root, value] : next) {
     Statement s(*this, "UPDATE Z_ENTITIES SET Z_MAX = ? WHERE Z_NAME = ?", error);
@@ -707,12 +712,12 @@ bool SQLiteStore::save(const Changes& changes, std::unordered_map<ObjectKey, Obj
   bool dangling = false;
   auto pkOf = [&](const ObjectKey& key) -> std::int64_t {
     if (!key.temporary) return key.id;
-    auto it = assigned.find(key);
-    if (it == assigned.end()) {
+    const std::optional<ObjectKey> permanent = assigned.find(key);
+    if (!permanent) {
       dangling = true;
       return 0;
     }
-    return it->second.id;
+    return permanent->id;
   };
   // Text and data are bound in place: the objects' values outlive the step,
   // and the statement lets go of them when it is put back.
@@ -764,7 +769,7 @@ bool SQLiteStore::save(const Changes& changes, std::unordered_map<ObjectKey, Obj
     const std::int64_t entityId = entityIds_.at(entity);
     for (; i < changes.inserts.size() && changes.inserts[i].entity == entity; ++i) {
       const RowWrite& w = changes.inserts[i];
-      s.bind(1, assigned.at(w.key).id);
+      s.bind(1, assigned.find(w.key)->id);
       s.bind(2, entityId);
       bindRow(s, w, 3);
       if (dangling) break;

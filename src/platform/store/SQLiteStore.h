@@ -83,7 +83,7 @@ class SQLiteStore {
                   Error* error);
   // Writes the changes in one transaction; gives the primary key of each
   // inserted (temporary) key.
-  bool save(const Changes& changes, std::unordered_map<ObjectKey, ObjectKey, ObjectKeyHash>& assigned, Error* error);
+  bool save(const Changes& changes, AssignedKeys& assigned, Error* error);
   // Deletes the matching rows (and what cascades from them) in one
   // transaction; gives the keys of the rows deleted.
   bool batchDelete(const StoreQuery::Query& query, std::vector<std::pair<const EntityDescription*, ObjectKey>>& deleted,
