@@ -47,16 +47,27 @@ MOModelItemPtr ZOLCoreDataEntityLoader::loadStoredItem(const std::string& key, c
   if (scoped == runTimeIdentifiersMap_.end()) return nullptr;
   auto entry = scoped->second.find(key);
   if (entry == scoped->second.end()) return nullptr;
+  MOModelItemPtr stored = storedItem(entry->second);
+  if (!stored) {
+    // The record is gone; a stale entry would fail the same way every time.
+    scoped->second.erase(entry);
+    ++erasures_;
+  }
+  return stored;
+}
+
+platform::ObjectID& ZOLCoreDataEntityLoader::entry(const std::string& scope, const std::string& identifier) {
+  return runTimeIdentifiersMap_[scope].try_emplace(identifier).first->second;
+}
+
+MOModelItemPtr ZOLCoreDataEntityLoader::storedItem(const platform::ObjectID& id) {
   platform::Error error;
-  platform::ManagedObjectPtr object = moc_->existingObject(entry->second, &error);
+  platform::ManagedObjectPtr object = moc_->existingObject(id, &error);
   if (!object) {
     // A damaged file is no reason to go on without the record.
     if (platform::ObjectStoreError::isCorruption(error))
       coreDataFatalError("Can't read stored item: " + platform::ObjectStoreError::describe(error));
     MLog("Error on getting object from context: " + error.localizedDescription());
-    // The record is gone; a stale entry would fail the same way every time.
-    scoped->second.erase(entry);
-    ++erasures_;
     return nullptr;
   }
   return std::dynamic_pointer_cast<MOModelItem>(object);

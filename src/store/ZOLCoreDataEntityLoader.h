@@ -44,6 +44,12 @@ class ZOLCoreDataEntityLoader {
   // exists (then the entry goes, with a log line).
   MOModelItemPtr loadStoredItem(const IModelItem& item, const std::string& scope);
   MOModelItemPtr loadStoredItem(const std::string& identifier, const std::string& scope);
+  // The entry of an identifier in a scope, made (naming nothing) when there
+  // is none: one look-up to find a record and to record its successor. It
+  // stays where it is for as long as erasures() does not move.
+  platform::ObjectID& entry(const std::string& scope, const std::string& identifier);
+  // The record an entry names; null, with a log line, when it is gone.
+  MOModelItemPtr storedItem(const platform::ObjectID& id);
   // Forgets the entries of the group's scope and records every stored
   // descendant of the top-level group again, under its identifier.
   void recursiveUpdateIndexes(const MOItemGroup& storedItemGroup);

@@ -219,12 +219,16 @@ MOModelItemPtr ZOLCoreDataManager::updateAfterScanning(const ModelItemPtr& runTi
   const auto identifier = runTimeItem->identifier();
   if (!identifier) return nullptr;
   const platform::EntityDescription& entity = IModelItemCoreDataExtensions::storedModelClass(*runTimeItem, *mom());
+  // Found and recorded through one index entry; nothing between touches the
+  // index.
+  platform::ObjectID& entry = entityLoader_->entry(pass.scope, *identifier);
   MOModelItemPtr stored;
-  if (auto found = entityLoader_->loadStoredItem(*identifier, pass.scope); found && &found->entity() == &entity)
-    stored = std::move(found);
+  if (entry)
+    if (auto found = entityLoader_->storedItem(entry); found && &found->entity() == &entity) stored = std::move(found);
   if (!stored) stored = insertStoredItem(entity);
   update(*stored, *runTimeItem, identifier);
-  record(pass, *identifier, stored);
+  entry = stored->objectID();
+  if (entry.isTemporaryID()) pass.fresh.push_back({&entry, entry, stored});
   return stored;
 }
 
