@@ -27,8 +27,11 @@ class FileItem : public IFileItem {
 
   // The path, percent-encoded as a URL path.
   std::optional<std::string> identifier() const override;
-  // The last path component without its extension.
-  std::optional<std::string> name() const override;
+  // The last path component without its extension. Final, so that
+  // nameOfPath() is always the same.
+  std::optional<std::string> name() const final;
+  // name() from path(), for a caller that has the path already.
+  std::string nameOfPath(std::string_view path) const { return url_.lastPathComponentWithoutExtension(path); }
   std::uint64_t size() const override { return size_; }
 
   void updateSize() override;

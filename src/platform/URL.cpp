@@ -178,9 +178,10 @@ std::string URL::encodedPath() const {
 
 std::string URL::lastPathComponent() const { return std::string(lastComponentOf(path())); }
 
-std::string URL::lastPathComponentWithoutExtension() const {
-  const std::string full = path();
-  const std::string_view component = lastComponentOf(full);
+std::string URL::lastPathComponentWithoutExtension() const { return lastPathComponentWithoutExtension(path()); }
+
+std::string URL::lastPathComponentWithoutExtension(std::string_view decodedPath) const {
+  const std::string_view component = lastComponentOf(decodedPath);
   // Only a file URL's extension is taken off, as deletingPathExtension does.
   const auto dot = isFileURL() ? extensionDot(component) : std::string_view::npos;
   return std::string(dot == std::string_view::npos ? component : component.substr(0, dot));

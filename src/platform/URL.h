@@ -30,8 +30,10 @@ class URL {
   // percentEncodePath(path()): the identity records give a file by.
   std::string encodedPath() const;
   std::string lastPathComponent() const;
-  // deletingPathExtension().lastPathComponent(), decoding the path once.
+  // deletingPathExtension().lastPathComponent(), decoding the path once; or
+  // from this URL's path() when the caller has it already.
   std::string lastPathComponentWithoutExtension() const;
+  std::string lastPathComponentWithoutExtension(std::string_view decodedPath) const;
   // The text after the last "." of the last component; "" when there is none
   // or the only dot leads the component (".profile").
   std::string pathExtension() const;

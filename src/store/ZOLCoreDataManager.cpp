@@ -234,20 +234,25 @@ MOModelItemPtr ZOLCoreDataManager::updateAfterScanning(const ModelItemPtr& runTi
 
 void ZOLCoreDataManager::update(MOModelItem& storedItem, const IModelItem& runtimeItem,
                                 std::optional<std::string> identifier) {
+  std::optional<std::string> name;
   if (const auto* file = dynamic_cast<const FileItem*>(&runtimeItem)) {
+    std::string path = file->path();
+    name = file->nameOfPath(path);  // the path is decoded once for both
     if (auto* storedFile = dynamic_cast<MOFileItem*>(&storedItem)) {
-      storedFile->setPath(file->path());
+      storedFile->setPath(std::move(path));
       storedFile->setLastOpenDate(file->lastOpenDate());
     }
     if (const auto* typed = dynamic_cast<const ITypedItem*>(&runtimeItem))
       if (auto* storedTyped = dynamic_cast<MOTypedFileItem*>(&storedItem))
         storedTyped->setFileType(StoredValues::storedFileType(typed->fileType()));
-  } else if (const auto* memory = dynamic_cast<const MemoryItem*>(&runtimeItem)) {
-    if (auto* storedMemory = dynamic_cast<MOMemoryItem*>(&storedItem))
-      storedMemory->setInstalledMemorySize(StoredValues::storedSize(memory->installedMemorySize()));
+  } else {
+    name = runtimeItem.name();
+    if (const auto* memory = dynamic_cast<const MemoryItem*>(&runtimeItem))
+      if (auto* storedMemory = dynamic_cast<MOMemoryItem*>(&storedItem))
+        storedMemory->setInstalledMemorySize(StoredValues::storedSize(memory->installedMemorySize()));
   }
   storedItem.setSize(StoredValues::storedSize(runtimeItem.size()));
-  storedItem.setName(runtimeItem.name());
+  storedItem.setName(std::move(name));
   storedItem.setIdentifier(std::move(identifier));
 }
 
