@@ -94,11 +94,6 @@ void ZOLCoreDataEntityLoader::recursiveUpdateIndexes(const MOItemGroup& storedIt
   }
 }
 
-platform::ObjectID& ZOLCoreDataEntityLoader::recordStoredItem(const std::string& scope, const std::string& identifier,
-                                                              const platform::ObjectID& objectID) {
-  return runTimeIdentifiersMap_[scope].insert_or_assign(identifier, objectID).first->second;
-}
-
 void ZOLCoreDataEntityLoader::replaceStoredItems(
     const std::string& scope,
     const std::unordered_map<platform::ObjectID, platform::ObjectID, platform::ObjectIDHash>& moved) {

@@ -53,10 +53,6 @@ class ZOLCoreDataEntityLoader {
   // Forgets the entries of the group's scope and records every stored
   // descendant of the top-level group again, under its identifier.
   void recursiveUpdateIndexes(const MOItemGroup& storedItemGroup);
-  // Records one record in a scope, replacing what the identifier held. The
-  // entry returned stays where it is for as long as erasures() does not move.
-  platform::ObjectID& recordStoredItem(const std::string& scope, const std::string& identifier,
-                                       const platform::ObjectID& objectID);
   // How many times entries were taken out of the index.
   std::uint64_t erasures() const { return erasures_; }
   // Moves every entry of the scope that names a record by one of the

@@ -159,14 +159,16 @@ MOItemGroupPtr ZOLCoreDataManager::updateAfterScanning(const ItemGroup& itemGrou
     const auto identifier = itemGroup.identifier();
     if (!identifier) return nullptr;
     const platform::EntityDescription& entity = IModelItemCoreDataExtensions::storedModelClass(itemGroup, *mom());
-    if (auto found = entityLoader_->loadStoredItem(*identifier, pass.scope);
-        found && &found->entity() == &entity && !pass.merged.count(found.get()))
-      stored = std::dynamic_pointer_cast<MOItemGroup>(found);
+    platform::ObjectID& entry = entityLoader_->entry(pass.scope, *identifier);
+    if (entry)
+      if (auto found = entityLoader_->storedItem(entry);
+          found && &found->entity() == &entity && !pass.merged.count(found.get()))
+        stored = std::dynamic_pointer_cast<MOItemGroup>(found);
     if (!stored) {
       stored = std::dynamic_pointer_cast<MOItemGroup>(moc()->insertNewObject(entity));
       if (!stored) coreDataFatalError("Error creating entity description");
     }
-    record(pass, *identifier, stored);
+    record(pass, entry, stored);
   }
   pass.merged.insert(stored.get());
 
@@ -227,8 +229,7 @@ MOModelItemPtr ZOLCoreDataManager::updateAfterScanning(const ModelItemPtr& runTi
     if (auto found = entityLoader_->storedItem(entry); found && &found->entity() == &entity) stored = std::move(found);
   if (!stored) stored = insertStoredItem(entity);
   update(*stored, *runTimeItem, identifier);
-  entry = stored->objectID();
-  if (entry.isTemporaryID()) pass.fresh.push_back({&entry, entry, stored});
+  record(pass, entry, stored);
   return stored;
 }
 
@@ -309,7 +310,7 @@ MOItemGroupPtr ZOLCoreDataManager::updateAfterCleaning(const ItemGroup& itemGrou
       const auto identifier = item->identifier();
       update(*reading, *item, identifier);
       stored->addItemsObject(reading);
-      if (identifier) record(pass, *identifier, reading);
+      if (identifier) record(pass, entityLoader_->entry(pass.scope, *identifier), reading);
     });
   }
 
@@ -367,10 +368,9 @@ const platform::EntityDescription& ZOLCoreDataManager::entityDescription(std::st
   return *entity;
 }
 
-void ZOLCoreDataManager::record(Pass& pass, const std::string& identifier, const MOModelItemPtr& stored) {
-  const platform::ObjectID id = stored->objectID();
-  platform::ObjectID& entry = entityLoader_->recordStoredItem(pass.scope, identifier, id);
-  if (id.isTemporaryID()) pass.fresh.push_back({&entry, id, stored});
+void ZOLCoreDataManager::record(Pass& pass, platform::ObjectID& entry, const MOModelItemPtr& stored) {
+  entry = stored->objectID();
+  if (entry.isTemporaryID()) pass.fresh.push_back({&entry, entry, stored});
 }
 
 // Ends the merge of a top-level group: deletes what no group holds, saves

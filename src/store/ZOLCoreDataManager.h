@@ -69,7 +69,9 @@ class ZOLCoreDataManager : public BaseCoreDataManager {
   MOModelItemPtr insertStoredItem(const platform::EntityDescription& entity);
   const platform::EntityDescription& entityDescription(std::string_view name) const;
   void deleteUnheld(Pass& pass);
-  void record(Pass& pass, const std::string& identifier, const MOModelItemPtr& stored);
+  // Points the item's index entry at its record, and notes a new record's
+  // entry for the identity its save gives it.
+  void record(Pass& pass, platform::ObjectID& entry, const MOModelItemPtr& stored);
   void finish(Pass& pass);
 
   std::shared_ptr<ZOLCoreDataEntityLoader> entityLoader_;
