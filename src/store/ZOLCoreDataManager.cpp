@@ -180,8 +180,10 @@ MOItemGroupPtr ZOLCoreDataManager::updateAfterScanning(const ItemGroup& itemGrou
     MLog("SAVE_AFTER_SCAN: Stored group scanningHistory before saving: " + historyText(stored->scanningHistory()));
   }
 
-  ZOLStoredHistoryUpdater::updateScanningHistory(itemGroup.scanningHistory(), *stored,
-                                                 entityDescription(MOItemGroupScanningHistory::kEntityName), *moc());
+  // Nested groups seldom have a history: the entity is looked up only for one.
+  if (const ItemGroupHistoryPtr history = itemGroup.scanningHistory())
+    ZOLStoredHistoryUpdater::updateScanningHistory(history, *stored,
+                                                   entityDescription(MOItemGroupScanningHistory::kEntityName), *moc());
 
   // The members become the scanned items. Records of items scanned before
   // are kept (and updated); the others are detached, and deleted at the end
@@ -281,8 +283,9 @@ MOItemGroupPtr ZOLCoreDataManager::updateAfterCleaning(const ItemGroup& itemGrou
   MLog("SAVE_AFTER_CLEAN: group " + itemGroup.name().value_or("nil") + " items count on saving: " +
        std::to_string(itemGroup.count()));
 
-  ZOLStoredHistoryUpdater::updateCleaningHistory(itemGroup.cleaningHistory(), *stored,
-                                                 entityDescription(MOItemGroupCleaningHistory::kEntityName), *moc());
+  if (const ItemGroupHistoryPtr history = itemGroup.cleaningHistory())
+    ZOLStoredHistoryUpdater::updateCleaningHistory(history, *stored,
+                                                   entityDescription(MOItemGroupCleaningHistory::kEntityName), *moc());
 
   if (!dynamic_cast<const MemoryGroup*>(&itemGroup)) {
     const std::uint64_t cleaned = itemGroup.size();

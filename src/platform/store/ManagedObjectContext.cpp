@@ -682,19 +682,16 @@ bool ManagedObjectContext::hasChanges() const {
   return false;
 }
 
-// The join rows of the new objects: each pair once, written by the end that
+// The join rows of a new object: each pair once, written by the end that
 // owns the join table, or by the new object when the other end is saved.
-void ManagedObjectContext::newJoins(std::vector<SQLiteStore::JoinWrite>& joins) const {
-  for (const auto& o : inserted_) {
-    if (o->context_ != this || !(o->flags_ & ManagedObject::kInserted)) continue;
-    for (const RelationshipDescription* r : o->entity_->toManyRelationships()) {
-      if (!r->isManyToMany() || &r->inverse() == r) continue;
-      for (const ObjectKey& member : o->toMany_[r->index()].members.keys()) {
-        if (r->ownsJoinTable())
-          joins.push_back({r, o->key_, member, true});
-        else if (!member.temporary)
-          joins.push_back({&r->inverse(), member, o->key_, true});
-      }
+void ManagedObjectContext::newJoins(const ManagedObject& o, std::vector<SQLiteStore::JoinWrite>& joins) const {
+  for (const RelationshipDescription* r : o.entity_->toManyRelationships()) {
+    if (!r->isManyToMany() || &r->inverse() == r) continue;
+    for (const ObjectKey& member : o.toMany_[r->index()].members.keys()) {
+      if (r->ownsJoinTable())
+        joins.push_back({r, o.key_, member, true});
+      else if (!member.temporary)
+        joins.push_back({&r->inverse(), member, o.key_, true});
     }
   }
 }
@@ -703,41 +700,48 @@ bool ManagedObjectContext::save(Error* error) {
   assertOnQueue();
   if (!hasChanges()) return true;
   SQLiteStore::Changes changes;
-  for (const auto& o : inserted_)
-    if (o->context_ == this && (o->flags_ & ManagedObject::kInserted))
-      changes.inserts.push_back({o->entity_, o->key_, &o->values_, &o->toOne_});
+  changes.joins.reserve(joins_.size());
+  for (const auto& [key, add] : joins_) changes.joins.push_back({key.owner, key.source, key.destination, add});
+  // One pass over the new objects (each is a cache miss): their rows and
+  // the rows of their pairs.
+  for (const auto& o : inserted_) {
+    if (o->context_ != this || !(o->flags_ & ManagedObject::kInserted)) continue;
+    changes.inserts.push_back({o->entity_, o->key_, &o->values_, &o->toOne_});
+    newJoins(*o, changes.joins);
+  }
   for (const auto& o : updated_)
     if (o->context_ == this && (o->flags_ & ManagedObject::kRowDirty) &&
         !(o->flags_ & (ManagedObject::kDeleted | ManagedObject::kInserted)))
       changes.updates.push_back({o->entity_, o->key_, &o->values_, &o->toOne_});
-  changes.joins.reserve(joins_.size());
-  for (const auto& [key, add] : joins_) changes.joins.push_back({key.owner, key.source, key.destination, add});
-  newJoins(changes.joins);
   for (const auto& o : deleted_)
     if (o->context_ == this && (o->flags_ & ManagedObject::kDeleted)) changes.deletes.emplace_back(o->entity_, o->key_);
 
   AssignedKeys assigned;
   if (!withStore([&](SQLiteStore& s) { return s.save(changes, assigned, error); }, error)) return false;
 
-  // Committed: new objects take their permanent identities, everywhere.
-  for (const auto& o : inserted_) {
-    if (o->context_ != this || !(o->flags_ & ManagedObject::kInserted)) continue;
+  // Committed: new objects take their permanent identities, everywhere. A
+  // new object is touched when it is made, so one pass over the touched
+  // objects rekeys them; the pass over the new ones is only a safety net.
+  std::size_t rekeyed = 0;
+  auto takePermanentKey = [&](ManagedObject& o) {
     // The entry is moved to the new key, not freed and made again.
-    auto entry = registry_.extract(o->key_);
-    const std::optional<ObjectKey> permanent = assigned.find(o->key_);
-    if (!permanent) misuse("a new " + o->entity_->name() + " was saved without a key");
-    o->key_ = *permanent;
+    auto entry = registry_.extract(o.key_);
+    const std::optional<ObjectKey> permanent = assigned.find(o.key_);
+    if (!permanent) misuse("a new " + o.entity_->name() + " was saved without a key");
+    o.key_ = *permanent;
     if (entry) {
-      entry.key() = o->key_;
+      entry.key() = o.key_;
       registry_.insert(std::move(entry));
     } else {
-      registry_.emplace(o->key_, o);
+      registry_.emplace(o.key_, o.shared_from_this());
     }
-    o->flags_ &= ~static_cast<unsigned>(ManagedObject::kInserted);
-  }
+    o.flags_ &= ~static_cast<unsigned>(ManagedObject::kInserted);
+    ++rekeyed;
+  };
   for (const auto& o : touched_) {
     o->flags_ &= ~static_cast<unsigned>(ManagedObject::kTouched);
     if (o->context_ != this) continue;
+    if (o->flags_ & ManagedObject::kInserted) takePermanentKey(*o);
     for (ObjectKey& key : o->toOne_)
       if (key.temporary)
         if (const std::optional<ObjectKey> permanent = assigned.find(key)) key = *permanent;
@@ -750,6 +754,9 @@ bool ManagedObjectContext::save(Error* error) {
       }
     }
   }
+  if (rekeyed != changes.inserts.size())
+    for (const auto& o : inserted_)
+      if (o->context_ == this && (o->flags_ & ManagedObject::kInserted)) takePermanentKey(*o);
   for (const auto& o : updated_)
     o->flags_ &= ~static_cast<unsigned>(ManagedObject::kUpdated | ManagedObject::kRowDirty |
                                         ManagedObject::kListedUpdated);

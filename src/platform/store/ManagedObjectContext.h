@@ -121,7 +121,7 @@ class ManagedObjectContext {
   void touch(ManagedObject& object);
   void ensureLoaded(ManagedObject& object, const RelationshipDescription& relationship);
   std::vector<ObjectKey> relationshipKeys(ManagedObject& object, const RelationshipDescription& relationship);
-  void newJoins(std::vector<SQLiteStore::JoinWrite>& joins) const;
+  void newJoins(const ManagedObject& object, std::vector<SQLiteStore::JoinWrite>& joins) const;
   bool toManyInsert(ManagedObject& object, const RelationshipDescription& relationship, const ObjectKey& key);
   void toManyErase(ManagedObject& object, const RelationshipDescription& relationship, const ObjectKey& key);
   void recordJoin(const RelationshipDescription& relationship, const ManagedObject& a, const ManagedObject& b, bool add);
