@@ -446,10 +446,12 @@ Result<std::vector<std::uint64_t>> BinaryPropertyListReader::arrayElements(std::
 }
 
 Result<std::vector<std::pair<std::string, std::uint64_t>>> BinaryPropertyListReader::dictionaryEntries(
-    std::uint64_t index) const {
+    std::uint64_t index, std::uint64_t maxEntries) const {
   auto found = object(index);
   if (!found) return found.error();
   if (found->type != kDictionary) return readError("object " + std::to_string(index) + " is not a dictionary");
+  if (found->count > maxEntries)
+    return readError("object " + std::to_string(index) + " has more than " + std::to_string(maxEntries) + " entries");
   std::vector<std::pair<std::string, std::uint64_t>> out;
   out.reserve(found->count);
   std::unordered_set<std::string_view> names;
@@ -462,8 +464,14 @@ Result<std::vector<std::pair<std::string, std::uint64_t>>> BinaryPropertyListRea
     if (ref >= objectCount_) return readError("reference to an object that does not exist");
     out.emplace_back(std::move(*key), ref);
   }
-  for (const auto& entry : out) {
-    if (!names.insert(entry.first).second) return readError("a dictionary holds the key \"" + entry.first + "\" twice");
+  // A record's few fields are compared pairwise; a set only pays off for more.
+  constexpr std::size_t kPairwise = 8;
+  for (std::size_t i = 0; i < out.size(); ++i) {
+    const bool twice = out.size() <= kPairwise
+                           ? std::any_of(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(i),
+                                         [&](const auto& earlier) { return earlier.first == out[i].first; })
+                           : !names.insert(out[i].first).second;
+    if (twice) return readError("a dictionary holds the key \"" + out[i].first + "\" twice");
   }
   return out;
 }

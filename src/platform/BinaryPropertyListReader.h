@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -69,7 +70,10 @@ class BinaryPropertyListReader {
   // references of an array object, and the keys (decoded) and value
   // references of a dictionary object.
   Result<std::vector<std::uint64_t>> arrayElements(std::uint64_t index) const;
-  Result<std::vector<std::pair<std::string, std::uint64_t>>> dictionaryEntries(std::uint64_t index) const;
+  // A dictionary of more than `maxEntries` entries is an error, found
+  // before any key is read.
+  Result<std::vector<std::pair<std::string, std::uint64_t>>> dictionaryEntries(
+      std::uint64_t index, std::uint64_t maxEntries = std::numeric_limits<std::uint64_t>::max()) const;
   // The number a reference object (a UID) holds; an error for any other object.
   Result<std::uint64_t> referenceValue(std::uint64_t index) const;
 

@@ -394,6 +394,15 @@ std::optional<Data> KeyedUnarchiver::decodeDataForKey(std::string_view key) {
 }
 
 std::optional<Date> KeyedUnarchiver::dateAt(std::uint64_t uid) {
+  // The common form straight from a binary archive: "$class" and an
+  // "NS.time" number, nothing else. Any other takes the general road.
+  if (const auto fields = binaryFields(uid, 2); fields && *fields->className == "NSDate" && fields->entries.size() == 2)
+    if (const auto time = fields->find("NS.time")) {
+      // A number costs one node; anything larger is not one, and is left
+      // to the general road and its budget.
+      std::uint64_t budget = 4 * BinaryPropertyListReader::kNodeCost;
+      if (const auto value = reader_->value(*time, budget); value && value->isNumber()) return Date(*value->asDouble());
+    }
   const Instance found = instance(uid);
   if (!found) return std::nullopt;
   if (found.className != "NSDate") {
@@ -415,6 +424,17 @@ std::optional<Date> KeyedUnarchiver::decodeDateForKey(std::string_view key) {
 }
 
 std::optional<std::string> KeyedUnarchiver::urlAt(std::uint64_t uid) {
+  // The common form straight from a binary archive: "$class", a string
+  // reference "NS.relative" and, if there, an "NS.base" of 0, nothing else.
+  // Any other takes the general road, which reports what is wrong.
+  if (const auto fields = binaryFields(uid, 3); fields && *fields->className == "NSURL") {
+    const auto base = fields->find("NS.base"), relative = fields->find("NS.relative");
+    const auto baseUID = base ? reader_->referenceValue(*base) : Result<std::uint64_t>(std::uint64_t{0});
+    const auto relativeUID = relative ? reader_->referenceValue(*relative) : Result<std::uint64_t>(Error());
+    if (fields->entries.size() == (base ? 3u : 2u) && baseUID && *baseUID == 0 && relativeUID && *relativeUID != 0 &&
+        *relativeUID < objectCount_)
+      return stringAt(*relativeUID);
+  }
   const Instance found = instance(uid);
   if (!found) return std::nullopt;
   if (found.className != "NSURL") {
@@ -476,25 +496,43 @@ std::optional<std::vector<std::uint64_t>> KeyedUnarchiver::collectionForKey(
   return references(*found.fields, "NS.objects");
 }
 
-// A collection read straight from a binary archive: its class and its
-// element references, without building the whole object as a Value (a
-// dictionary for every reference: a 100,000-item scan's array would take
-// as many). Answers nothing, to let the general path read it and report
-// what is wrong, unless the object is a sound collection or a sound object
-// of another class.
-std::optional<std::optional<std::vector<std::uint64_t>>> KeyedUnarchiver::binaryCollection(
-    std::uint64_t uid, std::string_view key, std::initializer_list<std::string_view> classNames) {
-  const auto entries = reader_->dictionaryEntries(objectRefs_[uid]);
+std::optional<std::uint64_t> KeyedUnarchiver::BinaryFields::find(std::string_view key) const {
+  for (const auto& [name, ref] : entries)
+    if (name == key) return ref;
+  return std::nullopt;
+}
+
+// An object read one level from a binary archive: its class name and the
+// references of its fields, without building it as a Value (a dictionary
+// for every reference it holds). None, to let the general path read it and
+// report what is wrong, unless it is a sound object with a class of at
+// most `maxEntries` entries.
+std::optional<KeyedUnarchiver::BinaryFields> KeyedUnarchiver::binaryFields(std::uint64_t uid,
+                                                                           std::uint64_t maxEntries) {
+  if (!reader_ || error_ || uid >= objectCount_) return std::nullopt;
+  auto entries = reader_->dictionaryEntries(objectRefs_[uid], maxEntries);
   if (!entries) return std::nullopt;
-  std::optional<std::uint64_t> classRef, objectsRef;
-  for (const auto& [name, ref] : *entries) {
-    if (name == "$class") classRef = ref;
-    if (name == "NS.objects") objectsRef = ref;
-  }
+  BinaryFields fields;
+  fields.entries = std::move(*entries);
+  const auto classRef = fields.find("$class");
   const auto classUID = classRef ? reader_->referenceValue(*classRef) : Result<std::uint64_t>(Error());
   if (!classUID || *classUID >= objectCount_ || *classUID == uid) return std::nullopt;
-  const std::string* name = className(*classUID);
-  if (!name || !isCollectionAskedFor(key, *name, classNames)) return std::optional<std::vector<std::uint64_t>>();
+  fields.className = className(*classUID);
+  if (!fields.className) return std::nullopt;
+  return fields;
+}
+
+// A collection read straight from a binary archive: its class and its
+// element references (a 100,000-item scan's array would otherwise take a
+// dictionary per element). Answers nothing, to let the general path read it
+// and report what is wrong, unless the object is a sound collection or a
+// sound object of another class.
+std::optional<std::optional<std::vector<std::uint64_t>>> KeyedUnarchiver::binaryCollection(
+    std::uint64_t uid, std::string_view key, std::initializer_list<std::string_view> classNames) {
+  const auto fields = binaryFields(uid);
+  if (!fields) return std::nullopt;
+  if (!isCollectionAskedFor(key, *fields->className, classNames)) return std::optional<std::vector<std::uint64_t>>();
+  const auto objectsRef = fields->find("NS.objects");
   const auto elements = objectsRef ? reader_->arrayElements(*objectsRef) : Result<std::vector<std::uint64_t>>(Error());
   if (!elements) return std::nullopt;
   if (!spend(elements->size())) return std::optional<std::vector<std::uint64_t>>();

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <limits>
+#include <optional>
 
 #include "RunTool.h"
 #include "platform/BinaryPropertyListBuilder.h"
@@ -343,6 +344,53 @@ TEST(PropertyList, SharedObjectsAreMeasuredAsBuiltBeforeAnythingIsBuilt) {
   EXPECT_NE(refused.error().localizedDescription().find("more work and memory"), std::string::npos);
   EXPECT_EQ(left, BinaryPropertyListReader::budgetFor(bomb.size()));
   EXPECT_FALSE(PropertyList::fromBinary(bomb));
+}
+
+// Reading one level of a dictionary: a key held twice is refused whether
+// the keys are few (compared pairwise) or many (through a set), and a cap on
+// the entries is checked before any key is read.
+TEST(PropertyList, DictionaryEntriesRefuseAKeyHeldTwiceAndMoreEntriesThanAsked) {
+  using Index = BinaryPropertyListBuilder::Index;
+  auto dictionary = [](std::size_t count, std::optional<std::pair<std::size_t, std::size_t>> same) {
+    BinaryPropertyListBuilder builder;
+    std::vector<Index> keys, values;
+    for (std::size_t i = 0; i < count; ++i) {
+      const std::size_t name = same && i == same->second ? same->first : i;
+      keys.push_back(builder.string("k" + std::to_string(name)));
+      values.push_back(builder.integer(static_cast<std::int64_t>(i)));
+    }
+    return builder.finish(builder.dictionary(keys.data(), values.data(), count));
+  };
+  struct Case {
+    std::size_t count;
+    std::optional<std::pair<std::size_t, std::size_t>> same;  // the second key repeats the first
+    std::uint64_t maxEntries;
+    const char* refusal;  // null: read
+  } cases[] = {
+      {3, std::nullopt, 3, nullptr},
+      {3, std::pair<std::size_t, std::size_t>{0, 2}, 3, "\"k0\" twice"},
+      {20, std::pair<std::size_t, std::size_t>{3, 15}, 20, "\"k3\" twice"},
+      {20, std::nullopt, 20, nullptr},
+      {3, std::nullopt, 2, "more than 2 entries"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.count) + " entries, at most " + std::to_string(c.maxEntries));
+    const Data bytes = dictionary(c.count, c.same);
+    auto reader = BinaryPropertyListReader::open(
+        std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), PropertyList::kMaxDepth);
+    ASSERT_TRUE(reader);
+    auto entries = reader->dictionaryEntries(reader->topObject(), c.maxEntries);
+    if (!c.refusal) {
+      ASSERT_TRUE(entries) << entries.error().localizedDescription();
+      ASSERT_EQ(entries->size(), c.count);
+      EXPECT_EQ(entries->back().first, "k" + std::to_string(c.count - 1));
+      continue;
+    }
+    ASSERT_FALSE(entries);
+    EXPECT_EQ(entries.error().code, CocoaError::propertyListReadCorrupt);
+    EXPECT_NE(entries.error().localizedDescription().find(c.refusal), std::string::npos)
+        << entries.error().localizedDescription();
+  }
 }
 
 TEST(PropertyList, NestingUpToTheCapIsAccepted) {
