@@ -529,7 +529,9 @@ std::optional<KeyedUnarchiver::BinaryFields> KeyedUnarchiver::binaryFields(std::
 // sound object of another class.
 std::optional<std::optional<std::vector<std::uint64_t>>> KeyedUnarchiver::binaryCollection(
     std::uint64_t uid, std::string_view key, std::initializer_list<std::string_view> classNames) {
-  const auto fields = binaryFields(uid);
+  // A collection has "$class" and "NS.objects"; a larger object goes the
+  // general road, whose reads are counted against the archive's budget.
+  const auto fields = binaryFields(uid, 4);
   if (!fields) return std::nullopt;
   if (!isCollectionAskedFor(key, *fields->className, classNames)) return std::optional<std::vector<std::uint64_t>>();
   const auto objectsRef = fields->find("NS.objects");

@@ -2,7 +2,6 @@
 
 #include <cstdint>
 #include <initializer_list>
-#include <limits>
 #include <map>
 #include <memory>
 #include <optional>
@@ -240,8 +239,7 @@ class KeyedUnarchiver {
     std::vector<std::pair<std::string, std::uint64_t>> entries;  // key, object reference
     std::optional<std::uint64_t> find(std::string_view key) const;
   };
-  std::optional<BinaryFields> binaryFields(std::uint64_t uid,
-                                           std::uint64_t maxEntries = std::numeric_limits<std::uint64_t>::max());
+  std::optional<BinaryFields> binaryFields(std::uint64_t uid, std::uint64_t maxEntries);
   std::optional<std::optional<std::vector<std::uint64_t>>> binaryCollection(
       std::uint64_t uid, std::string_view key, std::initializer_list<std::string_view> classNames);
   std::optional<std::string> stringAt(std::uint64_t uid);

@@ -815,6 +815,31 @@ TEST(RecordArchive, URLsAndDatesReadTheSameFromBinaryAndXML) {
   }
 }
 
+// A group's items in a collection with more fields than the usual two take
+// the general road in a binary archive, and read as from XML.
+TEST(RecordArchive, ACollectionWithMoreFieldsReadsTheSameFromBinaryAndXML) {
+  HandArchive a;
+  const Value fileClass = a.classRef({"FileItem", "NSObject"});
+  Value::Array files;
+  for (const char* path : {"file:///u/a", "file:///u/b"})
+    files.push_back(a.instance(fileClass, {{"url", a.url(path)}, {"size", a.add(Value(3))}}));
+  Value::Dictionary items{{"NS.objects", Value(files)}};
+  for (const char* extra : {"x", "y", "z", "w"}) items[extra] = Value(1);
+  const Value group = a.instance(a.classRef({"UserCacheGroup", "ItemGroup", "NSObject"}),
+                                 {{"name", a.add(Value("userCache"))},
+                                  {"identifier", a.add(Value("userCache"))},
+                                  {"size", a.add(Value(6))},
+                                  {"items", a.instance(a.classRef({"NSMutableArray", "NSArray", "NSObject"}), items)}});
+  const Value root = a.collection("NSArray", "NSObject", {group});
+  for (const Data& bytes : {a.bytes(root), a.xml(root)}) {
+    auto groups = RecordArchive::unarchivedGroups(bytes);
+    ASSERT_TRUE(groups.ok()) << groups.error().localizedDescription();
+    ASSERT_EQ(groups->size(), 1u);
+    ASSERT_TRUE(groups->front()->items());
+    EXPECT_EQ(groups->front()->items()->count(), 2u);
+  }
+}
+
 TEST(RecordArchive, MissingKeysReadAsEmptyOrFailTheRecordsThatNeedThem) {
   HandArchive a;
   const Value preferencesClass = a.classRef({"ZOLMPreferences", "NSObject"});
