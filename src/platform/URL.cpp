@@ -32,6 +32,21 @@ std::string_view lastComponentOf(std::string_view path) {
   return slash == std::string_view::npos ? path : path.substr(slash + 1);
 }
 
+// Where the next escape starts at or after `from`; text.size() when none.
+std::size_t nextEscape(std::string_view text, std::size_t from) {
+  const auto found = text.find('%', from);
+  return found == std::string_view::npos ? text.size() : found;
+}
+
+// The byte an escape at `at` stands for; none when it is not two hex digits.
+std::optional<char> escapedByte(std::string_view text, std::size_t at) {
+  if (at + 2 >= text.size()) return std::nullopt;
+  const int high = Hex::digitValue(text[at + 1]);
+  const int low = Hex::digitValue(text[at + 2]);
+  if (high < 0 || low < 0) return std::nullopt;
+  return static_cast<char>(high * 16 + low);
+}
+
 // Position of the extension's dot inside the last component, or npos.
 std::size_t extensionDot(std::string_view component) {
   const auto dot = component.rfind('.');
@@ -56,25 +71,6 @@ std::string URL::percentEncodePath(std::string_view text) {
   out.append(text.data() + run, text.size() - run);
   return out;
 }
-
-namespace {
-
-// Where the next escape starts at or after `from`; text.size() when none.
-std::size_t nextEscape(std::string_view text, std::size_t from) {
-  const auto found = text.find('%', from);
-  return found == std::string_view::npos ? text.size() : found;
-}
-
-// The byte an escape at `at` stands for; none when it is not two hex digits.
-std::optional<char> escapedByte(std::string_view text, std::size_t at) {
-  if (at + 2 >= text.size()) return std::nullopt;
-  const int high = Hex::digitValue(text[at + 1]);
-  const int low = Hex::digitValue(text[at + 2]);
-  if (high < 0 || low < 0) return std::nullopt;
-  return static_cast<char>(high * 16 + low);
-}
-
-}  // namespace
 
 std::optional<std::string> URL::percentDecode(std::string_view text) {
   std::string out;

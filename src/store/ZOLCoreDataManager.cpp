@@ -220,7 +220,7 @@ MOItemGroupPtr ZOLCoreDataManager::updateAfterScanning(const ItemGroup& itemGrou
 // there is one of the item's own kind, else a new record.
 MOModelItemPtr ZOLCoreDataManager::updateAfterScanning(const ModelItemPtr& runTimeItem, Pass& pass) {
   if (!runTimeItem) return nullptr;
-  const auto identifier = runTimeItem->identifier();
+  auto identifier = runTimeItem->identifier();
   if (!identifier) return nullptr;
   const platform::EntityDescription& entity = IModelItemCoreDataExtensions::storedModelClass(*runTimeItem, *mom());
   // Found and recorded through one index entry; nothing between touches the
@@ -230,7 +230,7 @@ MOModelItemPtr ZOLCoreDataManager::updateAfterScanning(const ModelItemPtr& runTi
   if (entry)
     if (auto found = entityLoader_->storedItem(entry); found && &found->entity() == &entity) stored = std::move(found);
   if (!stored) stored = insertStoredItem(entity);
-  update(*stored, *runTimeItem, identifier);
+  update(*stored, *runTimeItem, std::move(identifier));  // the entry holds its own copy
   record(pass, entry, stored);
   return stored;
 }
