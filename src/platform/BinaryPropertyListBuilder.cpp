@@ -95,20 +95,26 @@ std::string_view BinaryPropertyListBuilder::keep(std::string_view text) {
 BinaryPropertyListBuilder::StringSlot* BinaryPropertyListBuilder::findString(std::string_view text,
                                                                               std::size_t hash) {
   const std::size_t mask = strings_.size() - 1;
+  const auto tag = static_cast<std::uint32_t>(hash);
   for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
     StringSlot& slot = strings_[i];
     if (!slot.text) return &slot;
-    if (slot.size == text.size() && std::equal(text.begin(), text.end(), slot.text)) return &slot;
+    if (slot.hash == tag && slot.size == text.size() && std::equal(text.begin(), text.end(), slot.text)) return &slot;
   }
 }
 
 void BinaryPropertyListBuilder::growStrings() {
   std::vector<StringSlot> old(strings_.size() * 2);
   old.swap(strings_);
+  // The kept 32 bits of the hash place a slot as the whole hash did: the
+  // table is far smaller than 2^32 slots. Texts are all different, so no
+  // text is read.
+  const std::size_t mask = strings_.size() - 1;
   for (const StringSlot& slot : old) {
     if (!slot.text) continue;
-    const std::string_view text(slot.text, slot.size);
-    *findString(text, std::hash<std::string_view>{}(text)) = slot;
+    std::size_t i = slot.hash & mask;
+    while (strings_[i].text) i = (i + 1) & mask;
+    strings_[i] = slot;
   }
 }
 
@@ -162,7 +168,7 @@ BinaryPropertyListBuilder::Index BinaryPropertyListBuilder::string(std::string_v
     index = addScalar(start, static_cast<std::size_t>(out.at - start));
     kept = keep(text);
   }
-  *slot = StringSlot{kept.data(), static_cast<std::uint32_t>(kept.size()), index};
+  *slot = StringSlot{kept.data(), static_cast<std::uint32_t>(kept.size()), index, static_cast<std::uint32_t>(hash)};
   if (++stringCount_ * 4 > strings_.size() * 3) growStrings();
   return index;
 }
@@ -254,33 +260,68 @@ BinaryPropertyListBuilder::Index BinaryPropertyListBuilder::dictionary(const Ind
   return static_cast<Index>(objects_.size() - 1);
 }
 
+namespace {
+
+std::size_t markerSize(std::uint64_t count) { return count < 15 ? 1 : 2 + widthFor(count); }
+
+// Writes `value` as `width` big-endian bytes.
+inline std::uint8_t* putBigEndianAt(std::uint8_t* at, std::uint64_t value, std::size_t width) {
+  for (std::size_t i = width; i-- > 0;) *at++ = static_cast<std::uint8_t>(value >> (8 * i));
+  return at;
+}
+
+template <std::size_t Width>
+std::uint8_t* putReferences(std::uint8_t* at, const std::uint32_t* refs, std::size_t count) {
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::uint64_t ref = refs[i];
+    for (std::size_t b = Width; b-- > 0;) *at++ = static_cast<std::uint8_t>(ref >> (8 * b));
+  }
+  return at;
+}
+
+}  // namespace
+
 Data BinaryPropertyListBuilder::finish(Index top) const {
   const std::size_t refSize = widthFor(objects_.empty() ? 0 : objects_.size() - 1);
-  Data out;
-  out.reserve(8 + scalarBytes_ + children_.size() * refSize + objects_.size() * 11 + 32);
-  static constexpr std::uint8_t kHeader[8] = {'b', 'p', 'l', 'i', 's', 't', '0', '0'};
-  out.assign(std::begin(kHeader), std::end(kHeader));
-  std::vector<std::uint64_t> offsets;
-  offsets.reserve(objects_.size());
+  // The size is known before a byte is written, so the output is written in
+  // place, the offset table beside the objects.
+  std::uint64_t tableOffset = 8 + scalarBytes_;
   for (const Entry& entry : objects_) {
-    offsets.push_back(out.size());
+    if (entry.kind == 0) continue;
+    tableOffset += markerSize(entry.kind == 0xD ? entry.length / 2 : entry.length) + entry.length * refSize;
+  }
+  const std::size_t offsetSize = widthFor(tableOffset);
+  Data out(tableOffset + objects_.size() * offsetSize + 32);
+  static constexpr std::uint8_t kHeader[8] = {'b', 'p', 'l', 'i', 's', 't', '0', '0'};
+  std::uint8_t* const base = out.data();
+  std::copy(std::begin(kHeader), std::end(kHeader), base);
+  std::uint8_t* at = base + 8;
+  std::uint8_t* offset = base + tableOffset;
+  for (const Entry& entry : objects_) {
+    offset = putBigEndianAt(offset, static_cast<std::uint64_t>(at - base), offsetSize);
     if (entry.kind == 0) {
       const auto* first = reinterpret_cast<const std::uint8_t*>(static_cast<std::uintptr_t>(entry.start));
-      out.insert(out.end(), first, first + entry.length);
+      at = std::copy(first, first + entry.length, at);
       continue;
     }
-    putMarkerAndCount(out, entry.kind, entry.kind == 0xD ? entry.length / 2 : entry.length);
-    for (std::uint32_t i = 0; i < entry.length; ++i) putBigEndian(out, children_[entry.start + i], refSize);
+    At marker{at};
+    putMarkerAndCount(marker, entry.kind, entry.kind == 0xD ? entry.length / 2 : entry.length);
+    at = marker.at;
+    const std::uint32_t* refs = children_.data() + entry.start;
+    switch (refSize) {
+      case 1: at = putReferences<1>(at, refs, entry.length); break;
+      case 2: at = putReferences<2>(at, refs, entry.length); break;
+      case 4: at = putReferences<4>(at, refs, entry.length); break;
+      default: at = putReferences<8>(at, refs, entry.length); break;
+    }
   }
-  const std::uint64_t tableOffset = out.size();
-  const std::size_t offsetSize = widthFor(tableOffset);
-  for (auto offset : offsets) putBigEndian(out, offset, offsetSize);
-  out.resize(out.size() + 6, 0);  // unused trailer bytes
-  out.push_back(static_cast<std::uint8_t>(offsetSize));
-  out.push_back(static_cast<std::uint8_t>(refSize));
-  putBigEndian(out, objects_.size(), 8);
-  putBigEndian(out, top, 8);
-  putBigEndian(out, tableOffset, 8);
+  // The trailer: six unused bytes, the widths, the count, the top, the table.
+  std::uint8_t* trailer = offset + 6;
+  *trailer++ = static_cast<std::uint8_t>(offsetSize);
+  *trailer++ = static_cast<std::uint8_t>(refSize);
+  trailer = putBigEndianAt(trailer, objects_.size(), 8);
+  trailer = putBigEndianAt(trailer, top, 8);
+  putBigEndianAt(trailer, tableOffset, 8);
   return out;
 }
 

@@ -59,6 +59,7 @@ class BinaryPropertyListBuilder {
     const char* text = nullptr;  // null: empty slot
     std::uint32_t size = 0;
     Index index = 0;
+    std::uint32_t hash = 0;  // the text's, so probing and growing rarely read the text
   };
   static constexpr std::size_t kSmallIntegers = 256;
 

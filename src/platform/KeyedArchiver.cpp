@@ -1,6 +1,7 @@
 #include "platform/KeyedArchiver.h"
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 #include <unordered_set>
 
@@ -44,11 +45,15 @@ void KeyedArchiver::failWithError(Error error) {
 
 // Keys of the archive's own ("$class") are the only ones starting with "$";
 // a caller's key that does gets one more.
-void KeyedArchiver::setValue(std::string_view key, Index value) {
-  if (error_ || finished_) return;
+KeyedArchiver::Index KeyedArchiver::keyName(std::string_view key) {
+  KeyCacheEntry* cached = nullptr;
+  if (key.size() <= KeyCacheEntry::kMaxText) {
+    cached = &keyCache_[(reinterpret_cast<std::uintptr_t>(key.data()) >> 3) % std::size(keyCache_)];
+    if (cached->size == key.size() && std::memcmp(cached->text, key.data(), key.size()) == 0) return cached->name;
+  }
   if (!isPlainText(key)) {
     failWithError(encodeError("a key is not UTF-8 without NUL characters"));
-    return;
+    return 0;
   }
   Index name = 0;
   if (!key.empty() && key.front() == '$') {
@@ -58,7 +63,24 @@ void KeyedArchiver::setValue(std::string_view key, Index value) {
   } else {
     name = builder_->string(key);
   }
-  Scope& scope = scopes_.back();
+  if (cached) {
+    std::memcpy(cached->text, key.data(), key.size());
+    cached->size = static_cast<std::uint8_t>(key.size());
+    cached->name = name;
+  }
+  return name;
+}
+
+KeyedArchiver::Index KeyedArchiver::ownKey(Index& slot, std::string_view text) {
+  if (slot == kNoIndex) slot = builder_->string(text);
+  return slot;
+}
+
+void KeyedArchiver::setValue(std::string_view key, Index value) {
+  if (error_ || finished_) return;
+  const Index name = keyName(key);
+  if (error_) return;
+  Scope& scope = scopes_[depth_ - 1];
   for (std::size_t i = 0; i < scope.keys.size(); ++i) {
     if (scope.keys[i] == name) {  // the same key again: the last value counts
       scope.values[i] = value;
@@ -85,11 +107,14 @@ std::uint64_t KeyedArchiver::appendObject(Index object) {
   return objects_.size() - 1;
 }
 
-KeyedArchiver::Index KeyedArchiver::instance(std::uint64_t classUID, std::vector<Index> keys,
-                                             std::vector<Index> values) {
-  keys.insert(keys.begin(), builder_->string("$class"));
-  values.insert(values.begin(), uidObject(classUID));
-  return builder_->dictionary(keys.data(), values.data(), keys.size());
+std::uint64_t KeyedArchiver::foundationInstance(std::uint64_t classUID, std::initializer_list<Index> keys,
+                                                std::initializer_list<Index> values) {
+  Index allKeys[3], allValues[3];
+  allKeys[0] = ownKey(classKey_, "$class");
+  allValues[0] = uidObject(classUID);
+  std::copy(keys.begin(), keys.end(), allKeys + 1);
+  std::copy(values.begin(), values.end(), allValues + 1);
+  return appendObject(builder_->dictionary(allKeys, allValues, keys.size() + 1));
 }
 
 // --- Values --------------------------------------------------------------------
@@ -143,7 +168,7 @@ void KeyedArchiver::encodeURLArray(std::string_view key, const std::vector<std::
 }
 
 void KeyedArchiver::encodePropertyList(std::string_view key, const Value& value) {
-  setReference(key, propertyListUID(value, scopes_.size()));
+  setReference(key, propertyListUID(value, depth_));
 }
 
 void KeyedArchiver::encodeNull(std::string_view key) { setReference(key, 0); }
@@ -188,18 +213,18 @@ std::uint64_t KeyedArchiver::foundationClassUID(const char* name) {
 
 std::uint64_t KeyedArchiver::dateUID(const Date& date) {
   if (error_) return 0;
-  const std::uint64_t cls = foundationClassUID("NSDate");
-  return appendObject(
-      instance(cls, {builder_->string("NS.time")}, {builder_->real(date.timeIntervalSinceReferenceDate())}));
+  if (dateClass_ == 0) dateClass_ = foundationClassUID("NSDate");
+  return foundationInstance(dateClass_, {ownKey(timeKey_, "NS.time")},
+                            {builder_->real(date.timeIntervalSinceReferenceDate())});
 }
 
 std::uint64_t KeyedArchiver::urlUID(std::string_view url) {
   if (error_) return 0;
   const std::uint64_t relative = stringUID(url);
   if (error_) return 0;
-  const std::uint64_t cls = foundationClassUID("NSURL");
-  return appendObject(instance(cls, {builder_->string("NS.base"), builder_->string("NS.relative")},
-                               {uidObject(0), uidObject(relative)}));
+  if (urlClass_ == 0) urlClass_ = foundationClassUID("NSURL");
+  return foundationInstance(urlClass_, {ownKey(baseKey_, "NS.base"), ownKey(relativeKey_, "NS.relative")},
+                            {uidObject(0), uidObject(relative)});
 }
 
 std::uint64_t KeyedArchiver::collectionUID(const char* className, const std::vector<std::uint64_t>& uids) {
@@ -208,7 +233,7 @@ std::uint64_t KeyedArchiver::collectionUID(const char* className, const std::vec
   items.reserve(uids.size());
   for (auto uid : uids) items.push_back(uidObject(uid));
   const std::uint64_t cls = foundationClassUID(className);
-  return appendObject(instance(cls, {builder_->string("NS.objects")}, {builder_->array(items)}));
+  return foundationInstance(cls, {ownKey(objectsKey_, "NS.objects")}, {builder_->array(items)});
 }
 
 std::uint64_t KeyedArchiver::dictionaryUID(const std::vector<std::pair<std::string_view, std::uint64_t>>& entries,
@@ -229,8 +254,8 @@ std::uint64_t KeyedArchiver::dictionaryUID(const std::vector<std::pair<std::stri
     values.push_back(uidObject(uid));
   }
   const std::uint64_t cls = foundationClassUID(className);
-  return appendObject(instance(cls, {builder_->string("NS.keys"), builder_->string("NS.objects")},
-                               {builder_->array(keys), builder_->array(values)}));
+  return foundationInstance(cls, {ownKey(keysKey_, "NS.keys"), ownKey(objectsKey_, "NS.objects")},
+                            {builder_->array(keys), builder_->array(values)});
 }
 
 std::vector<std::uint64_t> KeyedArchiver::unique(std::vector<std::uint64_t> uids) {
@@ -295,10 +320,14 @@ std::uint64_t KeyedArchiver::recordUID(std::shared_ptr<const void> object, std::
     return known->second.uid;
   }
 
-  auto cached = classCache_.find(type);
-  if (cached == classCache_.end())
-    cached = classCache_.emplace(type, ArchiveClassRegistry::shared().classForType(type)).first;
-  const ArchiveClass* cls = cached->second;
+  if (type != lastType_ || !lastClass_.cls) {
+    auto cached = classCache_.find(type);
+    if (cached == classCache_.end())
+      cached = classCache_.emplace(type, ArchivedClass{0, ArchiveClassRegistry::shared().classForType(type)}).first;
+    lastType_ = type;
+    lastClass_ = cached->second;
+  }
+  const ArchiveClass* cls = lastClass_.cls;
   if (!cls || cls->name.empty()) {
     failWithError(encodeError(std::string("no archive class is registered for C++ type ") + type.name()));
     return 0;
@@ -307,22 +336,33 @@ std::uint64_t KeyedArchiver::recordUID(std::shared_ptr<const void> object, std::
     failWithError(encodeError("class '" + cls->name + "' has no encoder"));
     return 0;
   }
-  if (scopes_.size() > kMaxDepth) {
+  if (depth_ > kMaxDepth) {
     failWithError(encodeError("objects nested too deep"));
     return 0;
   }
 
   const std::uint64_t uid = appendObject(kPending);
   if (error_) return 0;
-  records_.emplace(address, Record{uid, true});
+  // A node's place stays put while the map grows.
+  Record& record = records_.emplace(address, Record{uid, true}).first->second;
   retained_.push_back(std::move(object));
-  const std::uint64_t classRef = classUID(cls->name, cls->classes);
-  scopes_.emplace_back();
+  if (lastClass_.uid == 0) {
+    lastClass_.uid = classUID(cls->name, cls->classes);
+    classCache_.find(type)->second.uid = lastClass_.uid;
+  }
+  const std::uint64_t classRef = lastClass_.uid;
+  // Scopes are kept once made, so their room is reused record after record.
+  if (scopes_.size() == depth_) scopes_.emplace_back();
+  {
+    Scope& scope = scopes_[depth_++];
+    scope.keys.assign(1, ownKey(classKey_, "$class"));
+    scope.values.assign(1, uidObject(classRef));
+  }
   cls->encode(address, *this);
-  Scope scope = std::move(scopes_.back());
-  scopes_.pop_back();
-  objects_[uid] = instance(classRef, std::move(scope.keys), std::move(scope.values));
-  records_[address].inProgress = false;
+  --depth_;
+  const Scope& scope = scopes_[depth_];
+  objects_[uid] = builder_->dictionary(scope.keys.data(), scope.values.data(), scope.keys.size());
+  record.inProgress = false;
   return uid;
 }
 
@@ -333,7 +373,7 @@ Result<Data> KeyedArchiver::finishEncoding() {
   finished_ = true;
   if (error_) return *error_;
   const Index objects = builder_->array(objects_);
-  const Scope& top = scopes_.front();
+  const Scope& top = scopes_.front();  // $top has no "$class"
   const Index topDict = builder_->dictionary(top.keys.data(), top.values.data(), top.keys.size());
   const Index keys[] = {builder_->string("$archiver"), builder_->string("$objects"), builder_->string("$top"),
                         builder_->string("$version")};

@@ -192,7 +192,6 @@ class KeyedArchiver {
   void setReference(std::string_view key, std::uint64_t uid);
   Index uidObject(std::uint64_t uid);
   std::uint64_t appendObject(Index object);
-  Index instance(std::uint64_t classUID, std::vector<Index> keys, std::vector<Index> values);
   std::uint64_t recordUID(std::shared_ptr<const void> object, std::type_index type);
   std::uint64_t collectionUID(const char* className, const std::vector<std::uint64_t>& uids);
   std::uint64_t dictionaryUID(const std::vector<std::pair<std::string_view, std::uint64_t>>& entries,
@@ -210,19 +209,49 @@ class KeyedArchiver {
     std::uint64_t uid;
     bool inProgress;
   };
+  // The keys and values of $top or of an instance being written. An
+  // instance's first entry is its "$class", filled in when it is complete.
   struct Scope {
     std::vector<Index> keys;
     std::vector<Index> values;
   };
+  // A key seen before, found again without hashing or checking its text:
+  // records write the same few keys for every object. The text is kept,
+  // so a caller's buffer that now holds another key does not match.
+  struct KeyCacheEntry {
+    static constexpr std::size_t kMaxText = 22;
+    char text[kMaxText];
+    std::uint8_t size = 0xFF;  // 0xFF: empty
+    Index name = 0;
+  };
+  struct ArchivedClass {
+    std::uint64_t uid;
+    const ArchiveClass* cls;
+  };
+  static constexpr Index kNoIndex = 0xFFFFFFFF;
+
+  Index keyName(std::string_view key);
+  // The string object of one of the archive's own keys ("$class", "NS.time"...).
+  Index ownKey(Index& slot, std::string_view text);
+  // An instance of the class with the archive's own keys and their values.
+  std::uint64_t foundationInstance(std::uint64_t classUID, std::initializer_list<Index> keys,
+                                   std::initializer_list<Index> values);
 
   std::unique_ptr<BinaryPropertyListBuilder> builder_;
   std::vector<Index> objects_;  // by archive UID: the property-list object written for it
-  std::vector<Scope> scopes_;   // [0] is $top; the back is the record being encoded
+  std::vector<Scope> scopes_;   // [0] is $top, [depth_ - 1] the record being encoded; kept for reuse
+  std::size_t depth_ = 1;
   std::unordered_map<const void*, Record> records_;
   std::vector<std::shared_ptr<const void>> retained_;
   std::vector<std::uint64_t> stringUIDs_;  // by string object's index; 0 when it has none yet
   std::unordered_map<std::string, std::uint64_t> classUIDs_;
-  std::unordered_map<std::type_index, const ArchiveClass*> classCache_;
+  std::unordered_map<std::type_index, ArchivedClass> classCache_;
+  std::type_index lastType_ = typeid(void);  // the last record's type, looked up without hashing
+  ArchivedClass lastClass_{0, nullptr};
+  KeyCacheEntry keyCache_[32];
+  Index classKey_ = kNoIndex, timeKey_ = kNoIndex, baseKey_ = kNoIndex, relativeKey_ = kNoIndex,
+        objectsKey_ = kNoIndex, keysKey_ = kNoIndex;
+  std::uint64_t dateClass_ = 0, urlClass_ = 0;
   std::optional<Error> error_;
   bool finished_ = false;
 };
