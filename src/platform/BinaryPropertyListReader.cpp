@@ -476,6 +476,31 @@ Result<std::vector<std::pair<std::string, std::uint64_t>>> BinaryPropertyListRea
   return out;
 }
 
+Result<std::vector<std::pair<std::uint64_t, std::uint64_t>>> BinaryPropertyListReader::dictionaryReferences(
+    std::uint64_t index, std::uint64_t maxEntries) const {
+  auto found = object(index);
+  if (!found) return found.error();
+  if (found->type != kDictionary) return readError("object " + std::to_string(index) + " is not a dictionary");
+  if (found->count > maxEntries)
+    return readError("object " + std::to_string(index) + " has more than " + std::to_string(maxEntries) + " entries");
+  std::vector<std::pair<std::uint64_t, std::uint64_t>> out(found->count);
+  for (std::uint64_t i = 0; i < found->count; ++i) {
+    out[i] = {reference(*found, i), reference(*found, found->count + i)};
+    if (out[i].first >= objectCount_ || out[i].second >= objectCount_)
+      return readError("reference to an object that does not exist");
+  }
+  return out;
+}
+
+Result<std::string> BinaryPropertyListReader::stringValue(std::uint64_t index, std::uint64_t maxUnits) const {
+  auto found = object(index);
+  if (!found) return found.error();
+  if (!isString(found->type)) return readError("object " + std::to_string(index) + " is not a string");
+  if (found->count > maxUnits)
+    return readError("object " + std::to_string(index) + " is longer than " + std::to_string(maxUnits) + " units");
+  return text(*found);
+}
+
 Result<std::uint64_t> BinaryPropertyListReader::referenceValue(std::uint64_t index) const {
   auto found = object(index);
   if (!found) return found.error();

@@ -74,6 +74,13 @@ class BinaryPropertyListReader {
   // before any key is read.
   Result<std::vector<std::pair<std::string, std::uint64_t>>> dictionaryEntries(
       std::uint64_t index, std::uint64_t maxEntries = std::numeric_limits<std::uint64_t>::max()) const;
+  // The text of a string object of at most maxUnits code units, as UTF-8;
+  // an error for any other object.
+  Result<std::string> stringValue(std::uint64_t index, std::uint64_t maxUnits) const;
+  // The key and value references of a dictionary object, each checked to
+  // refer to an object; the keys themselves are not read (see stringValue).
+  Result<std::vector<std::pair<std::uint64_t, std::uint64_t>>> dictionaryReferences(
+      std::uint64_t index, std::uint64_t maxEntries = std::numeric_limits<std::uint64_t>::max()) const;
   // The number a reference object (a UID) holds; an error for any other object.
   Result<std::uint64_t> referenceValue(std::uint64_t index) const;
 

@@ -1,5 +1,6 @@
 #include "platform/KeyedUnarchiver.h"
 
+#include <limits>
 #include <unordered_set>
 
 #include "platform/CocoaError.h"
@@ -119,8 +120,7 @@ void KeyedUnarchiver::openBinary(std::string_view archive) {
   }
   objectCount_ = objectRefs_.size();
   auto held = std::make_shared<const Value>(std::move(*top));
-  scopes_.push_back(held->asDictionary());
-  scopeHolders_.push_back(std::move(held));
+  scopes_.push_back(Scope{held->asDictionary(), held, {}});
   checkNull();
 }
 
@@ -144,8 +144,7 @@ void KeyedUnarchiver::openValue(Value propertyList) {
   }
   objects_ = objects->asArray();
   objectCount_ = objects_->size();
-  scopes_.push_back(top->asDictionary());
-  scopeHolders_.push_back(nullptr);
+  scopes_.push_back(Scope{top->asDictionary(), nullptr, {}});
   checkNull();
 }
 
@@ -208,14 +207,30 @@ std::optional<Error> KeyedUnarchiver::finish(bool found) {
   return std::nullopt;
 }
 
-const Value* KeyedUnarchiver::lookup(std::string_view key) const {
+const Value* KeyedUnarchiver::lookup(std::string_view key) {
   if (error_ || scopes_.empty()) return nullptr;
-  const auto& scope = *scopes_.back();
-  const auto it = scope.find(escapedKey(key));
-  return it == scope.end() ? nullptr : &it->second;
+  const Scope& scope = scopes_.back();
+  if (!scope.dict) {
+    const auto ref = scope.binary.findKey(key);
+    if (!ref) return nullptr;
+    auto value = reader_->value(*ref, readBudget_);
+    if (!value) {
+      failForKey(key, "cannot be read (" + value.error().localizedDescription() + ")");
+      return nullptr;
+    }
+    fetched_ = std::move(*value);
+    return &fetched_;
+  }
+  const auto it = scope.dict->find(escapedKey(key));
+  return it == scope.dict->end() ? nullptr : &it->second;
 }
 
-bool KeyedUnarchiver::containsValueForKey(std::string_view key) const { return lookup(key) != nullptr; }
+bool KeyedUnarchiver::containsValueForKey(std::string_view key) const {
+  if (error_ || scopes_.empty()) return false;
+  const Scope& scope = scopes_.back();
+  if (!scope.dict) return scope.binary.findKey(key).has_value();
+  return scope.dict->find(escapedKey(key)) != scope.dict->end();
+}
 
 // --- Values --------------------------------------------------------------------
 
@@ -270,6 +285,13 @@ double KeyedUnarchiver::decodeDoubleForKey(std::string_view key) {
 // --- Objects -------------------------------------------------------------------
 
 std::optional<std::uint64_t> KeyedUnarchiver::referenceForKey(std::string_view key) {
+  // A binary record's reference is read as it is; anything else is read
+  // whole below, which reports what it is.
+  if (!error_ && !scopes_.empty() && !scopes_.back().dict) {
+    const auto ref = scopes_.back().binary.findKey(key);
+    if (!ref) return std::nullopt;
+    if (const auto uid = reader_->referenceValue(*ref); uid && *uid < objectCount_) return *uid;
+  }
   const Value* v = lookup(key);
   if (!v) return std::nullopt;
   const auto uid = v->asUID();
@@ -346,6 +368,18 @@ std::optional<std::vector<std::uint64_t>> KeyedUnarchiver::references(const Valu
 }
 
 std::optional<std::string> KeyedUnarchiver::stringAt(std::uint64_t uid) {
+  // A short string of a binary archive is read straight into its copy; a
+  // long one takes the road below, which keeps it for other references.
+  if (reader_ && !error_ && uid != 0 && uid < objectCount_) {
+    if (auto text = reader_->stringValue(objectRefs_[uid], kLongObject - 1)) {
+      const std::uint64_t cost = BinaryPropertyListReader::kNodeCost + text->size();
+      if (cost <= readBudget_) {
+        readBudget_ -= cost;
+        if (!spendBytes(text->size())) return std::nullopt;
+        return std::move(*text);
+      }
+    }
+  }
   const Held candidate = object(uid);
   if (!candidate) return std::nullopt;
   if (uid != 0) {
@@ -502,6 +536,13 @@ std::optional<std::uint64_t> KeyedUnarchiver::BinaryFields::find(std::string_vie
   return std::nullopt;
 }
 
+std::optional<std::uint64_t> KeyedUnarchiver::BinaryFields::findKey(std::string_view key) const {
+  if (key.empty() || key.front() != '$') return find(key);
+  for (const auto& [name, ref] : entries)
+    if (name.size() == key.size() + 1 && name.front() == '$' && std::string_view(name).substr(1) == key) return ref;
+  return std::nullopt;
+}
+
 // An object read one level from a binary archive: its class name and the
 // references of its fields, without building it as a Value (a dictionary
 // for every reference it holds). None, to let the general path read it and
@@ -510,16 +551,41 @@ std::optional<std::uint64_t> KeyedUnarchiver::BinaryFields::find(std::string_vie
 std::optional<KeyedUnarchiver::BinaryFields> KeyedUnarchiver::binaryFields(std::uint64_t uid,
                                                                            std::uint64_t maxEntries) {
   if (!reader_ || error_ || uid >= objectCount_) return std::nullopt;
-  auto entries = reader_->dictionaryEntries(objectRefs_[uid], maxEntries);
-  if (!entries) return std::nullopt;
+  auto references = reader_->dictionaryReferences(objectRefs_[uid], maxEntries);
+  if (!references) return std::nullopt;
   BinaryFields fields;
-  fields.entries = std::move(*entries);
+  fields.entries.reserve(references->size());
+  // Keys are kept once per text, so a repeated key is a repeated address.
+  constexpr std::size_t kPairwise = 16;
+  std::unordered_set<const char*> names;
+  for (const auto& [keyRef, valueRef] : *references) {
+    const std::string* name = keyText(keyRef);
+    if (!name) return std::nullopt;
+    const bool twice = references->size() <= kPairwise
+                           ? std::any_of(fields.entries.begin(), fields.entries.end(),
+                                         [&](const auto& earlier) { return earlier.first.data() == name->data(); })
+                           : !names.insert(name->data()).second;
+    if (twice) return std::nullopt;
+    fields.entries.emplace_back(*name, valueRef);
+  }
   const auto classRef = fields.find("$class");
   const auto classUID = classRef ? reader_->referenceValue(*classRef) : Result<std::uint64_t>(Error());
   if (!classUID || *classUID >= objectCount_ || *classUID == uid) return std::nullopt;
   fields.className = className(*classUID);
   if (!fields.className) return std::nullopt;
   return fields;
+}
+
+const std::string* KeyedUnarchiver::keyText(std::uint64_t ref) {
+  KnownKey& known = knownKeys_[ref % std::size(knownKeys_)];
+  if (known.ref == ref) return known.text;
+  auto text = reader_->stringValue(ref, std::numeric_limits<std::uint64_t>::max());
+  if (!text) return nullptr;
+  const std::uint64_t cost = BinaryPropertyListReader::kNodeCost + text->size();
+  if (cost > readBudget_) return nullptr;
+  readBudget_ -= cost;
+  known = KnownKey{ref, &*keys_.insert(std::move(*text)).first};
+  return known.text;
 }
 
 // A collection read straight from a binary archive: its class and its
@@ -681,11 +747,14 @@ bool KeyedUnarchiver::valueClassAllowed(std::string_view className) {
 // --- Records -------------------------------------------------------------------
 
 std::shared_ptr<void> KeyedUnarchiver::decodeRecord(std::uint64_t uid, std::type_index target,
-                                                    const AllowedClasses& allowed) {
+                                                    const AllowedClasses& allowed, const ArchiveClass** passed) {
   if (error_ || uid == 0) return nullptr;
   const ArchiveClass* cls = nullptr;
   const auto known = decoded_.find(uid);
-  Instance found;
+  // A binary archive's record is read one level deep, its values as its
+  // decoder asks; anything else (or a record that is not sound that way)
+  // is read whole, which reports what is wrong.
+  Scope scope;
   if (known != decoded_.end()) {
     if (known->second.state == Decoded::State::inProgress) {
       fail("the archive has a reference cycle");
@@ -693,16 +762,23 @@ std::shared_ptr<void> KeyedUnarchiver::decodeRecord(std::uint64_t uid, std::type
     }
     cls = known->second.cls;
   } else {
-    found = instance(uid);
-    if (!found) return nullptr;
-    auto named = classesByName_.find(found.className);
+    std::string_view className;
+    if (auto fields = binaryFields(uid, std::numeric_limits<std::uint64_t>::max())) {
+      scope.binary = std::move(*fields);
+      className = *scope.binary.className;
+    } else {
+      Instance found = instance(uid);
+      if (!found) return nullptr;
+      scope.dict = found.fields;
+      scope.holder = std::move(found.held);
+      className = found.className;
+    }
+    auto named = classesByName_.find(className);
     if (named == classesByName_.end())
-      named = classesByName_
-                  .emplace(std::string(found.className), ArchiveClassRegistry::shared().classNamed(found.className))
-                  .first;
+      named = classesByName_.emplace(std::string(className), ArchiveClassRegistry::shared().classNamed(className)).first;
     cls = named->second;
     if (!cls) {
-      fail("class '" + std::string(found.className) + "' is not known");
+      fail("class '" + std::string(className) + "' is not known");
       return nullptr;
     }
   }
@@ -713,6 +789,7 @@ std::shared_ptr<void> KeyedUnarchiver::decodeRecord(std::uint64_t uid, std::type
   if (byType == classesByType_.end())
     byType = classesByType_.emplace(target, ArchiveClassRegistry::shared().classForType(target)).first;
   const ArchiveClass* requested = byType->second;
+  if (passed && *passed == cls) return finishRecord(uid, cls, known, target, std::move(scope));
   bool permitted = false;
   if (allowed.empty()) {
     permitted = requested && !requested->name.empty() && cls->isKindOf(requested->name);
@@ -741,7 +818,15 @@ std::shared_ptr<void> KeyedUnarchiver::decodeRecord(std::uint64_t uid, std::type
     fail("an object of class '" + cls->name + "' is not of the type asked for");
     return nullptr;
   }
+  if (passed) *passed = cls;
+  return finishRecord(uid, cls, known, target, std::move(scope));
+}
 
+// The record at uid, of a class let through: the one decoded before, or
+// decoded now from `scope`.
+std::shared_ptr<void> KeyedUnarchiver::finishRecord(std::uint64_t uid, const ArchiveClass* cls,
+                                                    std::unordered_map<std::uint64_t, Decoded>::iterator known,
+                                                    std::type_index target, Scope scope) {
   if (known != decoded_.end()) {
     // A shared record: a tree walk visits its whole subtree again here.
     if (!walk(known->second.walked)) return nullptr;
@@ -758,18 +843,17 @@ std::shared_ptr<void> KeyedUnarchiver::decodeRecord(std::uint64_t uid, std::type
   }
   const std::uint64_t walkedBefore = walked_;
   if (!walk(1)) return nullptr;
-  decoded_.insert_or_assign(uid, Decoded{Decoded::State::inProgress, nullptr, cls, 0});
-  scopes_.push_back(found.fields);
-  scopeHolders_.push_back(std::move(found.held));
+  // A node keeps its place while the map grows under the decoder.
+  Decoded& entry = decoded_.insert_or_assign(uid, Decoded{Decoded::State::inProgress, nullptr, cls, 0}).first->second;
+  scopes_.push_back(std::move(scope));
   std::shared_ptr<void> object = cls->decode(*this);
   scopes_.pop_back();
-  scopeHolders_.pop_back();
   if (error_) return nullptr;
   if (!object) {
     fail("the decoder of class '" + cls->name + "' produced nothing");
     return nullptr;
   }
-  decoded_.insert_or_assign(uid, Decoded{Decoded::State::done, object, cls, walked_ - walkedBefore});
+  entry = Decoded{Decoded::State::done, object, cls, walked_ - walkedBefore};
   return cls->upcast(object, target);
 }
 
@@ -788,13 +872,14 @@ KeyedUnarchiver::Records KeyedUnarchiver::decodeRecordsForKey(std::string_view k
   std::vector<std::shared_ptr<void>> objects;
   objects.reserve(uids->size());
   std::unordered_set<std::uint64_t> seen;
+  const ArchiveClass* passed = nullptr;
   for (auto uid : *uids) {
     if (uid == 0) {
       failForKey(key, "holds a null element");
       return std::nullopt;
     }
     if (kind == Collection::orderedSet && !seen.insert(uid).second) continue;
-    auto object = decodeRecord(uid, target, allowed);
+    auto object = decodeRecord(uid, target, allowed, &passed);
     if (!object) return std::nullopt;
     objects.push_back(std::move(object));
   }

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <limits>
 #include <map>
 #include <memory>
 #include <optional>
@@ -204,6 +205,22 @@ class KeyedUnarchiver {
   }
 
   using Held = std::shared_ptr<const Value>;
+  struct BinaryFields {
+    const std::string* className = nullptr;
+    // Key (its text kept by the unarchiver), object reference.
+    std::vector<std::pair<std::string_view, std::uint64_t>> entries;
+    std::optional<std::uint64_t> find(std::string_view key) const;
+    // A caller's key, escaped as the archiver stored it.
+    std::optional<std::uint64_t> findKey(std::string_view key) const;
+  };
+  // The fields of the record being decoded: a dictionary read whole (XML
+  // archives and $top) or, in a binary archive, the keys and references read
+  // one level deep, each value read when a decoder asks for it.
+  struct Scope {
+    const Value::Dictionary* dict = nullptr;
+    Held holder;  // keeps `dict` alive
+    BinaryFields binary;  // when `dict` is null
+  };
   struct Instance {
     Held held;  // keeps `fields` alive
     const Value::Dictionary* fields = nullptr;
@@ -225,7 +242,8 @@ class KeyedUnarchiver {
   std::optional<Error> finish(bool found);
   bool spend(std::uint64_t units);
   bool spendBytes(std::size_t bytes);
-  const Value* lookup(std::string_view key) const;
+  // The value under the key in the current record; valid until the next lookup.
+  const Value* lookup(std::string_view key);
   std::optional<std::uint64_t> referenceForKey(std::string_view key);
   Instance instance(std::uint64_t uid);
   std::optional<std::vector<std::uint64_t>> references(const Value::Dictionary& object, const char* key);
@@ -234,12 +252,10 @@ class KeyedUnarchiver {
   // True when className is one of classNames; else records the error.
   bool isCollectionAskedFor(std::string_view key, std::string_view className,
                             std::initializer_list<std::string_view> classNames);
-  struct BinaryFields {
-    const std::string* className = nullptr;
-    std::vector<std::pair<std::string, std::uint64_t>> entries;  // key, object reference
-    std::optional<std::uint64_t> find(std::string_view key) const;
-  };
   std::optional<BinaryFields> binaryFields(std::uint64_t uid, std::uint64_t maxEntries);
+  // The text of the dictionary key at object-table index `ref`, read once
+  // and kept; null when it is not a string or the read budget is spent.
+  const std::string* keyText(std::uint64_t ref);
   std::optional<std::optional<std::vector<std::uint64_t>>> binaryCollection(
       std::uint64_t uid, std::string_view key, std::initializer_list<std::string_view> classNames);
   std::optional<std::string> stringAt(std::uint64_t uid);
@@ -251,7 +267,14 @@ class KeyedUnarchiver {
   Records decodeRecordsForKey(std::string_view key, Collection kind, std::type_index target, const AllowedClasses& allowed);
   std::optional<std::vector<std::pair<std::string, std::shared_ptr<void>>>> decodeRecordDictionaryForKey(
       std::string_view key, std::type_index target, const AllowedClasses& allowed);
-  std::shared_ptr<void> decodeRecord(std::uint64_t uid, std::type_index target, const AllowedClasses& allowed);
+  // `passed`, when given, is the last class this call site let through for
+  // the same target and list: it is let through again without the checks.
+  std::shared_ptr<void> decodeRecord(std::uint64_t uid, std::type_index target, const AllowedClasses& allowed,
+                                     const ArchiveClass** passed = nullptr);
+  struct Decoded;
+  std::shared_ptr<void> finishRecord(std::uint64_t uid, const ArchiveClass* cls,
+                                     std::unordered_map<std::uint64_t, Decoded>::iterator known, std::type_index target,
+                                     Scope scope);
   void fail(const std::string& description);
   void failForKey(std::string_view key, const std::string& problem);
 
@@ -275,8 +298,16 @@ class KeyedUnarchiver {
   // than to keep.
   static constexpr std::size_t kLongObject = 1024;
   std::unordered_map<std::uint64_t, Held> longObjects_;
-  std::vector<const Value::Dictionary*> scopes_;  // [0] is $top; the back is the record being decoded
-  std::vector<Held> scopeHolders_;                // keep scopes_ alive
+  std::vector<Scope> scopes_;  // [0] is $top; the back is the record being decoded
+  Value fetched_;              // a binary record's field, as lookup() last read it
+  // Dictionary keys read so far, each text once; the few recent ones are
+  // found by their object without hashing.
+  std::unordered_set<std::string> keys_;
+  struct KnownKey {
+    std::uint64_t ref = std::numeric_limits<std::uint64_t>::max();
+    const std::string* text = nullptr;
+  };
+  KnownKey knownKeys_[64];
   std::uint64_t walked_ = 0;
   std::uint64_t walkLimit_ = 0;
   std::unordered_map<std::uint64_t, Decoded> decoded_;
