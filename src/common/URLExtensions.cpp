@@ -1,5 +1,7 @@
 #include "common/URLExtensions.h"
 
+#include <algorithm>
+
 #include "platform/ResourceValues.h"
 #include "platform/Unicode.h"
 
@@ -15,12 +17,41 @@ std::optional<platform::Date> dateAttribute(const platform::Value::Dictionary& a
 
 }  // namespace
 
+namespace {
+
+bool isASCII(std::string_view text) {
+  return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+char foldASCII(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c; }
+
+bool containsFoldingASCII(std::string_view text, std::string_view fragment) {
+  if (fragment.size() > text.size()) return false;
+  for (std::size_t at = 0; at + fragment.size() <= text.size(); ++at) {
+    std::size_t i = 0;
+    while (i < fragment.size() && foldASCII(text[at + i]) == foldASCII(fragment[i])) ++i;
+    if (i == fragment.size()) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 bool URLExtensions::caseInsensitiveContains(std::string_view path, const std::vector<std::string>& fragments) {
   if (fragments.empty()) return false;
-  const std::string lowered = platform::Unicode::lowercased(path);
+  // Every path the walks see goes through here: an ASCII path and fragment
+  // are compared in place. Other text is lowercased first (a non-ASCII
+  // letter may lowercase to an ASCII one).
+  const bool asciiPath = isASCII(path);
+  std::optional<std::string> lowered;
   for (const auto& fragment : fragments) {
     if (fragment.empty()) continue;
-    if (lowered.find(platform::Unicode::lowercased(fragment)) != std::string::npos) return true;
+    if (asciiPath && isASCII(fragment)) {
+      if (containsFoldingASCII(path, fragment)) return true;
+      continue;
+    }
+    if (!lowered) lowered = platform::Unicode::lowercased(path);
+    if (lowered->find(platform::Unicode::lowercased(fragment)) != std::string::npos) return true;
   }
   return false;
 }

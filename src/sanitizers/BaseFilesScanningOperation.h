@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,14 +25,19 @@ class BaseFilesScanningOperation : public BaseSanitizerOperation<Group> {
   // Called by the walk for every entry, on the operation's thread; a
   // subclass may count progress or pause here.
   virtual FileManagerEnumerationAction handleSubpath(const std::string& path) {
-    return URLExtensions::caseInsensitiveContains(path, excludedSubPaths())
-               ? FileManagerEnumerationAction::skipPath
-               : FileManagerEnumerationAction::continueEnumeration;
+    // The list is set before the walk starts; it is asked for once, not
+    // for every entry.
+    if (!excluded_) excluded_ = excludedSubPaths();
+    return URLExtensions::caseInsensitiveContains(path, *excluded_) ? FileManagerEnumerationAction::skipPath
+                                                                    : FileManagerEnumerationAction::continueEnumeration;
   }
   // The rule as the steerable walk's subpath handler.
   FileManager::SubpathHandler subpathHandler() {
     return [this](const std::string& path) { return handleSubpath(path); };
   }
+
+ private:
+  std::optional<std::vector<std::string>> excluded_;
 };
 
 }  // namespace vozi

@@ -45,6 +45,10 @@ TEST(URLExtensionsTest, CaseInsensitiveContainsMatchesThePathAsWritten) {
       {"/Users/me/Photos/x.jpg", {"nothing", "PHOTOS"}, true},
       {"/Users/me/\xC3\x89t\xC3\xA9/x", {"\xC3\xA9T\xC3\x89"}, true},  // Été vs éTÉ
       {"/Users/me/\xFF/node_modules/x", {"NODE_MODULES"}, true},       // invalid bytes kept
+      {"/Users/me/\xE2\x84\xAAit/x", {"kit"}, true},                  // KELVIN SIGN lowercases to k
+      {"/Users/me/Docs", {"DOCSX"}, false},                            // a fragment longer than the rest
+      {"/a/div.ez.iru/b", {"DIV.EZ.IRU"}, true},
+      {"/a/div.ez.ir", {"div.ez.iru"}, false},
   };
   for (const auto& c : cases)
     EXPECT_EQ(URLExtensions::caseInsensitiveContains(c.path, c.fragments), c.expected) << c.path;
