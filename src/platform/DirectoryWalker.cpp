@@ -23,10 +23,18 @@ namespace vozi::platform {
 namespace {
 
 struct Listed {
+  std::uint64_t prefix;  // the name's first 8 bytes, big-endian, zero-padded: orders most pairs alone
   std::uint32_t offset;  // of the name in Folder::names
   std::uint32_t length;
   unsigned char type;    // d_type
 };
+
+std::uint64_t prefixOf(const char* name, std::size_t length) {
+  std::uint64_t prefix = 0;
+  for (std::size_t i = 0; i < 8; ++i)
+    prefix = prefix << 8 | (i < length ? static_cast<unsigned char>(name[i]) : 0u);
+  return prefix;
+}
 
 // One open folder on the walk's stack: its stream (which owns the
 // descriptor the children are opened and examined through), its names
@@ -63,15 +71,18 @@ bool readFolder(Folder& folder, bool skipHidden) {
     if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))) continue;
     if (skipHidden && name[0] == '.') continue;
     const std::size_t length = std::strlen(name);
-    folder.entries.push_back(
-        {static_cast<std::uint32_t>(folder.names.size()), static_cast<std::uint32_t>(length), item->d_type});
+    folder.entries.push_back({prefixOf(name, length), static_cast<std::uint32_t>(folder.names.size()),
+                              static_cast<std::uint32_t>(length), item->d_type});
     folder.names.append(name, length);
   }
 }
 
 void sortFolder(Folder& folder) {
-  std::sort(folder.entries.begin(), folder.entries.end(),
-            [&folder](const Listed& a, const Listed& b) { return folder.name(a) < folder.name(b); });
+  // Names hold no NUL byte, so the zero-padded prefixes order as the names do.
+  std::sort(folder.entries.begin(), folder.entries.end(), [&folder](const Listed& a, const Listed& b) {
+    if (a.prefix != b.prefix) return a.prefix < b.prefix;
+    return folder.name(a) < folder.name(b);
+  });
 }
 
 DirectoryWalker::FileType typeOf(unsigned char dtype, int parent, const std::string& name) {
