@@ -12,10 +12,11 @@ void refuse(platform::KeyedUnarchiver& unarchiver, std::string_view key, const s
                                               "value for key '" + std::string(key) + "' " + problem + "."));
 }
 
-std::optional<platform::URL> urlFromArchive(std::string_view text) {
-  if (auto url = platform::URL::fromString(text)) return url;
-  if (text.starts_with("/") && text.find('\0') == std::string_view::npos) return platform::URL::fileURLWithPath(text);
-  return std::nullopt;
+std::optional<platform::URL> urlFromArchive(std::string&& text) {
+  // A scheme starts with a letter, so text that starts with "/" is a path.
+  if (text.starts_with("/"))
+    return text.find('\0') == std::string::npos ? std::optional(platform::URL::fileURLWithPath(text)) : std::nullopt;
+  return platform::URL::fromString(std::move(text));
 }
 
 }  // namespace
@@ -52,9 +53,9 @@ void encodeURL(platform::KeyedArchiver& archiver, std::string_view key, const st
 }
 
 std::optional<platform::URL> decodeURL(platform::KeyedUnarchiver& unarchiver, std::string_view key) {
-  const auto text = unarchiver.decodeURLForKey(key);
+  auto text = unarchiver.decodeURLForKey(key);
   if (!text) return std::nullopt;
-  auto url = urlFromArchive(*text);
+  auto url = urlFromArchive(std::move(*text));
   if (!url) refuse(unarchiver, key, "is not an absolute URL");
   return url;
 }
@@ -67,7 +68,7 @@ std::optional<platform::URL> decodeFileURL(platform::KeyedUnarchiver& unarchiver
 }
 
 platform::URL decodeRequiredFileURL(platform::KeyedUnarchiver& unarchiver, std::string_view key) {
-  if (auto url = decodeFileURL(unarchiver, key)) return *url;
+  if (auto url = decodeFileURL(unarchiver, key)) return std::move(*url);
   if (!unarchiver.error()) refuse(unarchiver, key, "is missing");
   return platform::URL::fileURLWithPath("/");
 }
@@ -85,12 +86,12 @@ void encodeURLs(platform::KeyedArchiver& archiver, std::string_view key,
 }
 
 std::optional<std::vector<platform::URL>> decodeURLs(platform::KeyedUnarchiver& unarchiver, std::string_view key) {
-  const auto texts = unarchiver.decodeURLArrayForKey(key);
+  auto texts = unarchiver.decodeURLArrayForKey(key);
   if (!texts) return std::nullopt;
   std::vector<platform::URL> urls;
   urls.reserve(texts->size());
-  for (const auto& text : *texts) {
-    auto url = urlFromArchive(text);
+  for (auto& text : *texts) {
+    auto url = urlFromArchive(std::move(text));
     if (!url) {
       refuse(unarchiver, key, "holds text that is not an absolute URL");
       return std::nullopt;

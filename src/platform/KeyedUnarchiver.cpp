@@ -642,11 +642,23 @@ std::optional<Value> KeyedUnarchiver::propertyListAt(std::uint64_t uid, std::siz
     fail("values nested too deep");
     return std::nullopt;
   }
-  const Held candidate = object(uid);
-  if (!candidate) return std::nullopt;
   // A number or string asked for under a key is the decoder's own typed
   // read; inside a free-form value every class must be on the graph list.
   const bool nested = depth > scopes_.size();
+  // A binary archive's number is read as it is, without keeping it; any
+  // other object takes the road below.
+  if (reader_ && uid < objectCount_) {
+    constexpr std::uint64_t kScalarBudget = 4 * BinaryPropertyListReader::kNodeCost;
+    std::uint64_t budget = kScalarBudget;
+    auto scalar = reader_->value(objectRefs_[uid], budget);
+    if (scalar && (scalar->isNumber() || scalar->isBool()) && kScalarBudget - budget <= readBudget_) {
+      readBudget_ -= kScalarBudget - budget;
+      if (nested && !valueClassAllowed("NSNumber")) return std::nullopt;
+      return std::move(*scalar);
+    }
+  }
+  const Held candidate = object(uid);
+  if (!candidate) return std::nullopt;
   switch (candidate->type()) {
     case Value::Type::boolean:
     case Value::Type::integer:

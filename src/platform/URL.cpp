@@ -94,7 +94,9 @@ URL URL::fileURLWithPath(std::string_view path, bool isDirectory) {
   return URL(std::move(absolute));
 }
 
-std::optional<URL> URL::fromString(std::string_view text) {
+std::optional<URL> URL::fromString(std::string_view text) { return fromString(std::string(text)); }
+
+std::optional<URL> URL::fromString(std::string&& text) {
   const auto colon = text.find(':');
   if (colon == std::string_view::npos || colon == 0) return std::nullopt;
   for (std::size_t i = 0; i < colon; ++i) {
@@ -103,7 +105,7 @@ std::optional<URL> URL::fromString(std::string_view text) {
                     (i > 0 && ((c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.'));
     if (!ok) return std::nullopt;
   }
-  URL url{std::string(text)};
+  URL url{std::move(text)};
   if (url.isFileURL()) {
     // Its path must decode, and to no NUL: checked without decoding it.
     const std::string_view path = url.rawPath();

@@ -19,6 +19,11 @@ class URL {
   // Parses "scheme:rest". Absent for text without a scheme, or for a file URL
   // whose path holds a bad percent escape or an encoded NUL.
   static std::optional<URL> fromString(std::string_view absoluteString);
+  // The same, keeping the given text as the URL's.
+  static std::optional<URL> fromString(std::string&& absoluteString);
+  static std::optional<URL> fromString(const char* absoluteString) {
+    return fromString(std::string_view(absoluteString));
+  }
 
   const std::string& absoluteString() const { return absolute_; }
   std::string scheme() const;
