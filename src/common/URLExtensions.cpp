@@ -1,6 +1,7 @@
 #include "common/URLExtensions.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "platform/ResourceValues.h"
 #include "platform/Unicode.h"
@@ -25,12 +26,30 @@ bool isASCII(std::string_view text) {
 
 char foldASCII(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c; }
 
+// `fragment` is not empty.
 bool containsFoldingASCII(std::string_view text, std::string_view fragment) {
   if (fragment.size() > text.size()) return false;
-  for (std::size_t at = 0; at + fragment.size() <= text.size(); ++at) {
-    std::size_t i = 0;
-    while (i < fragment.size() && foldASCII(text[at + i]) == foldASCII(fragment[i])) ++i;
+  // Candidates are found by the first letter in either case (memchr is
+  // vectorised), then checked whole.
+  const char lower = foldASCII(fragment.front());
+  const char upper = lower >= 'a' && lower <= 'z' ? static_cast<char>(lower - ('a' - 'A')) : lower;
+  const char* const end = text.data() + (text.size() - fragment.size()) + 1;  // past the last start
+  const auto find = [end](const char* from, char c) {
+    return from < end ? static_cast<const char*>(std::memchr(from, c, static_cast<std::size_t>(end - from))) : nullptr;
+  };
+  // The next place of each case; a case not found again is not looked for again.
+  const char* nextLower = find(text.data(), lower);
+  const char* nextUpper = upper == lower ? nullptr : find(text.data(), upper);
+  while (nextLower || nextUpper) {
+    const bool takeLower = nextLower && (!nextUpper || nextLower < nextUpper);
+    const char* candidate = takeLower ? nextLower : nextUpper;
+    std::size_t i = 1;
+    while (i < fragment.size() && foldASCII(candidate[i]) == foldASCII(fragment[i])) ++i;
     if (i == fragment.size()) return true;
+    if (takeLower)
+      nextLower = find(candidate + 1, lower);
+    else
+      nextUpper = find(candidate + 1, upper);
   }
   return false;
 }

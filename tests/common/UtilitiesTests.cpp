@@ -48,6 +48,7 @@ TEST(URLExtensionsTest, CaseInsensitiveContainsMatchesThePathAsWritten) {
       {"/Users/me/\xE2\x84\xAAit/x", {"kit"}, true},                  // KELVIN SIGN lowercases to k
       {"/Users/me/Docs", {"DOCSX"}, false},                            // a fragment longer than the rest
       {"/a/div.ez.iru/b", {"DIV.EZ.IRU"}, true},
+      {"/d/dIv/DIV.EZ.IRU/y", {"div.ez.iru"}, true},                  // after near misses in both cases
       {"/a/div.ez.ir", {"div.ez.iru"}, false},
   };
   for (const auto& c : cases)
