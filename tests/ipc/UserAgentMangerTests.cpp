@@ -239,6 +239,7 @@ TEST_F(UserAgentMangerTest, AStoppedThenKilledAgentFailsTheWaitingAsksWithoutThe
   ASSERT_TRUE(waitForNewAgent(nullptr));
   ASSERT_TRUE(manager->userName());
   ASSERT_TRUE(child->signal(SIGSTOP));
+  ASSERT_TRUE(test::waitUntilStopped(child->pid(), 60s));  // before the asks go out
   auto first = std::async(std::launch::async, [&] { return manager->libraryDirectory(); });
   auto second = std::async(std::launch::async, [&] { return manager->cachesDirectory(); });
   for (int i = 0; i < 6000 && manager->replyCount() < 2; ++i) std::this_thread::sleep_for(10ms);

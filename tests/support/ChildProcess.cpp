@@ -7,10 +7,37 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <thread>
 
 extern char** environ;
 
 namespace vozi::test {
+
+bool waitUntilStopped(pid_t pid, std::chrono::milliseconds bound) {
+  const auto deadline = std::chrono::steady_clock::now() + bound;
+  const std::filesystem::path tasks = "/proc/" + std::to_string(pid) + "/task";
+  do {
+    std::error_code error;
+    bool all = true;
+    bool any = false;
+    for (const auto& task : std::filesystem::directory_iterator(tasks, error)) {
+      // The state is the first field after the command's closing parenthesis.
+      std::ifstream stat(task.path() / "stat");
+      std::string line;
+      std::getline(stat, line);
+      const auto close = line.rfind(')');
+      const char state = close != std::string::npos && close + 2 < line.size() ? line[close + 2] : '?';
+      any = true;
+      all = all && (state == 'T' || state == 't');
+    }
+    if (error) return false;
+    if (any && all) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  } while (std::chrono::steady_clock::now() < deadline);
+  return false;
+}
 
 pid_t spawnProcess(const std::string& path, const std::vector<std::string>& arguments, std::optional<uid_t> uid,
                    const std::vector<std::string>& extraEnvironment) {

@@ -2,6 +2,7 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <optional>
 #include <string>
 #include <vector>
@@ -15,6 +16,12 @@ namespace vozi::test {
 // calls run between fork and exec. The pid, or -1 when fork failed.
 pid_t spawnProcess(const std::string& path, const std::vector<std::string>& arguments,
                    std::optional<uid_t> uid = std::nullopt, const std::vector<std::string>& extraEnvironment = {});
+
+// Waits until every thread of process `pid` has stopped, for at most
+// `bound`. A stop signal takes each thread as it next enters the kernel,
+// which on a busy machine may be well after the sender went on. False when
+// the bound passed or the process is gone.
+bool waitUntilStopped(pid_t pid, std::chrono::milliseconds bound);
 
 // Waits for the child and gives its wait status.
 int reapProcess(pid_t pid);
