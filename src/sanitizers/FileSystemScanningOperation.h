@@ -84,8 +84,10 @@ class FileSystemScanningOperation : public BaseFilesScanningOperation<Group> {
 
   void main() override {
     MLog("start file system scanning operation for " + this->itemGroup()->description());
-    if (this->shouldCalculateDuration()) this->setDuration(countEntries());
-    walkRoots([this](const platform::DirectoryWalker::Entry& entry) { return visit(entry); }, readKeys());
+    // Asked for once: the count and the scan walk the same folders.
+    const std::vector<std::string> roots = scanningRoots();
+    if (this->shouldCalculateDuration()) this->setDuration(countEntries(roots));
+    walkRoots(roots, [this](const platform::DirectoryWalker::Entry& entry) { return visit(entry); }, readKeys());
     this->finishScan();
   }
 
@@ -126,8 +128,9 @@ class FileSystemScanningOperation : public BaseFilesScanningOperation<Group> {
   // and the scan alike, so the two see the same entries. `keys` of the
   // files are read as each folder is listed (the count reads none).
   template <typename Visitor>
-  void walkRoots(const Visitor& visitor, platform::ResourceKeys keys = platform::ResourceKeys::None) {
-    for (const std::string& root : scanningRoots()) {
+  void walkRoots(const std::vector<std::string>& roots, const Visitor& visitor,
+                 platform::ResourceKeys keys = platform::ResourceKeys::None) {
+    for (const std::string& root : roots) {
       if (this->isCancelled()) return;
       platform::Error error;
       const bool walked = platform::DirectoryWalker::walkReading(
@@ -146,9 +149,9 @@ class FileSystemScanningOperation : public BaseFilesScanningOperation<Group> {
     }
   }
 
-  std::uint64_t countEntries() {
+  std::uint64_t countEntries(const std::vector<std::string>& roots) {
     std::uint64_t count = 0;
-    walkRoots([&count](const Entry&) {
+    walkRoots(roots, [&count](const Entry&) {
       ++count;
       return WalkAction::Continue;
     });

@@ -83,6 +83,28 @@ TEST_F(FileSystemScanningOperationTest, FindsFilesPackagesWholeAndLinksAsThemsel
   EXPECT_EQ(sum, 7u);
 }
 
+// Over thousands of entries (reports grouped), the first report gives the
+// total and the units add up to it, scan after scan.
+TEST_F(FileSystemScanningOperationTest, ProgressAddsUpToTheCountOverThousandsOfFiles) {
+  constexpr std::uint64_t kFiles = 3000;
+  for (std::uint64_t i = 0; i < kFiles; ++i)
+    tree.addFile("/Users/bob/Library/Caches/d" + std::to_string(i % 3) + "/f" + std::to_string(i), 1);
+  for (int round = 0; round < 3; ++round) {
+    Outcome outcome;
+    run(userCacheScan(outcome, std::make_shared<FakeUserAgentLink>(caches())));
+    ASSERT_TRUE(outcome.group);
+    EXPECT_EQ(outcome.group->count(), kFiles);
+    ASSERT_FALSE(outcome.reports.empty());
+    EXPECT_EQ(outcome.reports.front(), (std::pair<std::uint64_t, std::uint64_t>{0, kFiles + 3}));
+    std::uint64_t sum = 0;
+    for (const auto& [progress, duration] : outcome.reports) {
+      sum += progress;
+      EXPECT_EQ(duration, kFiles + 3);
+    }
+    EXPECT_EQ(sum, kFiles + 3);  // the files and their three folders
+  }
+}
+
 TEST_F(FileSystemScanningOperationTest, CancelledScanStopsAndCompletesWithNothing) {
   for (int i = 0; i < 20; ++i) tree.addFile("/Users/bob/Library/Caches/f" + std::to_string(100 + i), 1);
   Outcome outcome;
@@ -143,7 +165,7 @@ TEST_F(FileSystemScanningOperationTest, ARootBehindALinkIsSkippedWithALogLine) {
 TEST_F(FileSystemScanningOperationTest, NoAgentCompletesEmptyAndAsksAgainNextTime) {
   tree.addFile("/Users/bob/Library/Caches/a", 10);
   const auto link = std::make_shared<FakeUserAgentLink>();  // noUserContext
-  for (const bool withLink : {true, false}) {
+  for (const bool withLink : {true, true, false}) {
     Outcome outcome;
     run(userCacheScan(outcome, withLink ? link : nullptr));
     ASSERT_TRUE(outcome.group);
@@ -151,7 +173,8 @@ TEST_F(FileSystemScanningOperationTest, NoAgentCompletesEmptyAndAsksAgainNextTim
     EXPECT_EQ(outcome.group->count(), 0u);
     EXPECT_EQ(outcome.reports, (Reports{{0, 0}}));
   }
-  EXPECT_EQ(link->cachesAsks.load(), 2);  // the count and the walk each asked
+  // Once per scan with a link: its count and its walk share one answer.
+  EXPECT_EQ(link->cachesAsks.load(), 2);
 }
 
 TEST_F(FileSystemScanningOperationTest, MinimumSizeAndLastAccessFilters) {
