@@ -104,7 +104,22 @@ void ProcessInfo::adviseLargePages(void* start, std::size_t size) {
   ::madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
 }
 
+void ProcessInfo::reserveHeap(std::size_t bytes) {
+  keepFreedMemoryForReuse();
+  void* const start = ::sbrk(0);
+  void* const block = std::malloc(bytes);  // the heap's top grows by at least this much
+  void* const end = ::sbrk(0);
+  std::free(block);                        // and stays, untrimmed, for the blocks to come
+  if (start == reinterpret_cast<void*>(-1) || end == reinterpret_cast<void*>(-1) || end <= start) return;
+  adviseLargePages(start, static_cast<std::size_t>(static_cast<char*>(end) - static_cast<char*>(start)));
+}
+
 void ProcessInfo::keepFreedMemoryForReuse() {
+  // One heap for every thread: a block freed by one thread is found again
+  // by the next, where an arena of its own per thread would keep it from
+  // the others, and a block too large for a thread's arena would be mapped
+  // and unmapped each time.
+  ::mallopt(M_ARENA_MAX, 1);
   // Blocks up to this size come from the heap, not from mappings of their
   // own that are unmapped when freed; the heap's top is not trimmed.
   ::mallopt(M_MMAP_THRESHOLD, 256 << 20);

@@ -31,7 +31,7 @@ class ProcessInfo {
   // Keeps large freed blocks in the heap for the next piece of work instead
   // of handing each back to the system at once: memory handed back and
   // asked for again is faulted in page by page, which costs more than the
-  // work that fills it. A process that sets this calls releaseFreeMemory()
+  // work that fills it. Every thread allocates from the one heap. A process that sets this calls releaseFreeMemory()
   // once it is idle.
   static void keepFreedMemoryForReuse();
   // Asks for the pages of a large buffer about to be filled whole to come in
@@ -43,6 +43,11 @@ class ProcessInfo {
   // take whole large pages, which only a short-lived process can afford.
   static void adviseLargePages(void* start, std::size_t size);
   static void allowLargePages(bool allowed);
+  // For a short-lived process about to fill a large heap: with freed memory
+  // kept as above, the heap is grown once by `bytes`, in large pages when
+  // allowed and offered. The pages are only reserved: each counts once it
+  // is touched.
+  static void reserveHeap(std::size_t bytes);
 };
 
 // The process's temporary folder, as a host path ending with "/": the tree

@@ -207,8 +207,10 @@ int run(const Arguments& arguments) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  // One command and out: a scan's large answer may come in large pages.
+  // One command and out: a scan's large answer, and the many objects read
+  // from it, may come in large pages instead of one fault per small page.
   platform::ProcessInfo::allowLargePages(true);
+  platform::ProcessInfo::reserveHeap(std::size_t{128} << 20);
   Arguments arguments;
   int index = 1;
   for (; index < argc; ++index) {
