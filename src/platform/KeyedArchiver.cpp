@@ -308,6 +308,13 @@ std::uint64_t KeyedArchiver::propertyListUID(const Value& value, std::size_t dep
   return 0;
 }
 
+void KeyedArchiver::expectRecords(std::size_t more) {
+  const std::size_t needed = records_.size() + more;
+  if (static_cast<float>(needed) > static_cast<float>(records_.bucket_count()) * records_.max_load_factor())
+    records_.reserve(std::max(needed, 2 * records_.size()));
+  if (needed > retained_.capacity()) retained_.reserve(std::max(needed, 2 * retained_.size()));
+}
+
 std::uint64_t KeyedArchiver::recordUID(std::shared_ptr<const void> object, std::type_index type) {
   if (error_ || finished_) return 0;
   const void* address = object.get();

@@ -180,6 +180,7 @@ class KeyedArchiver {
   std::vector<std::uint64_t> uidsFor(const std::vector<std::shared_ptr<T>>& objects) {
     std::vector<std::uint64_t> uids;
     uids.reserve(objects.size());
+    expectRecords(objects.size());
     for (const auto& object : objects) {
       if (!object) failWithError(nullElementError());
       uids.push_back(uidFor(object));
@@ -187,6 +188,10 @@ class KeyedArchiver {
     return uids;
   }
 
+  // Makes room for `more` records at once, rather than rehashing as a large
+  // collection's records come in; grows at least twofold, so many small
+  // collections cost no more than one large one.
+  void expectRecords(std::size_t more);
   static Error nullElementError();
   void setValue(std::string_view key, Index value);
   void setReference(std::string_view key, std::uint64_t uid);
