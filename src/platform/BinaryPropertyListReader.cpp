@@ -445,13 +445,20 @@ Result<std::vector<std::uint64_t>> BinaryPropertyListReader::arrayElements(std::
   return out;
 }
 
-Result<std::vector<std::pair<std::string, std::uint64_t>>> BinaryPropertyListReader::dictionaryEntries(
-    std::uint64_t index, std::uint64_t maxEntries) const {
+Result<BinaryPropertyListReader::Object> BinaryPropertyListReader::dictionaryObject(std::uint64_t index,
+                                                                                   std::uint64_t maxEntries) const {
   auto found = object(index);
   if (!found) return found.error();
   if (found->type != kDictionary) return readError("object " + std::to_string(index) + " is not a dictionary");
   if (found->count > maxEntries)
     return readError("object " + std::to_string(index) + " has more than " + std::to_string(maxEntries) + " entries");
+  return found;
+}
+
+Result<std::vector<std::pair<std::string, std::uint64_t>>> BinaryPropertyListReader::dictionaryEntries(
+    std::uint64_t index, std::uint64_t maxEntries) const {
+  auto found = dictionaryObject(index, maxEntries);
+  if (!found) return found.error();
   std::vector<std::pair<std::string, std::uint64_t>> out;
   out.reserve(found->count);
   std::unordered_set<std::string_view> names;
@@ -478,11 +485,8 @@ Result<std::vector<std::pair<std::string, std::uint64_t>>> BinaryPropertyListRea
 
 Result<std::vector<std::pair<std::uint64_t, std::uint64_t>>> BinaryPropertyListReader::dictionaryReferences(
     std::uint64_t index, std::uint64_t maxEntries) const {
-  auto found = object(index);
+  auto found = dictionaryObject(index, maxEntries);
   if (!found) return found.error();
-  if (found->type != kDictionary) return readError("object " + std::to_string(index) + " is not a dictionary");
-  if (found->count > maxEntries)
-    return readError("object " + std::to_string(index) + " has more than " + std::to_string(maxEntries) + " entries");
   std::vector<std::pair<std::uint64_t, std::uint64_t>> out(found->count);
   for (std::uint64_t i = 0; i < found->count; ++i) {
     out[i] = {reference(*found, i), reference(*found, found->count + i)};

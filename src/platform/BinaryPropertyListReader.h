@@ -96,6 +96,9 @@ class BinaryPropertyListReader {
   BinaryPropertyListReader() = default;
 
   Result<Object> object(std::uint64_t index) const;
+  // The dictionary at `index`, refused when it is something else or holds
+  // more than `maxEntries` entries.
+  Result<Object> dictionaryObject(std::uint64_t index, std::uint64_t maxEntries) const;
   std::uint64_t reference(const Object& container, std::uint64_t slot) const;
   Result<std::string> text(const Object& string) const;
   std::optional<Result<Value>> flatValue(const Object& container, std::uint64_t& budget) const;
