@@ -3,6 +3,7 @@
 #include <limits>
 
 #include "RunTool.h"
+#include "platform/BinaryPropertyListBuilder.h"
 #include "platform/CocoaError.h"
 #include "platform/KeyedArchiver.h"
 #include "platform/KeyedUnarchiver.h"
@@ -203,6 +204,28 @@ Data archiveOf(Value::Array objects, Value::Dictionary top = {{"root", Value::ui
                                {"$top", Value(std::move(top))},
                                {"$objects", Value(std::move(objects))}});
   return *PropertyList::toBinary(root);
+}
+
+// An archive whose root record holds `key` twice, with two different
+// values: a dictionary of values cannot say that, so the bytes are built
+// object by object.
+Data archiveWithKeyTwice(const std::string& key) {
+  using Index = BinaryPropertyListBuilder::Index;
+  BinaryPropertyListBuilder builder;
+  const auto dictionary = [&](std::vector<Index> keys, std::vector<Index> values) {
+    return builder.dictionary(keys.data(), values.data(), keys.size());
+  };
+  const Index record = dictionary({builder.string("$class"), builder.string(key), builder.string(key)},
+                                  {builder.uid(2), builder.uid(3), builder.uid(4)});
+  const Index entryClass =
+      dictionary({builder.string("$classname"), builder.string("$classes")},
+                 {builder.string("TestEntry"), builder.array({builder.string("TestEntry"), builder.string("NSObject")})});
+  const Index objects =
+      builder.array({builder.string("$null"), record, entryClass, builder.string("a"), builder.string("b")});
+  const Index top = dictionary({builder.string("root")}, {builder.uid(1)});
+  return builder.finish(dictionary(
+      {builder.string("$archiver"), builder.string("$version"), builder.string("$top"), builder.string("$objects")},
+      {builder.string("NSKeyedArchiver"), builder.integer(100000), top, objects}));
 }
 
 Value classDescription(const std::string& name, std::vector<std::string> chain) {
@@ -660,6 +683,8 @@ TEST_F(KeyedArchive, HostileArchivesFailCleanly) {
        "tree of more than"},
       {"shared long string", archiveOf(sharedString, {{"root", Value::uid(sharedString.size() - 1)}}), false,
        "more work"},
+      {"a record holding a key twice", archiveWithKeyTwice("name"), false, "twice"},
+      {"a record holding an unused key twice", archiveWithKeyTwice("unused"), false, "twice"},
       {"huge declared count", [] {
          // A binary plist whose top array claims 2^62 elements.
          std::string bytes = "bplist00";
