@@ -1,5 +1,6 @@
 #include "platform/KeyedUnarchiver.h"
 
+#include <algorithm>
 #include <limits>
 #include <unordered_set>
 
@@ -883,6 +884,11 @@ KeyedUnarchiver::Records KeyedUnarchiver::decodeRecordsForKey(std::string_view k
   if (!uids) return std::nullopt;
   std::vector<std::shared_ptr<void>> objects;
   objects.reserve(uids->size());
+  // Room for the records at once rather than rehashing as they come, grown
+  // at least twofold so that many small collections cost no more.
+  if (const std::size_t needed = decoded_.size() + uids->size();
+      static_cast<float>(needed) > static_cast<float>(decoded_.bucket_count()) * decoded_.max_load_factor())
+    decoded_.reserve(std::max(needed, 2 * decoded_.size()));
   std::unordered_set<std::uint64_t> seen;
   const ArchiveClass* passed = nullptr;
   for (auto uid : *uids) {
