@@ -22,6 +22,7 @@
 #include "common/ModelItemArray.h"
 #include "common/ModelItemOrderedSet.h"
 #include "common/TypedFileItem.h"
+#include "platform/ProcessInfo.h"
 #include "store/ZOLCoreDataManager.h"
 #include "support/TempRoot.h"
 
@@ -350,4 +351,12 @@ BENCHMARK(BM_CleanTenth)->ArgsProduct({{flat, nested}, {10000, 100000}})->Unit(b
 BENCHMARK(BM_LoadOrCreateAll)->ArgsProduct({{10000, 100000}, {0, 1}})->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_Cycles)->Args({10000, 1})->Args({100000, 1})->Unit(benchmark::kMillisecond)->Iterations(1);
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  // Memory is handled as the daemon handles it, for the store and SQLite alike.
+  vozi::platform::ProcessInfo::keepFreedMemoryForReuse();
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
