@@ -31,8 +31,8 @@ class ProcessInfo {
   // Keeps large freed blocks in the heap for the next piece of work instead
   // of handing each back to the system at once: memory handed back and
   // asked for again is faulted in page by page, which costs more than the
-  // work that fills it. Every thread allocates from the one heap. A process that sets this calls releaseFreeMemory()
-  // once it is idle.
+  // work that fills it. Every thread allocates from the one heap. A process
+  // that sets this calls releaseFreeMemory() once it is idle.
   static void keepFreedMemoryForReuse();
   // Asks for the pages of a large buffer about to be filled whole to come in
   // large pages: one fault per 2 MiB instead of one per 4 KiB. Only the
