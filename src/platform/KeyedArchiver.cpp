@@ -7,6 +7,7 @@
 
 #include "platform/BinaryPropertyListBuilder.h"
 #include "platform/CocoaError.h"
+#include "platform/ReserveAhead.h"
 #include "platform/Utf8.h"
 
 namespace vozi::platform {
@@ -309,10 +310,8 @@ std::uint64_t KeyedArchiver::propertyListUID(const Value& value, std::size_t dep
 }
 
 void KeyedArchiver::expectRecords(std::size_t more) {
-  const std::size_t needed = records_.size() + more;
-  if (static_cast<float>(needed) > static_cast<float>(records_.bucket_count()) * records_.max_load_factor())
-    records_.reserve(std::max(needed, 2 * records_.size()));
-  if (needed > retained_.capacity()) retained_.reserve(std::max(needed, 2 * retained_.size()));
+  reserveAhead(records_, more);
+  reserveAhead(retained_, more);
 }
 
 std::uint64_t KeyedArchiver::recordUID(std::shared_ptr<const void> object, std::type_index type) {

@@ -189,8 +189,7 @@ class KeyedArchiver {
   }
 
   // Makes room for `more` records at once, rather than rehashing as a large
-  // collection's records come in; grows at least twofold, so many small
-  // collections cost no more than one large one.
+  // collection's records come in.
   void expectRecords(std::size_t more);
   static Error nullElementError();
   void setValue(std::string_view key, Index value);

@@ -6,6 +6,7 @@
 
 #include "platform/CocoaError.h"
 #include "platform/PropertyList.h"
+#include "platform/ReserveAhead.h"
 
 namespace vozi::platform {
 
@@ -199,6 +200,12 @@ bool KeyedUnarchiver::spend(std::uint64_t units) {
 
 // A copied string or data costs a unit per 64 bytes, so one long string
 // shared by many records cannot be copied without limit.
+bool KeyedUnarchiver::chargeRead(std::uint64_t cost) {
+  if (cost > readBudget_) return false;
+  readBudget_ -= cost;
+  return true;
+}
+
 bool KeyedUnarchiver::spendBytes(std::size_t bytes) { return spend(1 + bytes / 64); }
 
 std::optional<Error> KeyedUnarchiver::finish(bool found) {
@@ -373,9 +380,7 @@ std::optional<std::string> KeyedUnarchiver::stringAt(std::uint64_t uid) {
   // long one takes the road below, which keeps it for other references.
   if (reader_ && !error_ && uid != 0 && uid < objectCount_) {
     if (auto text = reader_->stringValue(objectRefs_[uid], kLongObject - 1)) {
-      const std::uint64_t cost = BinaryPropertyListReader::kNodeCost + text->size();
-      if (cost <= readBudget_) {
-        readBudget_ -= cost;
+      if (chargeRead(BinaryPropertyListReader::kNodeCost + text->size())) {
         if (!spendBytes(text->size())) return std::nullopt;
         return std::move(*text);
       }
@@ -582,9 +587,7 @@ const std::string* KeyedUnarchiver::keyText(std::uint64_t ref) {
   if (known.ref == ref) return known.text;
   auto text = reader_->stringValue(ref, std::numeric_limits<std::uint64_t>::max());
   if (!text) return nullptr;
-  const std::uint64_t cost = BinaryPropertyListReader::kNodeCost + text->size();
-  if (cost > readBudget_) return nullptr;
-  readBudget_ -= cost;
+  if (!chargeRead(BinaryPropertyListReader::kNodeCost + text->size())) return nullptr;
   known = KnownKey{ref, &*keys_.insert(std::move(*text)).first};
   return known.text;
 }
@@ -652,8 +655,7 @@ std::optional<Value> KeyedUnarchiver::propertyListAt(std::uint64_t uid, std::siz
     constexpr std::uint64_t kScalarBudget = 4 * BinaryPropertyListReader::kNodeCost;
     std::uint64_t budget = kScalarBudget;
     auto scalar = reader_->value(objectRefs_[uid], budget);
-    if (scalar && (scalar->isNumber() || scalar->isBool()) && kScalarBudget - budget <= readBudget_) {
-      readBudget_ -= kScalarBudget - budget;
+    if (scalar && (scalar->isNumber() || scalar->isBool()) && chargeRead(kScalarBudget - budget)) {
       if (nested && !valueClassAllowed("NSNumber")) return std::nullopt;
       return std::move(*scalar);
     }
@@ -884,11 +886,8 @@ KeyedUnarchiver::Records KeyedUnarchiver::decodeRecordsForKey(std::string_view k
   if (!uids) return std::nullopt;
   std::vector<std::shared_ptr<void>> objects;
   objects.reserve(uids->size());
-  // Room for the records at once rather than rehashing as they come, grown
-  // at least twofold so that many small collections cost no more.
-  if (const std::size_t needed = decoded_.size() + uids->size();
-      static_cast<float>(needed) > static_cast<float>(decoded_.bucket_count()) * decoded_.max_load_factor())
-    decoded_.reserve(std::max(needed, 2 * decoded_.size()));
+  // Room for the records at once rather than rehashing as they come.
+  reserveAhead(decoded_, uids->size());
   std::unordered_set<std::uint64_t> seen;
   const ArchiveClass* passed = nullptr;
   for (auto uid : *uids) {

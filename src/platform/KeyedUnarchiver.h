@@ -242,6 +242,9 @@ class KeyedUnarchiver {
   std::optional<Error> finish(bool found);
   bool spend(std::uint64_t units);
   bool spendBytes(std::size_t bytes);
+  // Takes `cost` from the archive's read budget, for an object read straight
+  // from the bytes; false, taking nothing, when not that much is left.
+  bool chargeRead(std::uint64_t cost);
   // The value under the key in the current record; valid until the next lookup.
   const Value* lookup(std::string_view key);
   std::optional<std::uint64_t> referenceForKey(std::string_view key);
