@@ -471,14 +471,8 @@ Result<std::vector<std::pair<std::string, std::uint64_t>>> BinaryPropertyListRea
     if (ref >= objectCount_) return readError("reference to an object that does not exist");
     out.emplace_back(std::move(*key), ref);
   }
-  // A record's few fields are compared pairwise; a set only pays off for more.
-  constexpr std::size_t kPairwise = 8;
-  for (std::size_t i = 0; i < out.size(); ++i) {
-    const bool twice = out.size() <= kPairwise
-                           ? std::any_of(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(i),
-                                         [&](const auto& earlier) { return earlier.first == out[i].first; })
-                           : !names.insert(out[i].first).second;
-    if (twice) return readError("a dictionary holds the key \"" + out[i].first + "\" twice");
+  for (const auto& entry : out) {
+    if (!names.insert(entry.first).second) return readError("a dictionary holds the key \"" + entry.first + "\" twice");
   }
   return out;
 }

@@ -347,8 +347,8 @@ TEST(PropertyList, SharedObjectsAreMeasuredAsBuiltBeforeAnythingIsBuilt) {
 }
 
 // Reading one level of a dictionary: a key held twice is refused whether
-// the keys are few (compared pairwise) or many (through a set), and a cap on
-// the entries is checked before any key is read.
+// the keys are few or many, and a cap on the entries is checked before any
+// key is read.
 TEST(PropertyList, DictionaryEntriesRefuseAKeyHeldTwiceAndMoreEntriesThanAsked) {
   using Index = BinaryPropertyListBuilder::Index;
   auto dictionary = [](std::size_t count, std::optional<std::pair<std::size_t, std::size_t>> same) {
