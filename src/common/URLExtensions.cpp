@@ -16,10 +16,6 @@ std::optional<platform::Date> dateAttribute(const platform::Value::Dictionary& a
   return it->second.asDate();
 }
 
-}  // namespace
-
-namespace {
-
 bool isASCII(std::string_view text) {
   return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }

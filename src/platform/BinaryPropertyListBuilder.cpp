@@ -270,12 +270,11 @@ inline std::uint8_t* putBigEndianAt(std::uint8_t* at, std::uint64_t value, std::
   return at;
 }
 
+// The width is a constant here, so each reference's bytes are written
+// without a loop over the width.
 template <std::size_t Width>
 std::uint8_t* putReferences(std::uint8_t* at, const std::uint32_t* refs, std::size_t count) {
-  for (std::size_t i = 0; i < count; ++i) {
-    const std::uint64_t ref = refs[i];
-    for (std::size_t b = Width; b-- > 0;) *at++ = static_cast<std::uint8_t>(ref >> (8 * b));
-  }
+  for (std::size_t i = 0; i < count; ++i) at = putBigEndianAt(at, refs[i], Width);
   return at;
 }
 
